@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, run and test.
+# Safe to run again: apt-get only installs what is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins libgl-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  libcurl4-openssl-dev libpcre2-dev libgtest-dev libgmock-dev
+  libcpp-httplib-dev libssl-dev openssl curl
+  fonts-wqy-microhei xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

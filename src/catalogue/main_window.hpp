@@ -1,0 +1,94 @@
+#pragma once
+// The main window: its controls, the program's global state, and the handlers
+// bound to the controls. The handlers live in the files named beside them.
+#include "catalogue/book_info.hpp"
+#include "text/text.hpp"
+
+#include <QWidget>
+
+#include <filesystem>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QListWidget;
+class QTimer;
+class MediaPlayer;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+  public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // main_window.cpp
+    void on_main_window_created();
+    void open_settings();
+    void repaint_now();
+
+    // book_page_view.cpp
+    void load_book_page();
+
+    // episode_list.cpp
+    void list_book_folders();
+    void show_book_folder();
+
+    // download_sequence.cpp
+    void query_episodes();
+    void toggle_download();
+    void let_input_run();
+
+    // playback.cpp
+    void play_selected_episode();
+    void on_play_timer();
+    void on_player_open_state(int new_state);
+
+    // Episode list operations (rows and columns count from 0); episode_list.cpp.
+    void remove_all_rows();
+    int insert_row(int index, const Text& column0); // -1 appends; returns the row
+    void set_cell(int row, int column, const Text& text);
+    Text cell(int row, int column) const; // empty for a row or column that does not exist
+    int row_count() const;
+    std::vector<int> selected_rows() const; // ascending
+    int current_row() const;                // -1 when none
+    void set_current_row(int row);          // also the only selected row
+    // The native file of a row filled from a book folder or a download (empty if none).
+    std::filesystem::path row_native_path(int row) const;
+    void set_row_native_path(int row, const std::filesystem::path& native);
+
+    // Global state of the window.
+    BookInfo book;
+    Text startup_save_folder;
+    int row_counter = 0;
+    int last_row = 0;
+    bool pause_requested = false;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void build_controls();
+    void bind_events();
+
+    QPushButton* download_button_;  // 按钮3
+    QListWidget* folder_list_;      // 超级列表框2
+    QLineEdit* span_box_;           // 编辑框3
+    QLineEdit* start_box_;          // 编辑框2
+    QLabel* span_caption_;          // 标签4
+    QLabel* start_caption_;         // 标签3
+    QTimer* play_timer_;            // 时钟1
+    MediaPlayer* player_;           // 播放器1
+    QLabel* logo_;                  // 图片框2
+    QPushButton* settings_button_;  // 按钮2
+    QLabel* cover_;                 // 图片框1
+    QLabel* information_;           // 标签2
+    QLabel* site_link_;             // 超级链接框1
+    QLabel* address_caption_;       // 标签1
+    QTreeWidget* episode_list_;     // 超级列表框1
+    QPushButton* query_button_;     // 按钮1
+    QLineEdit* address_box_;        // 编辑框1
+    bool created_ = false;
+    bool setting_address_from_code_ = false;
+};

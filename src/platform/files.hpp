@@ -1,0 +1,46 @@
+#pragma once
+// Files and folders. Paths inside the program are GBK texts; they turn into
+// native (UTF-8) paths only here, at the edge.
+#include "text/text.hpp"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// The folder of the running executable, without a trailing separator.
+Text program_folder();
+// Tests point the program folder somewhere else; an empty path restores the real one.
+void set_program_folder(const std::filesystem::path& folder);
+
+// The process's current working directory as a text.
+Text current_folder();
+
+std::filesystem::path native_path(const Text& path);
+Text text_path(const std::filesystem::path& path);
+
+// Joins a folder and a name with the platform's separator.
+Text join_path(const Text& folder, const Text& name);
+
+// Creates the folder and any missing parents; an existing folder is success.
+bool create_folder(const Text& path);
+
+// Writes the whole content to a temporary file beside `target` and renames it
+// over the target, so the target is either the old file or the complete new one.
+// On failure the old file is untouched and no temporary file is left.
+bool write_file_atomically(const std::filesystem::path& target, std::string_view content);
+
+// A folder entry: its name as a text (for display and for building texts) and
+// its own native name (so that names GBK cannot hold still open).
+struct FolderEntry {
+    Text name;
+    std::filesystem::path native;
+};
+
+// Sub-folders of `folder`, without "." / ".." and hidden names, in natural order.
+std::vector<FolderEntry> list_subfolders(const Text& folder);
+// Regular files of `folder` whose names end with `extension` (ASCII case ignored,
+// for example ".mp3"), without hidden names, in natural order.
+std::vector<FolderEntry> list_files(const Text& folder, std::string_view extension);
+
+// Natural order: runs of digits compare by value, so "第2集" comes before "第10集".
+bool natural_less(std::string_view a, std::string_view b);

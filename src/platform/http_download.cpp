@@ -1,0 +1,1 @@
+#include "platform/http_download.hpp"

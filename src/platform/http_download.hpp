@@ -1,0 +1,18 @@
+#pragma once
+// The episode download: a plain GET that streams the body into a temporary file
+// beside the target and renames it onto the target only when the whole body
+// arrived. On failure the target is untouched and no temporary file is left.
+#include "text/text.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+// Called while the body arrives: bytes received so far, and the total size or -1
+// when the server did not announce it.
+using DownloadProgress = std::function<void(std::int64_t received, std::int64_t total)>;
+
+// True when a non-empty body arrived complete with a status below 400 and now
+// lies at `target`.
+bool http_download(const Text& address, const std::filesystem::path& target,
+                   const DownloadProgress& progress = {});

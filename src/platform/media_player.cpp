@@ -1,0 +1,1 @@
+#include "platform/media_player.hpp"

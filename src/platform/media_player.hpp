@@ -1,0 +1,62 @@
+#pragma once
+// The embedded audio player: a compact face (play/pause, stop, seek bar, time)
+// over Qt Multimedia, offering what the main window asks of a media player.
+#include "text/text.hpp"
+
+#include <QWidget>
+
+#include <filesystem>
+
+class MediaPlayer;
+
+// The transport controls object of the player.
+class PlayerControls {
+  public:
+    explicit PlayerControls(MediaPlayer& player) : player_(player) {}
+    void play();
+    void pause();
+    void stop();
+
+  private:
+    MediaPlayer& player_;
+};
+
+class MediaPlayer : public QWidget {
+    Q_OBJECT
+  public:
+    // Play states in the numbering the program uses.
+    enum PlayState {
+        Undefined = 0,
+        Stopped = 1,
+        Paused = 2,
+        Playing = 3,
+        Buffering = 6,
+        MediaEnded = 8,
+        Transitioning = 9,
+        Ready = 10,
+    };
+
+    explicit MediaPlayer(QWidget* parent = nullptr);
+    ~MediaPlayer() override;
+
+    // Setting the address opens it and, with autoStart, plays it. An http(s)
+    // address is a GBK text; a local path plays from the file. When `native` is
+    // given it is the file's own path on disk and is played instead of the text.
+    void setURL(const Text& address, const std::filesystem::path& native = {});
+    Text URL() const;
+    int playState() const;
+    PlayerControls& controls();
+    bool autoStart() const;
+    void setAutoStart(bool on);
+    int volume() const;
+
+  signals:
+    // Raised while a newly assigned address opens and once it is open; never at
+    // the end of playback.
+    void OpenStateChange(int new_state);
+
+  private:
+    friend class PlayerControls;
+    struct Impl;
+    Impl* impl_;
+};

@@ -1,0 +1,18 @@
+#pragma once
+// The configuration file "配置文件.ini" beside the program, section "设置".
+// Each read and write builds the path afresh and touches one key.
+#include "text/text.hpp"
+
+#include <optional>
+
+Text settings_file_path();
+Text read_setting(const Text& key);
+bool write_setting(const Text& key, const Text& value);
+
+// Mode 1 (default, also for modes outside 1..2): true exactly when the text is "真".
+// Mode 2: true when the number is not 0.
+bool to_flag(std::optional<Text> text = std::nullopt, std::optional<double> number = std::nullopt,
+             std::optional<int> mode = std::nullopt);
+
+// The text form of a flag: "真" or "假".
+Text flag_text(bool flag);

@@ -1,0 +1,14 @@
+// Test entry for tests that drive widgets: a QApplication on the offscreen
+// platform unless the environment names another one.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
