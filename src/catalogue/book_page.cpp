@@ -1,0 +1,1 @@
+#include "catalogue/book_page.hpp"

@@ -1,0 +1,1 @@
+#include "catalogue/download_paths.hpp"

@@ -1,0 +1,1 @@
+#include "catalogue/main_window.hpp"

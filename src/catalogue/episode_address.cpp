@@ -1,0 +1,1 @@
+#include "catalogue/episode_address.hpp"
