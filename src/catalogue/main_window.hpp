@@ -27,6 +27,8 @@ class MainWindow : public QWidget {
     void on_main_window_created();
     void open_settings();
     void repaint_now();
+    // Host (with its port, if any) of the book page address in the address box.
+    Text catalogue_host() const;
 
     // book_page_view.cpp
     void load_book_page();
@@ -72,23 +74,23 @@ class MainWindow : public QWidget {
     void build_controls();
     void bind_events();
 
-    QPushButton* download_button_;  // 按钮3
-    QListWidget* folder_list_;      // 超级列表框2
-    QLineEdit* span_box_;           // 编辑框3
-    QLineEdit* start_box_;          // 编辑框2
-    QLabel* span_caption_;          // 标签4
-    QLabel* start_caption_;         // 标签3
-    QTimer* play_timer_;            // 时钟1
-    MediaPlayer* player_;           // 播放器1
-    QLabel* logo_;                  // 图片框2
-    QPushButton* settings_button_;  // 按钮2
-    QLabel* cover_;                 // 图片框1
-    QLabel* information_;           // 标签2
-    QLabel* site_link_;             // 超级链接框1
-    QLabel* address_caption_;       // 标签1
-    QTreeWidget* episode_list_;     // 超级列表框1
-    QPushButton* query_button_;     // 按钮1
-    QLineEdit* address_box_;        // 编辑框1
+    QPushButton* download_button_; // 按钮3
+    QListWidget* folder_list_;     // 超级列表框2
+    QLineEdit* span_box_;          // 编辑框3
+    QLineEdit* start_box_;         // 编辑框2
+    QLabel* span_caption_;         // 标签4
+    QLabel* start_caption_;        // 标签3
+    QTimer* play_timer_;           // 时钟1
+    MediaPlayer* player_;          // 播放器1
+    QLabel* logo_;                 // 图片框2
+    QPushButton* settings_button_; // 按钮2
+    QLabel* cover_;                // 图片框1
+    QLabel* information_;          // 标签2
+    QLabel* site_link_;            // 超级链接框1
+    QLabel* address_caption_;      // 标签1
+    QTreeWidget* episode_list_;    // 超级列表框1
+    QPushButton* query_button_;    // 按钮1
+    QLineEdit* address_box_;       // 编辑框1
     bool created_ = false;
     bool setting_address_from_code_ = false;
 };
