@@ -1,1 +1,68 @@
 #include "catalogue/download_paths.hpp"
+
+#include "platform/files.hpp"
+#include "text/gbk.hpp"
+
+namespace {
+
+bool unsafe_byte(unsigned char b) {
+    switch (b) {
+    case '/':
+    case '\\':
+    case ':':
+    case '*':
+    case '?':
+    case '"':
+    case '<':
+    case '>':
+    case '|':
+        return true;
+    default:
+        return b < 0x20 || b == 0x7F;
+    }
+}
+
+// Replaces the unsafe single-byte characters; two-byte characters stay whole.
+Text replace_unsafe(const Text& text) {
+    Text out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const int length = gbk_char_length(text, i);
+        if (length == 1) {
+            const auto b = static_cast<unsigned char>(text[i]);
+            out += unsafe_byte(b) ? '_' : text[i];
+        } else {
+            out.append(text, i, std::size_t(length));
+        }
+        i += std::size_t(length);
+    }
+    return out;
+}
+
+} // namespace
+
+Text safe_path_component(const Text& text) {
+    Text name = replace_unsafe(text);
+    // Neither byte can be the second byte of a two-byte character.
+    while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        name.pop_back();
+    if (name.empty())
+        return "_";
+    if (name.front() == '.')
+        name.front() = '_';
+    return name;
+}
+
+Text effective_save_folder(const Text& save_folder) {
+    return save_folder.empty() ? current_folder() : save_folder;
+}
+
+Text book_folder(const Text& save_folder, const Text& title) {
+    return join_path(effective_save_folder(save_folder), safe_path_component(title));
+}
+
+Text downloaded_file_path(const Text& save_folder, const Text& title, const Text& label) {
+    const Text name = safe_path_component(title) + "_" + replace_unsafe(label) + ".mp3";
+    return join_path(book_folder(save_folder, title), name);
+}

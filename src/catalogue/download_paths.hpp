@@ -1,1 +1,23 @@
 #pragma once
+// Where the episode downloads go: the book's folder under the save folder and
+// one file per episode in it. The title comes from the web page, so it is made
+// safe as a single path component before it names anything on disk.
+#include "text/text.hpp"
+
+// The text as one file or folder name: every character that a Windows or Linux
+// file name cannot hold ("/", "\", ":", "*", "?", """, "<", ">", "|", control
+// bytes) becomes "_", trailing dots and spaces are dropped, and a leading dot
+// (a hidden name here) becomes "_". The result is never empty, "." or "..".
+// Two-byte GBK characters are kept whole, even when their second byte looks
+// like "\" or "|".
+Text safe_path_component(const Text& text);
+
+// The save folder to write into: the configured one, or the current working
+// directory when it is empty.
+Text effective_save_folder(const Text& save_folder);
+
+// save folder / safe title
+Text book_folder(const Text& save_folder, const Text& title);
+
+// save folder / safe title / safe title + "_" + label + ".mp3"
+Text downloaded_file_path(const Text& save_folder, const Text& title, const Text& label);

@@ -1,1 +1,61 @@
+#include "catalogue/download_paths.hpp"
+#include "platform/files.hpp"
+#include "text/gbk.hpp"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+TEST(SafePathComponent, ReplacesEveryUnsafeCharacter) {
+    EXPECT_EQ(safe_path_component(gbk("三体")), gbk("三体"));
+    EXPECT_EQ(safe_path_component(gbk("a/b\\c:d*e?f\"g<h>i|j")), "a_b_c_d_e_f_g_h_i_j");
+    EXPECT_EQ(safe_path_component(Text("tab\there\nnew\x7f\x01")), "tab_here_new__");
+    EXPECT_EQ(safe_path_component(gbk("../../etc/passwd")), gbk("_._.._etc_passwd"));
+    EXPECT_EQ(safe_path_component(gbk("斗破/苍穹")), gbk("斗破_苍穹"));
+}
+
+TEST(SafePathComponent, KeepsTwoByteCharactersWhoseSecondByteLooksUnsafe) {
+    // The second bytes of these are 0x5C ("\") and 0x7C ("|").
+    const Text title = gbk("乗俓億亅");
+    ASSERT_EQ(title.size(), 8u);
+    EXPECT_EQ(safe_path_component(title), title);
+    EXPECT_EQ(safe_path_component(gbk("乗\\億|")), gbk("乗_億_"));
+}
+
+TEST(SafePathComponent, NeverEmptyDotOrDotDotNorHidden) {
+    EXPECT_EQ(safe_path_component(""), "_");
+    EXPECT_EQ(safe_path_component("."), "_");
+    EXPECT_EQ(safe_path_component(".."), "_");
+    EXPECT_EQ(safe_path_component(" . . "), "_");
+    EXPECT_EQ(safe_path_component("Book. . "), "Book");
+    EXPECT_EQ(safe_path_component(".hidden"), "_hidden");
+    EXPECT_EQ(safe_path_component("  lead"), "  lead");
+    EXPECT_EQ(safe_path_component("a..b"), "a..b");
+}
+
+TEST(DownloadPaths, FolderAndFileUseTheSameSafeTitle) {
+    EXPECT_EQ(book_folder("/save", gbk("三体")), gbk("/save/三体"));
+    EXPECT_EQ(book_folder("/save/", gbk("三体")), gbk("/save/三体"));
+    EXPECT_EQ(downloaded_file_path("/save", gbk("三体"), gbk("第36集")),
+              gbk("/save/三体/三体_第36集.mp3"));
+    EXPECT_EQ(downloaded_file_path("/save", gbk("三/体.."), gbk("第3.5集")),
+              gbk("/save/三_体/三_体_第3.5集.mp3"));
+    EXPECT_EQ(downloaded_file_path("/save", "..", gbk("第1集")), gbk("/save/_/__第1集.mp3"));
+}
+
+TEST(DownloadPaths, FileStaysInsideTheBookFolderWhateverTheLabel) {
+    const Text path = downloaded_file_path("/save", "t", "../../x");
+    EXPECT_EQ(path, "/save/t/t_.._.._x.mp3");
+    EXPECT_EQ(native_path(path).parent_path(), fs::path("/save/t"));
+}
+
+TEST(DownloadPaths, EmptySaveFolderMeansTheWorkingDirectory) {
+    const Text cwd = current_folder();
+    ASSERT_FALSE(cwd.empty());
+    EXPECT_EQ(effective_save_folder(""), cwd);
+    EXPECT_EQ(effective_save_folder("/x"), "/x");
+    EXPECT_EQ(book_folder("", "t"), join_path(cwd, "t"));
+    EXPECT_NE(book_folder("", "t"), "/t");
+}
