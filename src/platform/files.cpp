@@ -23,10 +23,10 @@ std::string utf8_of(const fs::path& p) {
 }
 
 template <typename Keep>
-std::vector<FolderEntry> list_entries(const Text& folder, Keep keep) {
+std::vector<FolderEntry> list_entries(const fs::path& folder, Keep keep) {
     std::vector<FolderEntry> entries;
     std::error_code ec;
-    fs::directory_iterator it(native_path(folder), ec);
+    fs::directory_iterator it(folder, ec);
     if (ec)
         return entries;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
@@ -113,13 +113,17 @@ bool write_file_atomically(const fs::path& target, std::string_view content) {
 }
 
 std::vector<FolderEntry> list_subfolders(const Text& folder) {
-    return list_entries(folder, [](const fs::directory_entry& e, const std::string&) {
+    return list_entries(native_path(folder), [](const fs::directory_entry& e, const std::string&) {
         std::error_code ec;
         return e.is_directory(ec);
     });
 }
 
 std::vector<FolderEntry> list_files(const Text& folder, std::string_view extension) {
+    return list_files_in(native_path(folder), extension);
+}
+
+std::vector<FolderEntry> list_files_in(const fs::path& folder, std::string_view extension) {
     return list_entries(folder, [extension](const fs::directory_entry& e, const std::string& n) {
         std::error_code ec;
         if (e.is_directory(ec) || n.size() < extension.size())

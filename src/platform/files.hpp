@@ -41,6 +41,9 @@ std::vector<FolderEntry> list_subfolders(const Text& folder);
 // Regular files of `folder` whose names end with `extension` (ASCII case ignored,
 // for example ".mp3"), without hidden names, in natural order.
 std::vector<FolderEntry> list_files(const Text& folder, std::string_view extension);
+// The same for a folder given by its native path (a name GBK cannot hold still lists).
+std::vector<FolderEntry> list_files_in(const std::filesystem::path& folder,
+                                       std::string_view extension);
 
 // Natural order: runs of digits compare by value, so "第2集" comes before "第10集".
 bool natural_less(std::string_view a, std::string_view b);
