@@ -1,1 +1,48 @@
 #include "catalogue/episode_address.hpp"
+
+#include "http/request_headers.hpp"
+#include "http/web_access.hpp"
+#include "settings/config_file.hpp"
+#include "text/gbk.hpp"
+
+namespace {
+constexpr int method_get = 0;
+}
+
+Text play_page_address(const Text& catalogue_host, const Text& book_id,
+                       const Text& episode_number) {
+    return "https://" + catalogue_host + "/play/yousheng/flash.asp?id=" + book_id +
+           "&filename=" + episode_number + ".mp3&nexturl=play_" + book_id + ".htm";
+}
+
+Text audio_key(const Text& answer) {
+    return text_between(answer, "mp3?key=", "\";");
+}
+
+Text padded_number(const Text& episode_number) {
+    double n = text_to_number(episode_number);
+    if (n < 10)
+        return "00" + episode_number;
+    if (n < 100)
+        return "0" + episode_number;
+    return episode_number;
+}
+
+Text audio_address(const Text& media_host, const Text& category, const Text& title,
+                   const Text& padded, const Text& key) {
+    return "http://" + media_host + "/yousheng/" + category + "/" + title + "/" + padded +
+           ".mp3?key=" + key;
+}
+
+Text media_host(const Text& catalogue_host) {
+    Text host = trim_spaces(read_setting(gbk("媒体主机")));
+    return host.empty() ? catalogue_host : host;
+}
+
+Text resolve_episode_address(const Text& catalogue_host, const Text& book_id, const Text& category,
+                             const Text& title, const Text& episode_number) {
+    Text answer = bytes_to_text(
+        web_access(play_page_address(catalogue_host, book_id, episode_number), method_get));
+    return audio_address(media_host(catalogue_host), category, title, padded_number(episode_number),
+                         audio_key(answer));
+}

@@ -1,1 +1,205 @@
 #include "catalogue/main_window.hpp"
+
+#include "catalogue/book_page.hpp"
+#include "platform/media_player.hpp"
+#include "platform/qt_text.hpp"
+#include "settings/config_file.hpp"
+#include "settings/settings_window.hpp"
+#include "text/gbk.hpp"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+// The window's outer size, frame included, and where it first opens.
+constexpr int outer_width = 593;
+constexpr int outer_height = 674;
+constexpr int start_x = 50;
+constexpr int start_y = 50;
+
+// The address the form carries before the created handler puts the stored one in.
+const char* const sample_address = "https://www.example.com/yousheng/28946/play_28946_31.htm";
+
+QString name_of(const char* utf8_name) {
+    return to_qstring(gbk(utf8_name));
+}
+
+template <typename Control>
+Control* place(Control* control, const char* name, int x, int y, int width, int height) {
+    control->setObjectName(name_of(name));
+    control->setGeometry(x, y, width, height);
+    return control;
+}
+
+} // namespace
+
+static void load_catalogue_resources() {
+    Q_INIT_RESOURCE(catalogue);
+}
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+    load_catalogue_resources();
+    setWindowTitle(to_qstring(gbk("有声书下载播放器")));
+    setFixedSize(outer_width, outer_height);
+    move(start_x, start_y);
+    build_controls();
+    bind_events();
+    play_timer_->start();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::build_controls() {
+    download_button_ =
+        place(new QPushButton(to_qstring(gbk("下载")), this), "按钮3", 536, 200, 40, 24);
+    download_button_->setEnabled(false);
+
+    folder_list_ = place(new QListWidget(this), "超级列表框2", 472, 232, 104, 408);
+    folder_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    span_box_ = place(new QLineEdit("10", this), "编辑框3", 528, 112, 48, 24);
+    start_box_ = place(new QLineEdit("35", this), "编辑框2", 408, 112, 104, 24);
+    span_caption_ = place(new QLabel(this), "标签4", 528, 88, 48, 24);
+    start_caption_ = place(new QLabel(this), "标签3", 408, 88, 96, 24);
+
+    play_timer_ = new QTimer(this);
+    play_timer_->setObjectName(name_of("时钟1"));
+    play_timer_->setInterval(300);
+
+    player_ = place(new MediaPlayer(this), "播放器1", 264, 144, 312, 45);
+    player_->setAutoStart(true);
+
+    logo_ = place(new QLabel(this), "图片框2", 264, 88, 136, 48);
+    logo_->setAlignment(Qt::AlignCenter);
+    QPixmap logo(":/catalogue/logo.gif");
+    logo_->setPixmap(logo.scaled(logo_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+
+    settings_button_ =
+        place(new QPushButton(to_qstring(gbk("配置")), this), "按钮2", 472, 200, 48, 24);
+
+    cover_ = place(new QLabel(this), "图片框1", 160, 56, 92, 136);
+    cover_->setAlignment(Qt::AlignCenter);
+
+    information_ = place(new QLabel(this), "标签2", 8, 56, 152, 136);
+    information_->setTextFormat(Qt::PlainText);
+    information_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    information_->setWordWrap(true);
+
+    site_link_ = place(new QLabel(this), "超级链接框1", 280, 56, 224, 24);
+    site_link_->setTextFormat(Qt::RichText);
+    site_link_->setOpenExternalLinks(true);
+    site_link_->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    show_site_link(::catalogue_host(sample_address));
+
+    address_caption_ = place(new QLabel(to_qstring(gbk("网址：")), this), "标签1", 8, 24, 32, 24);
+
+    episode_list_ = place(new QTreeWidget(this), "超级列表框1", 8, 200, 456, 440);
+    episode_list_->setColumnCount(4);
+    episode_list_->setHeaderLabels({to_qstring(gbk("集数")), to_qstring(gbk("网址")),
+                                    to_qstring(gbk("时长")), to_qstring(gbk("状态"))});
+    episode_list_->setRootIsDecorated(false);
+    episode_list_->setUniformRowHeights(true);
+    episode_list_->setAllColumnsShowFocus(true);
+    episode_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    episode_list_->header()->setStretchLastSection(false);
+    episode_list_->header()->setSectionsMovable(false);
+    const int widths[] = {50, 300, 50, 50};
+    for (int column = 0; column < 4; ++column)
+        episode_list_->setColumnWidth(column, widths[column]);
+
+    query_button_ = place(new QPushButton(to_qstring(gbk("查询")), this), "按钮1", 512, 56, 64, 24);
+    address_box_ = place(new QLineEdit(sample_address, this), "编辑框1", 40, 24, 536, 24);
+}
+
+void MainWindow::bind_events() {
+    connect(address_box_, &QLineEdit::textChanged, this, [this] {
+        if (!setting_address_from_code_)
+            load_book_page();
+    });
+    connect(query_button_, &QPushButton::clicked, this, [this] { query_episodes(); });
+    connect(settings_button_, &QPushButton::clicked, this, [this] { open_settings(); });
+    connect(download_button_, &QPushButton::clicked, this, [this] { toggle_download(); });
+    connect(episode_list_, &QTreeWidget::currentItemChanged, this, [this] {
+        if (!moving_row_from_code_)
+            play_selected_episode();
+    });
+    connect(folder_list_, &QListWidget::currentRowChanged, this, [this] { show_book_folder(); });
+    connect(player_, &MediaPlayer::OpenStateChange, this,
+            [this](int new_state) { on_player_open_state(new_state); });
+    connect(play_timer_, &QTimer::timeout, this, [this] { on_play_timer(); });
+}
+
+void MainWindow::setVisible(bool visible) {
+    QWidget::setVisible(visible);
+    if (visible && !created_) {
+        created_ = true;
+        on_main_window_created();
+    }
+}
+
+void MainWindow::on_main_window_created() {
+    startup_save_folder = read_setting(gbk("默认保存路径"));
+    setting_address_from_code_ = true;
+    address_box_->setText(to_qstring(read_setting(gbk("默认网址"))));
+    setting_address_from_code_ = false;
+    list_book_folders();
+    if (!address_box_->text().isEmpty())
+        load_book_page();
+}
+
+void MainWindow::open_settings() {
+    SettingsWindow dialog(this);
+    dialog.exec();
+}
+
+void MainWindow::repaint_now() {
+    repaint();
+}
+
+Text MainWindow::catalogue_host() const {
+    return ::catalogue_host(from_qstring(address_box_->text()));
+}
+
+void MainWindow::show_site_link(const Text& host) {
+    QString target = to_qstring(site_home_page(host)).toHtmlEscaped();
+    QString caption = (to_qstring(gbk("支持网站：")) + to_qstring(host)).toHtmlEscaped();
+    site_link_->setText(QString("<a href=\"%1\">%2</a>").arg(target, caption));
+}
+
+void MainWindow::show_cover(const Bytes& picture) {
+    QPixmap pixmap;
+    if (picture.empty() ||
+        !pixmap.loadFromData(picture.data(), static_cast<uint>(picture.size()))) {
+        cover_->clear();
+        return;
+    }
+    cover_->setPixmap(pixmap.scaled(cover_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    QTimer::singleShot(0, this, [this] { keep_outer_size(); });
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    keep_outer_size();
+}
+
+// A window manager adds its frame around the client area; the frame is known
+// only once the window is on screen, so the client area is fitted afterwards.
+void MainWindow::keep_outer_size() {
+    if (!isVisible())
+        return;
+    QSize frame = frameGeometry().size() - geometry().size();
+    QSize client(outer_width - frame.width(), outer_height - frame.height());
+    if (client != size() && client.isValid())
+        setFixedSize(client);
+}

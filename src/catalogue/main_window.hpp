@@ -57,6 +57,7 @@ class MainWindow : public QWidget {
     int current_row() const;                // -1 when none
     void set_current_row(int row);          // also the only selected row
     // The native file of a row filled from a book folder or a download (empty if none).
+    // Setting column 1 of a row forgets its native file; set it again afterwards.
     std::filesystem::path row_native_path(int row) const;
     void set_row_native_path(int row, const std::filesystem::path& native);
 
@@ -67,12 +68,19 @@ class MainWindow : public QWidget {
     int last_row = 0;
     bool pause_requested = false;
 
+    // Showing the window the first time runs on_main_window_created.
+    void setVisible(bool visible) override;
+
   protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     void build_controls();
     void bind_events();
+    void keep_outer_size();
+    void show_site_link(const Text& catalogue_host);
+    void show_cover(const Bytes& picture);
 
     QPushButton* download_button_; // 按钮3
     QListWidget* folder_list_;     // 超级列表框2
@@ -93,4 +101,5 @@ class MainWindow : public QWidget {
     QLineEdit* address_box_;       // 编辑框1
     bool created_ = false;
     bool setting_address_from_code_ = false;
+    bool moving_row_from_code_ = false;
 };

@@ -1,0 +1,13 @@
+// Program start: the application, the main window (its created handler runs as
+// it is shown), the event loop until the window is closed, exit code 0.
+#include "catalogue/main_window.hpp"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    MainWindow window;
+    window.show();
+    application.exec();
+    return 0;
+}
