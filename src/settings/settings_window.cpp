@@ -1,0 +1,161 @@
+#include "settings/settings_window.hpp"
+
+#include "platform/dialogs.hpp"
+#include "platform/files.hpp"
+#include "platform/qt_text.hpp"
+#include "settings/config_file.hpp"
+#include "text/gbk.hpp"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// Size of the window with its frame.
+constexpr QSize outer_size{375, 249};
+
+// The window's own icon: a gear on a blue tile, 32 x 32 with an alpha channel.
+QIcon settings_icon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(38, 110, 190));
+    painter.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+
+    QPainterPath gear;
+    gear.setFillRule(Qt::WindingFill);
+    gear.addEllipse(QPointF(16, 16), 8.5, 8.5);
+    for (int tooth = 0; tooth < 8; ++tooth) {
+        QTransform turn;
+        turn.translate(16, 16);
+        turn.rotate(tooth * 45.0);
+        QPainterPath t;
+        t.addRect(QRectF(-2.5, -12.5, 5, 6));
+        gear.addPath(turn.map(t));
+    }
+    QPainterPath hole;
+    hole.addEllipse(QPointF(16, 16), 3.5, 3.5);
+    painter.setBrush(Qt::white);
+    painter.drawPath(gear.subtracted(hole));
+    painter.end();
+    return QIcon(pixmap);
+}
+
+template <typename Control>
+Control* place(Control* control, const char* name, int x, int y, int width, int height) {
+    control->setObjectName(QString::fromUtf8(name));
+    control->setGeometry(x, y, width, height);
+    return control;
+}
+
+QLabel* make_label(QWidget* parent, const char* name, const char* caption, int x, int y, int width,
+                   int height) {
+    auto* label = place(new QLabel(to_qstring(gbk(caption)), parent), name, x, y, width, height);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true); // a long caption goes on over two lines, as it always did
+    return label;
+}
+
+QPushButton* make_button(QWidget* parent, const char* name, const char* caption, int x, int y,
+                         int width, int height) {
+    auto* button =
+        place(new QPushButton(to_qstring(gbk(caption)), parent), name, x, y, width, height);
+    // Enter in an edit box must not press a button behind the user's back.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+// The text of a single-line box as one line: a pasted line break would
+// otherwise split the value over two lines of the file.
+Text one_line(const QLineEdit* box) {
+    Text text = from_qstring(box->text());
+    text = replace_all(text, "\r", "");
+    return replace_all(text, "\n", "");
+}
+
+} // namespace
+
+SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(to_qstring(gbk("设置")));
+    setWindowIcon(settings_icon());
+    setCursor(Qt::PointingHandCursor);
+    setModal(true);
+    QFont small = font();
+    small.setPixelSize(12);
+    setFont(small);
+
+    make_label(this, "标签1", "下载保存路径： 默认为程序所在文件夹", 16, 8, 256, 24);
+    save_folder_box_ = place(new QLineEdit(this), "编辑框1", 16, 32, 296, 24);
+    choose_button_ = make_button(this, "按钮1", "选择", 312, 24, 40, 24);
+    make_label(this, "标签3", "显示与下载开始集数：", 21, 63, 112, 24);
+    start_episode_box_ = place(new QLineEdit(this), "编辑框3", 144, 63, 64, 24);
+    make_label(this, "标签4", "默认显示集数", 217, 64, 75, 24);
+    episode_count_box_ = place(new QLineEdit(this), "编辑框4", 295, 63, 56, 24);
+
+    // The group box frames the tick box and the save button; their positions
+    // are inside the group box.
+    auto* group = place(new QGroupBox(this), "分组框1", 8, 0, 360, 216);
+    rename_box_ = place(new QCheckBox(to_qstring(gbk("保存时自动重命名")), group), "选择框1", 216,
+                        96, 128, 32);
+    save_button_ = make_button(group, "按钮2", "保存配置", 144, 144, 56, 24);
+    group->lower(); // stacked under the rows it frames, so it never covers them
+
+    connect(choose_button_, &QPushButton::clicked, this, &SettingsWindow::choose_save_folder);
+    connect(save_button_, &QPushButton::clicked, this, &SettingsWindow::save_settings);
+
+    setFixedSize(outer_size);
+    move(50, 50);
+    on_settings_window_created();
+}
+
+void SettingsWindow::on_settings_window_created() {
+    save_folder_box_->setText(to_qstring(read_setting(gbk("默认保存路径"))));
+    start_episode_box_->setText(to_qstring(read_setting(gbk("显示与下载开始集数"))));
+    episode_count_box_->setText(to_qstring(read_setting(gbk("默认显示集数"))));
+    rename_box_->setChecked(to_flag(read_setting(gbk("保存时自动重命名"))));
+    if (save_folder_box_->text().isEmpty())
+        save_folder_box_->setText(to_qstring(current_folder()));
+}
+
+void SettingsWindow::choose_save_folder() {
+    save_folder_box_->setText(to_qstring(choose_folder(this, gbk("选择目录"))));
+}
+
+void SettingsWindow::save_settings() {
+    write_setting(gbk("默认保存路径"), one_line(save_folder_box_));
+    write_setting(gbk("显示与下载开始集数"), one_line(start_episode_box_));
+    write_setting(gbk("默认显示集数"), one_line(episode_count_box_));
+    bool saved = write_setting(gbk("保存时自动重命名"), flag_text(rename_box_->isChecked()));
+    show_message(this, saved ? gbk("配置成功！") : gbk("配置失败！"));
+}
+
+void SettingsWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    keep_outer_size();
+    // The window manager may add its frame only after the window is shown.
+    QTimer::singleShot(0, this, &SettingsWindow::keep_outer_size);
+}
+
+void SettingsWindow::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    keep_outer_size();
+}
+
+// The frame counts towards the window's size: the inside shrinks by the frame.
+void SettingsWindow::keep_outer_size() {
+    const QSize frame = frameGeometry().size() - size();
+    const QSize inside = outer_size - frame;
+    if (inside != size())
+        setFixedSize(inside);
+}

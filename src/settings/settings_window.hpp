@@ -1,0 +1,35 @@
+#pragma once
+// The settings window: a modal dialog that shows four keys of the configuration
+// file and saves them. Each opening builds a new window, filled from the file.
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+class SettingsWindow : public QDialog {
+    Q_OBJECT
+  public:
+    explicit SettingsWindow(QWidget* parent = nullptr);
+
+    // Fills the controls from the configuration file (run once, when created).
+    void on_settings_window_created();
+    // Asks for a folder and puts it into the save-folder box; cancel empties it.
+    void choose_save_folder();
+    // Writes the four controls to the file and reports the outcome.
+    void save_settings();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+  private:
+    void keep_outer_size();
+
+    QLineEdit* save_folder_box_;   // 编辑框1
+    QPushButton* choose_button_;   // 按钮1
+    QLineEdit* start_episode_box_; // 编辑框3
+    QLineEdit* episode_count_box_; // 编辑框4
+    QCheckBox* rename_box_;        // 选择框1
+    QPushButton* save_button_;     // 按钮2
+};

@@ -1,0 +1,113 @@
+#include "config_folder.hpp"
+#include "text/gbk.hpp"
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace fs = std::filesystem;
+
+using ConfigFile = ConfigFolder;
+
+TEST_F(ConfigFile, MissingPartsReadEmptyAndWritesCreateThemInGbkWithCrlf) {
+    EXPECT_EQ(settings_file_path(), text_path(folder) + "/" + gbk("配置文件.ini"));
+    EXPECT_EQ(read_setting(gbk("默认网址")), "");
+    EXPECT_EQ(entries(), 0u); // reading creates nothing
+    write_raw(gbk("[其他]\r\n默认网址=x\r\n"));
+    EXPECT_EQ(read_setting(gbk("默认网址")), "");
+
+    std::filesystem::remove(file);
+    ASSERT_TRUE(write_setting(gbk("默认保存路径"), gbk("/音频/书")));
+    ASSERT_TRUE(write_setting(gbk("默认网址"), "https://a/b?c=d"));
+    ASSERT_TRUE(write_setting(gbk("默认保存路径"), ""));
+    EXPECT_EQ(read_raw(), gbk("[设置]\r\n默认保存路径=\r\n默认网址=https://a/b?c=d\r\n"));
+    EXPECT_EQ(read_setting(gbk("默认网址")), "https://a/b?c=d");
+    EXPECT_EQ(read_setting(gbk("默认保存路径")), "");
+    EXPECT_EQ(entries(), 1u); // no temporary file left behind
+}
+
+TEST_F(ConfigFile, HandWrittenFileKeptByteForByteExceptTheLineWritten) {
+    const Text before = gbk("; 手写的配置\n[其他]\n默认保存路径=别处\n\n"
+                            " [ 设置 ] ; 注释\n  Key  =  旧值  \n;默认网址=注释里的\n"
+                            "默认网址 = http://old\n无等号的行\n\n[尾部]\n结束=1");
+    write_raw(before);
+    EXPECT_EQ(read_setting("key"), gbk("旧值"));
+    EXPECT_EQ(read_setting(gbk("默认保存路径")), ""); // only "设置" counts
+
+    ASSERT_TRUE(write_setting(gbk("默认网址"), "http://new"));
+    Text expected = replace_all(before, "http://old", "http://new");
+    EXPECT_EQ(read_raw(), expected);
+    // A new key goes after the section's last key, with the file's own line ending.
+    ASSERT_TRUE(write_setting(gbk("默认显示集数"), "20"));
+    expected = replace_all(expected, "http://new\n", gbk("http://new\n默认显示集数=20\n"));
+    EXPECT_EQ(read_raw(), expected);
+
+    // A file without our section gets one at the end, after the missing line end.
+    write_raw(gbk("[其他]\n甲=乙"));
+    ASSERT_TRUE(write_setting("k", "v"));
+    EXPECT_EQ(read_raw(), gbk("[其他]\n甲=乙\n[设置]\nk=v\n"));
+}
+
+TEST_F(ConfigFile, NamesIgnoreAsciiCaseOnlyAndBrokenTextsAreRefused) {
+    // 夾 and 奱 differ only in a second byte that looks like "A" / "a".
+    write_raw(gbk("[设置]\r\nSave Path=a\r\n夾=1\r\n"));
+    EXPECT_EQ(read_setting("SAVE path"), "a");
+    EXPECT_EQ(read_setting(gbk("奱")), "");
+    ASSERT_TRUE(write_setting(gbk("奱"), "2"));
+    ASSERT_TRUE(write_setting("save PATH", "b"));
+    const Text written = gbk("[设置]\r\nSave Path=b\r\n夾=1\r\n奱=2\r\n");
+    EXPECT_EQ(read_raw(), written);
+
+    EXPECT_FALSE(write_setting("k", "a\r\n[别的]"));
+    EXPECT_FALSE(write_setting("a=b", "1"));
+    EXPECT_FALSE(write_setting("", "1"));
+    EXPECT_EQ(read_raw(), written);
+}
+
+TEST_F(ConfigFile, FailedWriteReturnsFalseAndKeepsTheOldFile) {
+    const Text old = gbk("[设置]\r\n默认网址=旧的\r\n");
+    write_raw(old);
+    auto expect_refused = [&](const char* why) {
+        EXPECT_FALSE(write_setting(gbk("默认网址"), gbk("新的很长的地址"))) << why;
+        EXPECT_EQ(read_raw(), old) << why;
+        EXPECT_EQ(entries(), 1u) << why;
+    };
+    // Tests may run as the superuser, whom permission bits do not stop; the
+    // program leaves a folder or file marked read-only alone all the same.
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    expect_refused("read-only folder");
+    fs::permissions(folder, fs::perms::owner_all);
+    fs::permissions(file, fs::perms::owner_read);
+    expect_refused("read-only file");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+
+    // A full disk, which stops the superuser too: a file size limit makes the
+    // write of the temporary file fail part way. (Nothing else is written while
+    // the limit holds, not even test output.)
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit tiny = saved;
+    tiny.rlim_cur = 8;
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    bool written = write_setting(gbk("默认网址"), gbk("新的很长的地址"));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(read_raw(), old);
+    EXPECT_EQ(entries(), 1u);
+
+    set_program_folder(file / "below"); // a folder that cannot exist
+    EXPECT_FALSE(write_setting(gbk("默认网址"), "x"));
+    set_program_folder(folder);
+    EXPECT_EQ(read_raw(), old);
+}
+
+TEST(Flags, TextModeWantsTheExactTrueWordNumberModeNonZero) {
+    EXPECT_TRUE(to_flag(gbk("真")));
+    EXPECT_TRUE(to_flag(gbk("真"), std::nullopt, 7)); // modes outside 1..2 count as 1
+    EXPECT_FALSE(to_flag());
+    EXPECT_TRUE(to_flag(std::nullopt, 0.5, 2));
+    EXPECT_FALSE(to_flag(gbk("真"), std::nullopt, 2));
+    EXPECT_EQ(flag_text(true), gbk("真"));
+    EXPECT_FALSE(to_flag(flag_text(false)));
+}
