@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <system_error>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -90,22 +93,25 @@ bool write_file_atomically(const fs::path& target, std::string_view content) {
     static std::mt19937_64 random{std::random_device{}()};
     fs::path temp = target;
     temp += ".tmp-" + std::to_string(random() % 1000000000);
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(content.data(), std::streamsize(content.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ec;
-            fs::remove(temp, ec);
-            return false;
-        }
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < content.size();) {
+        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += std::size_t(n);
     }
+    // The data must be on disk before the rename makes it the file.
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
     std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
+    if (ok)
+        fs::rename(temp, target, ec);
+    if (!ok || ec) {
         fs::remove(temp, ec);
         return false;
     }
