@@ -1,1 +1,128 @@
-#include <gtest/gtest.h>
+#include "catalogue/book_page.hpp"
+#include "http/request_headers.hpp"
+#include "pattern/page_text.hpp"
+#include "window_fixture.hpp"
+
+#include <QLabel>
+
+namespace {
+
+// What the window shows of the loaded book.
+struct Shown {
+    Text information, start, span, link;
+    qint64 cover;
+    bool operator==(const Shown&) const = default;
+};
+
+} // namespace
+
+class BookPageView : public WindowFixture {
+  protected:
+    Shown shown() const {
+        return {text_of<QLabel>("标签2"), text_of<QLabel>("标签3"), text_of<QLabel>("标签4"),
+                text_of<QLabel>("超级链接框1"), control<QLabel>("图片框1")->pixmap().cacheKey()};
+    }
+    // Opens the window on the first sample book, loaded from the stored address.
+    void open_on_book() {
+        configure(address());
+        open_window();
+        ASSERT_EQ(window->book.title, book.title);
+    }
+};
+
+TEST_F(BookPageView, PastedAddressLoadsTheBookWithItsCoverFitted) {
+    configure();
+    open_window();
+    EXPECT_EQ(site->page_requests(), 0);
+    paste_address(address(7));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(site->page_requests(), 1);
+    const BookInfo& b = window->book;
+    EXPECT_EQ(b.book_id, book.book_id);
+    EXPECT_EQ(b.current_episode, "7");
+    EXPECT_EQ(b.episode_total, "120");
+    EXPECT_EQ(b.category, book.category);
+    EXPECT_EQ(b.title, book.title);
+    EXPECT_FALSE(b.narrator.empty());
+    EXPECT_FALSE(b.status.empty());
+    // The site writes the author's name twice (link title and text); it shows once.
+    EXPECT_NE(b.author, "");
+    EXPECT_EQ(b.author + b.author, chinese_only(text_between(b.page_text, gbk("作者："),
+                                                             gbk("状态："), std::nullopt, true)));
+    EXPECT_EQ(text_of<QLabel>("标签2"), information_text(b));
+    EXPECT_EQ(text_of<QLabel>("标签3"), gbk("开始：？/共120集"));
+
+    // The cover is scaled into its box keeping its proportions.
+    QPixmap cover = control<QLabel>("图片框1")->pixmap();
+    QImage original = QImage::fromData(sample_cover_gif(book.title).data(),
+                                       int(sample_cover_gif(book.title).size()));
+    ASSERT_FALSE(cover.isNull());
+    ASSERT_FALSE(original.isNull());
+    EXPECT_TRUE(cover.width() == 92 || cover.height() == 136);
+    EXPECT_LE(cover.width(), 92);
+    EXPECT_LE(cover.height(), 136);
+    EXPECT_NEAR(double(cover.width()) / cover.height(),
+                double(original.width()) / original.height(), 0.05);
+    EXPECT_EQ(window->row_count(), 0);
+}
+
+TEST_F(BookPageView, EveryTypedCharacterLoadsAgain) {
+    open_on_book(); // episode 31
+    auto* box = control<QLineEdit>("编辑框1");
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_End);
+    for (int i = 0; i < 4; ++i)
+        QTest::keyClick(box, Qt::Key_Left); // before ".htm"
+    QTest::keyClick(box, Qt::Key_Backspace);
+    EXPECT_EQ(window->book.current_episode, "3");
+    QTest::keyClicks(box, "2");
+    EXPECT_EQ(window->book.current_episode, "32");
+    EXPECT_EQ(site->page_requests(), 3);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_NE(text_of<QLabel>("标签2").find(gbk("当前第 32 集 共 120 集")), Text::npos);
+}
+
+TEST_F(BookPageView, CapitalisedParameterNamesAreFound) {
+    configure();
+    open_window();
+    const SampleBook capitalised = sample_books()[1];
+    ASSERT_TRUE(capitalised.capitalised_markers);
+    paste_address(site->play_page_address(capitalised.book_id, 2));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(window->book.title, capitalised.title);
+    EXPECT_EQ(window->book.category, capitalised.category);
+    EXPECT_EQ(text_of<QLabel>("标签3"), gbk("开始：？/共36集"));
+}
+
+TEST_F(BookPageView, EmptyOrUnreachableAddressAsksForAnAddressAndKeepsTheBook) {
+    open_on_book();
+    const Shown before = shown();
+    const BookInfo loaded = window->book;
+
+    auto* box = control<QLineEdit>("编辑框1");
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    EXPECT_EQ(dialogs.messages, std::vector<Text>{gbk("请输入网址！")});
+
+    site->stop(); // the address is right, the site does not answer
+    paste_address(address(40));
+    EXPECT_EQ(dialogs.messages, (std::vector<Text>{gbk("请输入网址！"), gbk("请输入网址！")}));
+
+    EXPECT_EQ(shown(), before);
+    EXPECT_EQ(window->book.page_text, "");
+    EXPECT_EQ(window->book.title, loaded.title);
+    EXPECT_EQ(window->book.current_episode, loaded.current_episode);
+}
+
+TEST_F(BookPageView, PageWithoutTitleAsksToCheckTheAddressAndKeepsTheDisplay) {
+    open_on_book();
+    const Shown before = shown();
+    paste_address(site->home_address());
+    EXPECT_EQ(dialogs.messages, std::vector<Text>{gbk("请核对网址是否正确！")});
+    // The fields are the new page's, the display is still the previous book's.
+    EXPECT_FALSE(window->book.page_text.empty());
+    EXPECT_EQ(window->book.title, "");
+    EXPECT_EQ(window->book.book_id, "");
+    EXPECT_EQ(shown(), before);
+    EXPECT_EQ(site->cover_requests(), 1);
+}

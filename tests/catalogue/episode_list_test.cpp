@@ -1,1 +1,147 @@
-#include <gtest/gtest.h>
+#include "platform/media_player.hpp"
+#include "window_fixture.hpp"
+
+#include <QListWidget>
+
+namespace fs = std::filesystem;
+
+namespace {
+fs::path under(const fs::path& folder, const char* utf8_name) {
+    return folder / native_path(gbk(utf8_name));
+}
+} // namespace
+
+class EpisodeList : public WindowFixture {
+  protected:
+    std::vector<Text> folder_names() const {
+        std::vector<Text> names;
+        auto* list = control<QListWidget>("超级列表框2");
+        for (int i = 0; i < list->count(); ++i)
+            names.push_back(from_qstring(list->item(i)->text()));
+        return names;
+    }
+    // The user clicks a book in the book-folder list.
+    void click_folder(const char* utf8_name) const {
+        auto* list = control<QListWidget>("超级列表框2");
+        auto found = list->findItems(to_qstring(gbk(utf8_name)), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << utf8_name;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(found[0]).center());
+    }
+    std::vector<Text> row(int r) const {
+        return {window->cell(r, 0), window->cell(r, 1), window->cell(r, 2), window->cell(r, 3)};
+    }
+};
+
+TEST_F(EpisodeList, BookFoldersInNaturalOrderWithoutFilesOrHiddenNames) {
+    fs::create_directory(under(save.path, "书10"));
+    fs::create_directory(under(save.path, "书2"));
+    fs::create_directory(save.path / ".cache");
+    make_file(save.path / "loose.mp3");
+    configure();
+    open_window();
+    // Both real folders are there: nothing is dropped on the assumption of "." and "..".
+    EXPECT_EQ(folder_names(), (std::vector<Text>{gbk("书2"), gbk("书10")}));
+    EXPECT_EQ(window->row_count(), 0);
+}
+
+TEST_F(EpisodeList, SelectedBookShowsItsMp3FilesAsDownloadedRows) {
+    const fs::path folder = under(save.path, "星海远航");
+    make_file(under(folder, "星海远航_第10集.mp3"));
+    make_file(under(folder, "星海远航_第2集.MP3"));
+    make_file(folder / "notes.txt");
+    make_file(folder / ".partial.mp3");
+    fs::create_directory(folder / "extra.mp3");
+    make_file(folder / "\xED\x95\x9C.mp3"); // a Hangul syllable: no GBK form
+    configure();
+    open_window();
+    // Rows of a query are replaced; the download button is left as it was.
+    window->insert_row(-1, gbk("第36集"));
+    window->insert_row(-1, gbk("第37集"));
+    click_folder("星海远航");
+
+    const Text base = join_path(save.text(), gbk("星海远航"));
+    ASSERT_EQ(window->row_count(), 3);
+    EXPECT_EQ(row(0),
+              (std::vector<Text>{gbk("第1集"), join_path(base, "?.mp3"), "", gbk("已下载")}));
+    EXPECT_EQ(row(1), (std::vector<Text>{gbk("第2集"), join_path(base, gbk("星海远航_第2集.MP3")),
+                                         "", gbk("已下载")}));
+    EXPECT_EQ(row(2), (std::vector<Text>{gbk("第3集"), join_path(base, gbk("星海远航_第10集.mp3")),
+                                         "", gbk("已下载")}));
+    // Each row keeps the file's own name, so the one GBK cannot spell still opens.
+    EXPECT_EQ(window->row_native_path(0), folder / "\xED\x95\x9C.mp3");
+    EXPECT_TRUE(fs::is_regular_file(window->row_native_path(0)));
+    EXPECT_EQ(window->row_native_path(2), under(folder, "星海远航_第10集.mp3"));
+    EXPECT_FALSE(control<QPushButton>("按钮3")->isEnabled());
+}
+
+TEST_F(EpisodeList, EmptySaveFolderMeansTheCurrentWorkingDirectory) {
+    TempFolder cwd;
+    make_file(under(cwd.path, "书甲/第1集.mp3"));
+    CurrentFolder in(cwd.path);
+    ASSERT_TRUE(write_setting(gbk("默认保存路径"), ""));
+    open_window();
+    EXPECT_EQ(folder_names(), std::vector<Text>{gbk("书甲")});
+    click_folder("书甲");
+    ASSERT_EQ(window->row_count(), 1);
+    EXPECT_EQ(window->row_native_path(0), under(cwd.path, "书甲/第1集.mp3"));
+}
+
+TEST_F(EpisodeList, AfterTheSettingsSavedAnotherFolderSelectionLooksThere) {
+    make_file(under(save.path, "书甲/old.mp3"));
+    fs::create_directory(under(save.path, "书乙"));
+    TempFolder moved;
+    make_file(under(moved.path, "书甲/a.mp3"));
+    make_file(under(moved.path, "书甲/b.mp3"));
+    configure();
+    open_window();
+    EXPECT_EQ(save_folder_in_settings(moved.text()), std::vector<Text>{gbk("配置成功！")});
+
+    // The list still shows the folders found at start ...
+    EXPECT_EQ(folder_names(), (std::vector<Text>{gbk("书甲"), gbk("书乙")}));
+    // ... but a selection reads the folder of that name under the new save folder.
+    click_folder("书甲");
+    ASSERT_EQ(window->row_count(), 2);
+    EXPECT_EQ(window->cell(0, 1), join_path(join_path(moved.text(), gbk("书甲")), "a.mp3"));
+    click_folder("书乙");
+    EXPECT_EQ(window->row_count(), 0);
+}
+
+TEST_F(EpisodeList, RowOperations) {
+    configure();
+    open_window();
+    auto* player = control<MediaPlayer>("播放器1");
+    EXPECT_EQ(window->insert_row(-1, "b"), 0);
+    EXPECT_EQ(window->insert_row(0, "a"), 0);
+    EXPECT_EQ(window->insert_row(7, "c"), 2); // past the end: appended
+    EXPECT_EQ(window->row_count(), 3);
+    EXPECT_EQ(window->cell(0, 0) + window->cell(1, 0) + window->cell(2, 0), "abc");
+    window->set_cell(1, 3, gbk("未下载"));
+    window->set_cell(5, 0, "x"); // no such row
+    window->set_cell(1, 4, "x"); // no such column
+    EXPECT_EQ(window->cell(1, 3), gbk("未下载"));
+    EXPECT_EQ(window->cell(5, 0), "");
+    EXPECT_EQ(window->cell(1, 4), "");
+    EXPECT_EQ(window->cell(-1, 0), "");
+
+    // Moving the current row from code selects only that row and plays nothing.
+    EXPECT_EQ(window->current_row(), -1);
+    window->set_current_row(2);
+    EXPECT_EQ(window->current_row(), 2);
+    EXPECT_EQ(window->selected_rows(), std::vector<int>{2});
+    window->set_current_row(0);
+    EXPECT_EQ(window->selected_rows(), std::vector<int>{0});
+    EXPECT_EQ(player->URL(), "");
+
+    // A new address in column 1 forgets the row's local file.
+    window->set_row_native_path(1, "/tmp/x.mp3");
+    EXPECT_EQ(window->row_native_path(1), fs::path("/tmp/x.mp3"));
+    window->set_cell(1, 1, "http://m/x.mp3");
+    EXPECT_EQ(window->row_native_path(1), fs::path());
+    EXPECT_EQ(window->row_native_path(9), fs::path());
+
+    window->remove_all_rows();
+    EXPECT_EQ(window->row_count(), 0);
+    EXPECT_EQ(window->current_row(), -1);
+    EXPECT_TRUE(window->selected_rows().empty());
+}

@@ -1,0 +1,117 @@
+#pragma once
+// Ground for the tests that drive the real main window: the site fixture, a main
+// window shown the way the program shows it, its controls by name, and a driver
+// for the modal dialogs that open while a handler runs.
+#include "catalogue/main_window.hpp"
+#include "platform/qt_text.hpp"
+#include "site_fixture.hpp"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Watches for modal dialogs from inside their own event loops. Every message box
+// has its text recorded and its OK button pressed. Any other modal dialog is
+// handed to `on_dialog` on every tick while it is on top; the handler must not
+// open a nested event loop itself (queue clicks with `press_later`).
+class DialogDriver {
+  public:
+    DialogDriver() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+        timer_.start(5);
+    }
+    std::vector<Text> messages;
+    std::function<void(QWidget*)> on_dialog;
+
+    static void press_later(QAbstractButton* button) {
+        QTimer::singleShot(0, button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
+    }
+    static void close_later(QWidget* dialog) {
+        QTimer::singleShot(0, dialog, [dialog] { dialog->close(); });
+    }
+
+  private:
+    void tick() {
+        QWidget* top = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(top)) {
+            messages.push_back(from_qstring(box->text()));
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        } else if (top && on_dialog) {
+            on_dialog(top);
+        }
+    }
+    QTimer timer_;
+};
+
+class WindowFixture : public SiteFixture {
+  protected:
+    // Creates the main window and shows it; its created handler runs meanwhile.
+    MainWindow& open_window() {
+        window = std::make_unique<MainWindow>();
+        window->show();
+        return *window;
+    }
+    void TearDown() override {
+        window.reset();
+        SiteFixture::TearDown();
+    }
+
+    template <typename W> W* control(const char* name) const {
+        W* widget = window->findChild<W*>(to_qstring(gbk(name)));
+        EXPECT_TRUE(widget) << name;
+        return widget;
+    }
+    template <typename W> Text text_of(const char* name) const {
+        return from_qstring(control<W>(name)->text());
+    }
+    // A user replacing the address box's text by pasting: one content change.
+    void paste_address(const Text& text) const {
+        auto* box = control<QLineEdit>("编辑框1");
+        QApplication::clipboard()->setText(to_qstring(text));
+        box->selectAll();
+        box->paste();
+    }
+
+    // Opens the settings window with the settings button, as the user does, types
+    // `folder` into its save-folder box, saves, and closes it. Returns the
+    // messages the save showed.
+    std::vector<Text> save_folder_in_settings(const Text& folder) {
+        std::size_t seen = dialogs.messages.size();
+        int step = 0;
+        dialogs.on_dialog = [&](QWidget* dialog) {
+            if (step == 0) {
+                dialog->findChild<QLineEdit*>(to_qstring(gbk("编辑框1")))
+                    ->setText(to_qstring(folder));
+                DialogDriver::press_later(
+                    dialog->findChild<QPushButton*>(to_qstring(gbk("按钮2"))));
+                step = 1;
+            } else if (step == 1 && dialogs.messages.size() > seen) {
+                DialogDriver::close_later(dialog);
+                step = 2;
+            }
+        };
+        QTest::mouseClick(control<QPushButton>("按钮2"), Qt::LeftButton);
+        dialogs.on_dialog = nullptr;
+        return {dialogs.messages.begin() + std::ptrdiff_t(seen), dialogs.messages.end()};
+    }
+
+    // The episode list's rows, each as its four column texts.
+    std::vector<std::vector<Text>> rows() const {
+        std::vector<std::vector<Text>> all;
+        for (int r = 0; r < window->row_count(); ++r)
+            all.push_back(
+                {window->cell(r, 0), window->cell(r, 1), window->cell(r, 2), window->cell(r, 3)});
+        return all;
+    }
+
+    DialogDriver dialogs;
+    std::unique_ptr<MainWindow> window;
+};
