@@ -72,8 +72,9 @@ class SiteFixture : public ::testing::Test {
     void configure(const Text& last_address = {}) const {
         ASSERT_TRUE(write_setting(gbk("媒体主机"), site->media_host()));
         ASSERT_TRUE(write_setting(gbk("默认保存路径"), save.text()));
-        if (!last_address.empty())
+        if (!last_address.empty()) {
             ASSERT_TRUE(write_setting(gbk("默认网址"), last_address));
+        }
     }
 
     TempFolder program; // holds the configuration file
