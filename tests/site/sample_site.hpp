@@ -5,37 +5,48 @@
 // Catalogue site:
 //   /yousheng/<book_id>/play_<book_id>_<episode>.htm  GBK play page with the markers
 //       the program cuts (》 第N集/共T集　<<a, &flei=..&bookname=..&filename=..,
-//       播音：.. 作者：.. 状态：.. 更新：..) in realistic markup; sets a session cookie.
+//       播音：.. 作者：.. 状态：.. 更新：..) in realistic markup. A request without a
+//       valid session cookie gets one: Set-Cookie: ASPSESSIONID........=...; path=/
 //   /cover/yousheng/<title>.gif                       the book's cover (a GIF)
 //   /play/yousheng/flash.asp?id=<book_id>&filename=<n>.mp3&nexturl=play_<book_id>.htm
 //       the player script; answers with ...mp3?key=<key>"; only when the request
-//       carries the session cookie, otherwise a page without a key.
-//   /                                                  a home page
+//       carries a session cookie the site handed out, otherwise a page without a key.
+//   /                                                  a home page listing the books
+//   anything else                                      404 with a small GBK page
 // Media host:
-//   /yousheng/<category>/<title>/<padded>.mp3?key=<key>  the episode's MP3 when the
-//       key is the one the player script gave for that episode, else 403.
-// Titles and categories in paths are GBK bytes, percent-encoded on the wire.
+//   /yousheng/<category>/<title>/<padded>.mp3?key=<key>  the episode's MP3 (with
+//       Content-Length; byte ranges work) when the key is the one the player script
+//       gave for that episode, else 403; an unknown book or file is 404. The padded
+//       number is matched by value: 036 and 36 are the same episode, 002.5 is 2.5,
+//       00-4 is -4.
+// Titles and categories in paths are GBK bytes, percent-encoded on the wire (raw
+// bytes work too); a title may hold "/".
 #include "text/text.hpp"
 
-#include <atomic>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 struct SampleBook {
-    Text book_id;           // "28946"
-    Text title;             // GBK, e.g. gbk("三体")
-    Text category;          // e.g. "kehuan"
-    Text author_field;      // GBK raw span after 作者：, markup allowed
-    Text narrator_field;    // GBK raw span after 播音：
-    Text status_field;      // GBK raw span after 状态：
+    Text book_id;        // "28946"
+    Text title;          // GBK, e.g. gbk("三体")
+    Text category;       // e.g. "kehuan"
+    Text author_field;   // GBK raw span after 作者：, markup allowed
+    Text narrator_field; // GBK raw span after 播音：
+    Text status_field;   // GBK raw span after 状态：
     int episode_total = 120;
     bool capitalised_markers = false; // write &FLEI= / &BOOKNAME= / &FILENAME= in capitals
 };
 
+// Three books with realistic fields, for the demo and for tests that need any book:
+//   28946 星海远航 (kehuan, 120 episodes; the author's name written twice in its span,
+//         as the site does: link title and link text),
+//   10086 山河故人 (wenxue, 36 episodes, capitalised parameter names),
+//   31337 古城疑云 (xuanyi, 1300 episodes).
+std::vector<SampleBook> sample_books();
+
 struct SampleSiteOptions {
-    int media_delay_ms = 0;        // delay before each media response body
+    int media_delay_ms = 0;        // delay before each media response
     int media_bytes_per_chunk = 0; // when > 0 the body is sent slowly in chunks of this size
     int media_chunk_delay_ms = 0;  // delay between those chunks
     std::size_t episode_size = 0;  // 0: a real one-second MP3; otherwise an MP3 of about this size
@@ -44,48 +55,72 @@ struct SampleSiteOptions {
 class SampleSite {
   public:
     explicit SampleSite(SampleSiteOptions options = {});
-    ~SampleSite();
+    ~SampleSite(); // stops
     SampleSite(const SampleSite&) = delete;
     SampleSite& operator=(const SampleSite&) = delete;
 
     // Starts both servers on 127.0.0.1 (ports chosen by the system; or the given
-    // ones when not 0). False when either could not start.
+    // ones when not 0) and returns once both listen. False when either could not
+    // start (nothing is left running then), or when already started.
     bool start(int catalogue_port = 0, int media_port = 0);
+    // Stops both servers, cutting open connections and slow or stalled answers,
+    // and joins their threads. Safe to call twice; start may be called again after.
     void stop();
 
+    // Books may be added before or after start. A book with the id of an earlier
+    // one replaces it.
     void add_book(const SampleBook& book);
 
     int catalogue_port() const;
     int media_port() const;
     // "127.0.0.1:<port>"
     Text catalogue_host() const;
-    Text media_host() const;
+    Text media_host() const; // the value for "媒体主机"
     // https://127.0.0.1:<port>/yousheng/<id>/play_<id>_<episode>.htm
     Text play_page_address(const Text& book_id, int episode) const;
+    // https://127.0.0.1:<port>/
+    Text home_address() const;
+    // The name of the session cookie, "ASPSESSIONID" and eight capitals.
+    Text session_cookie_name() const;
 
-    // The key the player script hands out for an episode (differs per episode).
+    // The key the player script hands out for an episode (differs per episode;
+    // the number is taken by value, padded or not).
     Text episode_key(const Text& book_id, const Text& episode_number) const;
-    // The bytes the media host serves for an episode.
+    // The bytes the media host serves for an episode: an ID3 tag naming the book
+    // and episode (so every episode's file differs) and silent MP3 frames.
     Bytes episode_bytes(const Text& book_id, const Text& episode_number) const;
 
-    // Requests seen, for tests: how many player-script requests came with and
-    // without the session cookie, how many media requests were served, refused.
+    // Requests seen, for tests. Player-script requests with and without a valid
+    // session cookie; media requests answered with the MP3 (a reset midway counts
+    // here) and answered otherwise (403, 404, forced status, empty body).
+    int page_requests() const;  // play pages (any status)
+    int cover_requests() const; // covers (any status)
     int script_requests_with_cookie() const;
     int script_requests_without_cookie() const;
     int media_requests_served() const;
     int media_requests_refused() const;
-    int connections_accepted() const; // catalogue site, TLS connections
+    int connections_accepted() const;       // catalogue site, TLS connections
+    int media_connections_accepted() const; // media host
 
-    // Fault switches for tests: the next media responses answer with this HTTP
-    // status (0: normal), or reset the connection halfway through the body.
-    void set_media_status(int status);
-    void set_media_reset_midway(bool on);
+    // Fault switches for tests; they apply to the media responses that follow, for
+    // every episode or, after set_media_fault_episode, for that episode only.
+    void set_media_status(int status);    // answer with this HTTP status (0: normal)
+    void set_media_reset_midway(bool on); // close the connection after half the body
+    void set_media_empty_body(bool on);   // 200 with Content-Length: 0
+    void set_media_stall(bool on);        // send nothing until switched off or stopped
+    void set_media_fault_episode(const Text& episode_number); // empty: every episode
+    // Change the pacing of the options while running.
+    void set_media_pacing(int delay_ms, int bytes_per_chunk, int chunk_delay_ms);
 
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 
-// A one-second silent MPEG-1 Layer III file (44.1 kHz, 128 kbit/s), padded with
-// more frames to reach at least `min_size` bytes when that is larger.
+// A one-second silent MPEG-1 Layer III file (44.1 kHz, 128 kbit/s, 39 frames of
+// 417 bytes), padded with more frames to reach at least `min_size` bytes when that
+// is larger.
 Bytes silent_mp3(std::size_t min_size = 0);
+
+// A small GIF89a picture (a coloured book cover; the colour follows `seed`).
+Bytes sample_cover_gif(const Text& seed);
