@@ -1,0 +1,177 @@
+#include "http/cookie_jar.hpp"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+struct Cookie {
+    Text name;
+    Text value;
+    Text domain; // lower-case, no leading dot
+    bool host_only = true;
+    Text path;
+    bool secure = false;
+    std::optional<std::time_t> expires; // none: kept for the life of the process
+    std::uint64_t created = 0;
+};
+
+std::mutex store_mutex;
+std::vector<Cookie> store;
+std::uint64_t creation_counter = 0;
+
+Text trim_blanks(std::string_view text) {
+    std::size_t b = text.find_first_not_of(" \t");
+    if (b == std::string_view::npos)
+        return {};
+    std::size_t e = text.find_last_not_of(" \t");
+    return Text(text.substr(b, e - b + 1));
+}
+
+bool is_ip_address(const Text& host) {
+    return host.find(':') != Text::npos || std::all_of(host.begin(), host.end(), [](char c) {
+               return c == '.' || (c >= '0' && c <= '9');
+           });
+}
+
+bool ends_with(const Text& text, const Text& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool domain_matches(const Text& host, const Text& domain) {
+    return host == domain || (ends_with(host, "." + domain) && !is_ip_address(host));
+}
+
+bool path_matches(const Text& request_path, const Text& cookie_path) {
+    if (request_path == cookie_path)
+        return true;
+    return request_path.compare(0, cookie_path.size(), cookie_path) == 0 &&
+           (cookie_path.back() == '/' || request_path[cookie_path.size()] == '/');
+}
+
+// The folder of the request path: up to, not including, its last "/".
+Text default_path(const Text& request_path) {
+    if (request_path.empty() || request_path[0] != '/')
+        return "/";
+    std::size_t last = request_path.rfind('/');
+    return last == 0 ? Text("/") : request_path.substr(0, last);
+}
+
+std::optional<Cookie> parse_set_cookie(const CookieSite& site, const Text& host, const Text& line,
+                                       std::time_t now) {
+    std::vector<Text> parts = split_text(line, ";");
+    if (parts.empty())
+        return std::nullopt;
+    std::size_t equals = parts[0].find('=');
+    if (equals == Text::npos)
+        return std::nullopt;
+    Cookie cookie;
+    cookie.name = trim_blanks(std::string_view(parts[0]).substr(0, equals));
+    cookie.value = trim_blanks(std::string_view(parts[0]).substr(equals + 1));
+    if (cookie.name.empty())
+        return std::nullopt;
+    cookie.domain = host;
+    cookie.path = default_path(site.path);
+
+    std::optional<std::time_t> max_age_expiry;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        std::size_t eq = parts[i].find('=');
+        Text key = lower_ascii(trim_blanks(std::string_view(parts[i]).substr(0, eq)));
+        Text value =
+            eq == Text::npos ? Text() : trim_blanks(std::string_view(parts[i]).substr(eq + 1));
+        if (key == "expires") {
+            std::time_t when = curl_getdate(value.c_str(), nullptr);
+            if (when != -1)
+                cookie.expires = when;
+        } else if (key == "max-age") {
+            const bool negative = !value.empty() && value[0] == '-';
+            const std::string_view digits = std::string_view(value).substr(negative ? 1 : 0);
+            if (digits.empty() || !std::all_of(digits.begin(), digits.end(),
+                                               [](char c) { return c >= '0' && c <= '9'; }))
+                continue;
+            long long seconds = digits.size() > 12 ? 999999999999LL : std::stoll(Text(digits));
+            max_age_expiry = negative || seconds == 0 ? now - 1 : now + std::time_t(seconds);
+        } else if (key == "domain" && !value.empty()) {
+            Text domain = lower_ascii(value[0] == '.' ? value.substr(1) : value);
+            // A domain cookie must belong to the host that sets it, and must not
+            // cover a whole top-level name.
+            if (domain.empty() || !domain_matches(host, domain))
+                return std::nullopt;
+            if (domain != host && domain.find('.') == Text::npos)
+                return std::nullopt;
+            cookie.domain = domain;
+            cookie.host_only = domain == host && is_ip_address(host);
+        } else if (key == "path" && !value.empty() && value[0] == '/') {
+            cookie.path = value;
+        } else if (key == "secure") {
+            cookie.secure = true;
+        }
+    }
+    if (max_age_expiry)
+        cookie.expires = max_age_expiry;
+    return cookie;
+}
+
+} // namespace
+
+void store_cookies(const CookieSite& site, const std::vector<Text>& set_cookie_values) {
+    const Text host = lower_ascii(site.host);
+    const std::time_t now = std::time(nullptr);
+    std::lock_guard lock(store_mutex);
+    for (const Text& line : set_cookie_values) {
+        std::optional<Cookie> cookie = parse_set_cookie(site, host, line, now);
+        if (!cookie)
+            continue;
+        auto same = std::find_if(store.begin(), store.end(), [&](const Cookie& c) {
+            return c.name == cookie->name && c.domain == cookie->domain && c.path == cookie->path;
+        });
+        const bool expired = cookie->expires && *cookie->expires <= now;
+        if (same != store.end()) {
+            if (expired) {
+                store.erase(same);
+            } else {
+                cookie->created = same->created;
+                *same = std::move(*cookie);
+            }
+        } else if (!expired) {
+            cookie->created = ++creation_counter;
+            store.push_back(std::move(*cookie));
+        }
+    }
+}
+
+Text cookies_for(const CookieSite& site) {
+    const Text host = lower_ascii(site.host);
+    const Text path = site.path.empty() ? Text("/") : site.path;
+    const std::time_t now = std::time(nullptr);
+    std::lock_guard lock(store_mutex);
+    std::erase_if(store, [&](const Cookie& c) { return c.expires && *c.expires <= now; });
+
+    std::vector<const Cookie*> chosen;
+    for (const Cookie& c : store) {
+        const bool host_ok = c.host_only ? host == c.domain : domain_matches(host, c.domain);
+        if (host_ok && path_matches(path, c.path) && (site.https || !c.secure))
+            chosen.push_back(&c);
+    }
+    std::stable_sort(chosen.begin(), chosen.end(), [](const Cookie* a, const Cookie* b) {
+        if (a->path.size() != b->path.size())
+            return a->path.size() > b->path.size();
+        return a->created < b->created;
+    });
+
+    Text line;
+    for (const Cookie* c : chosen)
+        line += (line.empty() ? "" : "; ") + c->name + "=" + c->value;
+    return line;
+}
+
+void clear_cookie_store() {
+    std::lock_guard lock(store_mutex);
+    store.clear();
+}
