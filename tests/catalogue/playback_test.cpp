@@ -1,1 +1,160 @@
-#include <gtest/gtest.h>
+// Playback through the real main window: rows played from the sample site's
+// media host and from downloaded files, headless, and the play timer moving
+// the queue on whenever the player has stopped.
+#include "platform/media_player.hpp"
+#include "window_fixture.hpp"
+
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr int timeout_ms = 20000; // generous for sanitizer builds on a busy machine
+
+class Playback : public WindowFixture {
+  protected:
+    void open_book() {
+        configure(address());
+        open_window();
+        ASSERT_FALSE(window->book.title.empty());
+        player = control<MediaPlayer>("播放器1");
+        list = control<QTreeWidget>("超级列表框1");
+        // Every address the player was given, in order.
+        QObject::connect(player, &MediaPlayer::OpenStateChange, player, [this](int state) {
+            if (state == MediaPlayer::MediaChanging)
+                assigned.push_back(player->URL());
+        });
+        QObject::connect(player, &MediaPlayer::PlayStateChange, player, [this](int state) {
+            if (state == MediaPlayer::Playing)
+                ++times_playing;
+        });
+    }
+    void query(const char* start, const char* span) {
+        control<QLineEdit>("编辑框2")->setText(start);
+        control<QLineEdit>("编辑框3")->setText(span);
+        QTest::mouseClick(control<QPushButton>("按钮1"), Qt::LeftButton);
+    }
+    // A click on a row as the user makes it.
+    void click_row(int row, Qt::KeyboardModifiers modifiers = {}) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        ASSERT_TRUE(item);
+        list->scrollToItem(item);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                          list->visualItemRect(item).center());
+    }
+    void press_player(const char* button) {
+        QTest::mouseClick(player->findChild<QToolButton*>(button), Qt::LeftButton);
+    }
+    std::vector<Text> addresses_of(std::initializer_list<int> rows) const {
+        std::vector<Text> out;
+        for (int r : rows)
+            out.push_back(window->cell(r, 1));
+        return out;
+    }
+
+    MediaPlayer* player = nullptr;
+    QTreeWidget* list = nullptr;
+    std::vector<Text> assigned;
+    int times_playing = 0;
+};
+
+// Episodes of a few minutes, for tests that act while one plays.
+class LongPlayback : public Playback {
+  protected:
+    LongPlayback() { site_options.episode_size = 4 * 1024 * 1024; }
+};
+
+} // namespace
+
+TEST_F(Playback, AdvancesThroughTheRowsToTheEndThenANewQueryStartsAtRow0) {
+    open_book();
+    EXPECT_EQ(player->playState(), MediaPlayer::Undefined);
+    query("35", "3");
+    QTest::qWait(700); // the timer leaves an undefined player alone
+    EXPECT_TRUE(assigned.empty());
+
+    // A row that cannot play settles on stopped, and the queue moves past it.
+    window->set_cell(1, 1, replace_all(window->cell(1, 1), "key=", "key=wrong"));
+    click_row(0);
+    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 3u, timeout_ms);
+    EXPECT_EQ(assigned, addresses_of({0, 1, 2}));
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Stopped), timeout_ms);
+    EXPECT_GE(times_playing, 2);
+    EXPECT_EQ(window->current_row(), 2);
+    EXPECT_EQ(window->selected_rows(), std::vector<int>{2});
+    EXPECT_EQ(window->focusWidget(), list);
+    QTest::qWait(700); // nothing wraps around
+    EXPECT_EQ(assigned.size(), 3u);
+
+    // The new rows have no current row: the next tick plays row 0.
+    query("40", "2");
+    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 4u, timeout_ms);
+    EXPECT_EQ(assigned.back(), window->cell(0, 1));
+    EXPECT_EQ(window->current_row(), 0);
+}
+
+TEST_F(LongPlayback, StopMidListStartsTheNextRowStopOnTheLastRowStaysStopped) {
+    open_book();
+    query("35", "10");
+    click_row(2);
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Playing), timeout_ms);
+    press_player("stop_button");
+    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 2u, timeout_ms);
+    EXPECT_EQ(assigned, addresses_of({2, 3}));
+    EXPECT_EQ(window->current_row(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Playing), timeout_ms);
+
+    click_row(9);
+    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 3u, timeout_ms);
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Playing), timeout_ms);
+    press_player("stop_button");
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Stopped), timeout_ms);
+    QTest::qWait(700);
+    EXPECT_EQ(assigned, addresses_of({2, 3, 9}));
+    EXPECT_EQ(player->playState(), MediaPlayer::Stopped);
+    EXPECT_EQ(window->current_row(), 9);
+}
+
+TEST_F(LongPlayback, APausedPlayerIsLeftAlone) {
+    open_book();
+    query("35", "3");
+    click_row(0);
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Playing), timeout_ms);
+    press_player("play_pause_button");
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Paused), timeout_ms);
+    QTest::qWait(700);
+    EXPECT_EQ(player->playState(), MediaPlayer::Paused);
+    EXPECT_EQ(assigned, addresses_of({0}));
+    EXPECT_EQ(window->current_row(), 0);
+}
+
+TEST_F(LongPlayback, SeveralSelectedRowsPlayTheLowest) {
+    open_book();
+    query("35", "10");
+    click_row(4);
+    click_row(1, Qt::ControlModifier);
+    click_row(6, Qt::ControlModifier);
+    EXPECT_EQ(window->selected_rows(), (std::vector<int>{1, 4, 6}));
+    EXPECT_EQ(window->current_row(), 6);
+    EXPECT_EQ(player->URL(), window->cell(1, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 3u, timeout_ms);
+    EXPECT_EQ(assigned, addresses_of({4, 1, 1}));
+}
+
+TEST_F(Playback, DownloadedRowsPlayTheirLocalFiles) {
+    open_book();
+    query("35", "2");
+    QTest::mouseClick(control<QPushButton>("按钮3"), Qt::LeftButton);
+    ASSERT_EQ(window->cell(1, 3), gbk("已下载"));
+    ASSERT_TRUE(std::filesystem::exists(window->row_native_path(0)));
+
+    const int served = site->media_requests_served();
+    click_row(0);
+    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 2u, timeout_ms);
+    EXPECT_EQ(assigned, addresses_of({0, 1}));
+    EXPECT_EQ(assigned[0], window->cell(0, 1)); // the file's path, not the address
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Stopped), timeout_ms);
+    EXPECT_GE(times_playing, 2);
+    EXPECT_EQ(site->media_requests_served(), served); // nothing came from the network
+}
