@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <memory>
+
 namespace {
 
 // The window's outer size, frame included, and where it first opens.
@@ -126,18 +128,39 @@ void MainWindow::bind_events() {
     connect(query_button_, &QPushButton::clicked, this, [this] { query_episodes(); });
     connect(settings_button_, &QPushButton::clicked, this, [this] { open_settings(); });
     connect(download_button_, &QPushButton::clicked, this, [this] { toggle_download(); });
-    connect(episode_list_, &QTreeWidget::currentItemChanged, this, [this] {
-        if (!moving_row_from_code_)
-            play_selected_episode();
-    });
-    connect(folder_list_, &QListWidget::currentRowChanged, this, [this] { show_book_folder(); });
+    on_current_row_change(episode_list_, [this] { play_selected_episode(); });
+    on_current_row_change(folder_list_, [this] { show_book_folder(); });
     connect(player_, &MediaPlayer::OpenStateChange, this,
             [this](int new_state) { on_player_open_state(new_state); });
     connect(play_timer_, &QTimer::timeout, this, [this] { on_play_timer(); });
 }
 
+// A click moves a list's current row before it selects the row, while the
+// keyboard selects first. The handler reads the selection, so it runs once the
+// selection has followed: at the selection change that completes a click, or
+// else right after the event that moved the current row. Rows moved from code
+// run no handler.
+void MainWindow::on_current_row_change(QAbstractItemView* list, std::function<void()> handler) {
+    auto pending = std::make_shared<bool>(false);
+    auto run = [this, pending, handler] {
+        if (*pending && !moving_row_from_code_) {
+            *pending = false;
+            handler();
+        }
+    };
+    QItemSelectionModel* selection = list->selectionModel();
+    connect(selection, &QItemSelectionModel::currentChanged, this, [this, pending, run] {
+        if (moving_row_from_code_)
+            return;
+        *pending = true;
+        QTimer::singleShot(0, this, run);
+    });
+    connect(selection, &QItemSelectionModel::selectionChanged, this, run);
+}
+
 void MainWindow::setVisible(bool visible) {
     QWidget::setVisible(visible);
+    keep_outer_size();
     if (visible && !created_) {
         created_ = true;
         on_main_window_created();

@@ -7,8 +7,10 @@
 #include <QWidget>
 
 #include <filesystem>
+#include <functional>
 #include <vector>
 
+class QAbstractItemView;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -79,6 +81,7 @@ class MainWindow : public QWidget {
     void build_controls();
     void bind_events();
     void keep_outer_size();
+    void on_current_row_change(QAbstractItemView* list, std::function<void()> handler);
     void show_site_link(const Text& catalogue_host);
     void show_cover(const Bytes& picture);
 

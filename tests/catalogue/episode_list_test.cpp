@@ -25,6 +25,7 @@ class EpisodeList : public WindowFixture {
         auto* list = control<QListWidget>("超级列表框2");
         auto found = list->findItems(to_qstring(gbk(utf8_name)), Qt::MatchExactly);
         ASSERT_EQ(found.size(), 1) << utf8_name;
+        QApplication::processEvents(); // lets the list lay its items out
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(found[0]).center());
     }
