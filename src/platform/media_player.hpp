@@ -3,6 +3,7 @@
 // over Qt Multimedia, offering what the main window asks of a media player.
 #include "text/text.hpp"
 
+#include <QUrl>
 #include <QWidget>
 
 #include <filesystem>
@@ -35,9 +36,16 @@ class MediaPlayer : public QWidget {
         Transitioning = 9,
         Ready = 10,
     };
+    // Open states raised by OpenStateChange.
+    enum OpenState {
+        MediaChanging = 8, // a new address was assigned
+        MediaOpen = 13,    // the media is open and can play
+    };
 
     explicit MediaPlayer(QWidget* parent = nullptr);
     ~MediaPlayer() override;
+    MediaPlayer(const MediaPlayer&) = delete;
+    MediaPlayer& operator=(const MediaPlayer&) = delete;
 
     // Setting the address opens it and, with autoStart, plays it. An http(s)
     // address is a GBK text; a local path plays from the file. When `native` is
@@ -48,15 +56,25 @@ class MediaPlayer : public QWidget {
     PlayerControls& controls();
     bool autoStart() const;
     void setAutoStart(bool on);
+    // 0 to 100.
     int volume() const;
+
+    QSize sizeHint() const override;
 
   signals:
     // Raised while a newly assigned address opens and once it is open; never at
     // the end of playback.
     void OpenStateChange(int new_state);
+    // Raised whenever playState changes, with the new value.
+    void PlayStateChange(int new_state);
 
   private:
     friend class PlayerControls;
     struct Impl;
     Impl* impl_;
 };
+
+// The address handed to the media framework: an http(s) address with its bytes
+// of 0x80 and above, controls, spaces and other unsafe bytes percent-encoded as
+// they are (GBK bytes stay GBK bytes on the wire); anything else is a local file.
+QUrl media_address(const Text& address, const std::filesystem::path& native = {});
