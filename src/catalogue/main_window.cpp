@@ -11,8 +11,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -39,6 +41,40 @@ Control* place(Control* control, const char* name, int x, int y, int width, int 
     control->setGeometry(x, y, width, height);
     return control;
 }
+
+// The book information label. Its text keeps the page's line breaks as they
+// are; it is drawn with an empty line taking half a line's height, so the whole
+// block fits its box in any font. Long lines wrap.
+class InformationLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QFontMetricsF metrics(font());
+        const qreal width = contentsRect().width();
+        qreal y = contentsRect().top();
+        const QStringList lines = text().remove(QChar('\r')).split(QChar('\n'));
+        for (const QString& line : lines) {
+            if (line.isEmpty()) {
+                y += metrics.lineSpacing() / 2;
+                continue;
+            }
+            QTextLayout layout(line, font());
+            layout.beginLayout();
+            for (QTextLine piece = layout.createLine(); piece.isValid();
+                 piece = layout.createLine()) {
+                piece.setLineWidth(width);
+                piece.setPosition(QPointF(0, y - contentsRect().top()));
+                y += piece.height();
+            }
+            layout.endLayout();
+            layout.draw(&painter, contentsRect().topLeft());
+        }
+    }
+};
 
 } // namespace
 
@@ -89,10 +125,8 @@ void MainWindow::build_controls() {
     cover_ = place(new QLabel(this), "图片框1", 160, 56, 92, 136);
     cover_->setAlignment(Qt::AlignCenter);
 
-    information_ = place(new QLabel(this), "标签2", 8, 56, 152, 136);
+    information_ = place(new InformationLabel(this), "标签2", 8, 56, 152, 136);
     information_->setTextFormat(Qt::PlainText);
-    information_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    information_->setWordWrap(true);
 
     site_link_ = place(new QLabel(this), "超级链接框1", 280, 56, 224, 24);
     site_link_->setTextFormat(Qt::RichText);
