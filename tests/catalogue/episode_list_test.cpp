@@ -108,41 +108,27 @@ TEST_F(EpisodeList, AfterTheSettingsSavedAnotherFolderSelectionLooksThere) {
     EXPECT_EQ(window->row_count(), 0);
 }
 
-TEST_F(EpisodeList, RowOperations) {
+TEST_F(EpisodeList, RowOperationsAtTheEdges) {
     configure();
     open_window();
-    auto* player = control<MediaPlayer>("播放器1");
     EXPECT_EQ(window->insert_row(-1, "b"), 0);
     EXPECT_EQ(window->insert_row(0, "a"), 0);
     EXPECT_EQ(window->insert_row(7, "c"), 2); // past the end: appended
-    EXPECT_EQ(window->row_count(), 3);
     EXPECT_EQ(window->cell(0, 0) + window->cell(1, 0) + window->cell(2, 0), "abc");
-    window->set_cell(1, 3, gbk("未下载"));
-    window->set_cell(5, 0, "x"); // no such row
-    window->set_cell(1, 4, "x"); // no such column
-    EXPECT_EQ(window->cell(1, 3), gbk("未下载"));
+    window->set_cell(5, 0, "x"); // no such row: nothing happens
     EXPECT_EQ(window->cell(5, 0), "");
     EXPECT_EQ(window->cell(1, 4), "");
-    EXPECT_EQ(window->cell(-1, 0), "");
 
     // Moving the current row from code selects only that row and plays nothing.
-    EXPECT_EQ(window->current_row(), -1);
     window->set_current_row(2);
-    EXPECT_EQ(window->current_row(), 2);
-    EXPECT_EQ(window->selected_rows(), std::vector<int>{2});
     window->set_current_row(0);
+    EXPECT_EQ(window->current_row(), 0);
     EXPECT_EQ(window->selected_rows(), std::vector<int>{0});
-    EXPECT_EQ(player->URL(), "");
+    EXPECT_EQ(control<MediaPlayer>("播放器1")->URL(), "");
 
     // A new address in column 1 forgets the row's local file.
     window->set_row_native_path(1, "/tmp/x.mp3");
     EXPECT_EQ(window->row_native_path(1), fs::path("/tmp/x.mp3"));
     window->set_cell(1, 1, "http://m/x.mp3");
     EXPECT_EQ(window->row_native_path(1), fs::path());
-    EXPECT_EQ(window->row_native_path(9), fs::path());
-
-    window->remove_all_rows();
-    EXPECT_EQ(window->row_count(), 0);
-    EXPECT_EQ(window->current_row(), -1);
-    EXPECT_TRUE(window->selected_rows().empty());
 }
