@@ -67,23 +67,6 @@ struct UrlCleanup {
 using Easy = std::unique_ptr<CURL, EasyCleanup>;
 using HeaderList = std::unique_ptr<curl_slist, ListCleanup>;
 
-// Bytes an address cannot carry raw (spaces, control bytes, bytes of 0x80 and
-// above such as GBK titles) are percent-encoded on their way to the transport.
-Text transport_form(const Text& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    Text out;
-    for (unsigned char c : text) {
-        if (c <= 0x20 || c >= 0x7F) {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += char(c);
-        }
-    }
-    return out;
-}
-
 bool usable_host(const Text& host) {
     if (host.empty())
         return false;
@@ -373,7 +356,7 @@ Response perform(CURL* curl, const Plan& plan) {
         if ((status == 303 && verb != verb_head) ||
             ((status == 301 || status == 302) && verb == verb_post))
             verb = verb_get;
-        url = transport_form(next);
+        url = percent_encode_unsafe(next);
     }
     return response;
 }
@@ -442,7 +425,7 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
     if (usable_host(host) && port >= 0 && port <= 65535) {
         Plan plan;
         plan.url = Text(is_https ? "https://" : "http://") + host +
-                   (port == 0 ? Text() : ":" + std::to_string(port)) + transport_form(path);
+                   (port == 0 ? Text() : ":" + std::to_string(port)) + percent_encode_unsafe(path);
         plan.verb = verb;
         plan.body = &body;
         plan.headers = headers;

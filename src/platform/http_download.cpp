@@ -23,22 +23,6 @@ struct EasyCleanup {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 
-// Bytes an address cannot carry raw are percent-encoded for the transport.
-std::string transport_form(const Text& address) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : address) {
-        if (c <= 0x20 || c >= 0x7F) {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += char(c);
-        }
-    }
-    return out;
-}
-
 // A new, empty file with a name of its own in `folder`; -1 when none can be made.
 int create_temporary_file(const std::filesystem::path& folder, std::filesystem::path& made) {
     static std::atomic<unsigned> counter{0};
@@ -90,7 +74,7 @@ bool fetch_into(int fd, const Text& address, const DownloadProgress& progress) {
     if (!curl)
         return false;
     Sink sink{fd, curl.get(), &progress, 0};
-    const std::string url = transport_form(address);
+    const std::string url = percent_encode_unsafe(address);
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);

@@ -10,10 +10,16 @@ Text bytes_to_text(const Bytes& bytes) {
     return Text(bytes.begin(), end);
 }
 
-Bytes text_to_bytes(const Text& text) { return Bytes(text.begin(), text.end()); }
+Bytes text_to_bytes(const Text& text) {
+    return Bytes(text.begin(), text.end());
+}
 
-static char lower_char(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-static char upper_char(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+static char lower_char(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+static char upper_char(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 
 Text lower_ascii(std::string_view text) {
     Text out(text);
@@ -28,9 +34,9 @@ Text upper_ascii(std::string_view text) {
 }
 
 bool equals_ignore_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return lower_char(x) == lower_char(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lower_char(x) == lower_char(y);
+           });
 }
 
 int find_text(std::string_view text, std::string_view needle, int start, bool ignore_case) {
@@ -112,6 +118,22 @@ Text right_bytes(std::string_view text, int count) {
         return {};
     std::size_t n = std::min(text.size(), std::size_t(count));
     return Text(text.substr(text.size() - n));
+}
+
+Text percent_encode_unsafe(std::string_view text) {
+    static const char hex[] = "0123456789ABCDEF";
+    Text out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c <= 0x20 || c >= 0x7F) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
 }
 
 double text_to_number(std::string_view text) {

@@ -38,6 +38,10 @@ Text replace_all(std::string_view text, std::string_view from, std::string_view 
 Text left_bytes(std::string_view text, int count);
 Text right_bytes(std::string_view text, int count);
 
+// Bytes an address cannot carry raw on the wire (spaces, control bytes, bytes of
+// 0x80 and above such as GBK titles) written as %XX; every other byte unchanged.
+Text percent_encode_unsafe(std::string_view text);
+
 // The numeric value of a decimal text: optional spaces, sign, digits, fraction;
 // what follows the number is ignored. 0 when the text does not start with a number.
 double text_to_number(std::string_view text);

@@ -72,3 +72,8 @@ TEST(Pieces, LeftRightReplace) {
     EXPECT_EQ(replace_all("a#q#q", "#q", "\""), "a\"\"");
     EXPECT_EQ(replace_all("abc", "", "x"), "abc");
 }
+
+TEST(PercentEncoding, OnlyBytesTheWireCannotCarry) {
+    EXPECT_EQ(percent_encode_unsafe("/a b?key=x&y=%41"), "/a%20b?key=x&y=%41");
+    EXPECT_EQ(percent_encode_unsafe(gbk("三") + "\r\x7F"), "%C8%FD%0D%7F");
+}
