@@ -169,7 +169,6 @@ int main(int argc, char** argv) {
             timer.start();
             button->click();
             ours_ms = std::min(ours_ms, double(timer.nsecsElapsed()) / 1e6);
-            std::printf("round %d button %.0f\n", round, double(timer.nsecsElapsed()) / 1e6);
         };
         auto by_function = [&] {
             timer.start();
@@ -177,7 +176,6 @@ int main(int argc, char** argv) {
                 http_download(addresses[std::size_t(r)],
                               plain_folder / (std::to_string(r) + ".mp3"));
             plain_ms = std::min(plain_ms, double(timer.nsecsElapsed()) / 1e6);
-            std::printf("round %d plain %.0f\n", round, double(timer.nsecsElapsed()) / 1e6);
         };
         if (round % 2 == 0) {
             by_button();
@@ -187,17 +185,7 @@ int main(int argc, char** argv) {
             by_button();
         }
 
-        const double c = run_curl(curl_arguments);
-        curl_ms = std::min(curl_ms, c);
-        std::printf("round %d curl %.0f\n", round, c);
-    }
-    for (int k = 0; k < 3; ++k) {
-    window.query_episodes();
-    if (button->text() != to_qstring(gbk("下载"))) button->click();
-    for (int r = 0; r < episodes; ++r) window.set_cell(r, 1, "");
-    timer.start();
-    button->click();
-    std::printf("empty run %.1f ms\n", double(timer.nsecsElapsed()) / 1e6);
+        curl_ms = std::min(curl_ms, run_curl(curl_arguments));
     }
     const std::uintmax_t ours_bytes = folder_bytes(book);
     const std::uintmax_t plain_bytes = folder_bytes(plain_folder);

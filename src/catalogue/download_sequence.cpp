@@ -84,10 +84,12 @@ void MainWindow::toggle_download() {
                 const Text path = downloaded_file_path(startup_save_folder, book.title, cell(r, 0));
                 const std::filesystem::path native = native_path(path);
                 const Text state_before = cell(r, 3);
+                // A transfer shorter than the interval shows no progress at all.
                 QElapsedTimer since_repaint;
+                since_repaint.start();
                 Text shown;
                 auto progress = [&](std::int64_t received, std::int64_t total) {
-                    if (since_repaint.isValid() && since_repaint.elapsed() < progress_interval_ms)
+                    if (since_repaint.elapsed() < progress_interval_ms)
                         return;
                     const Text text = progress_text(received, total);
                     if (text == shown)
