@@ -356,29 +356,23 @@ TEST_F(DownloadSequence, UnsafeTitleStaysOneFolderInsideTheSaveFolder) {
     EXPECT_EQ(window->row_count(), 2);
 }
 
-TEST_F(DownloadSequence, EmptySaveFolderMeansTheWorkingDirectory) {
+// An empty save folder means the working directory, not the root; a save folder
+// that does not exist yet is created with its parents.
+TEST_F(DownloadSequence, SaveFolderSubstituteAndMissingParents) {
     TempFolder working;
     CurrentFolder inside(working.path);
-    configure(address());
-    ASSERT_TRUE(write_setting(gbk("默认保存路径"), ""));
-    open_window();
-    query("35", "1");
-    start_download();
-    const fs::path expected =
-        working.path / gbk_to_utf8(book.title) / gbk_to_utf8(book.title + gbk("_第36集.mp3"));
-    EXPECT_EQ(file_content(expected), episode("36"));
-    EXPECT_EQ(window->row_native_path(0), expected);
-}
-
-TEST_F(DownloadSequence, MissingSaveFolderIsCreatedWithItsParents) {
     const fs::path deep = save.path / gbk_to_utf8(gbk("新建")) / "deeper";
-    configure(address());
-    ASSERT_TRUE(write_setting(gbk("默认保存路径"), text_path(deep)));
-    open_window();
-    query("35", "1");
-    start_download();
-    EXPECT_EQ(
-        file_content(deep / gbk_to_utf8(book.title) / gbk_to_utf8(book.title + gbk("_第36集.mp3"))),
-        episode("36"));
-    EXPECT_EQ(window->cell(0, 3), gbk("已下载"));
+    for (const fs::path& folder : {fs::path(), deep}) {
+        SCOPED_TRACE(folder.string());
+        configure(address());
+        ASSERT_TRUE(write_setting(gbk("默认保存路径"), text_path(folder)));
+        open_window();
+        query("35", "1");
+        start_download();
+        const fs::path expected = (folder.empty() ? working.path : folder) /
+                                  gbk_to_utf8(book.title) /
+                                  gbk_to_utf8(book.title + gbk("_第36集.mp3"));
+        EXPECT_EQ(file_content(expected), episode("36"));
+        EXPECT_EQ(window->row_native_path(0), expected);
+    }
 }
