@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -772,7 +773,10 @@ bool SampleSite::start(int catalogue_port, int media_port) {
     catalogue->new_task_queue = [&s] { return new CountingPool(8, s.catalogue_connections); };
     media->new_task_queue = [&s] { return new CountingPool(16, s.media_connections); };
     for (httplib::Server* server : {static_cast<httplib::Server*>(catalogue.get()), media.get()})
-        server->set_keep_alive_timeout(2).set_read_timeout(5, 0).set_write_timeout(5, 0);
+        server->set_keep_alive_max_count(100)
+            .set_keep_alive_timeout(2)
+            .set_read_timeout(5, 0)
+            .set_write_timeout(5, 0);
     catalogue->Get(".*", [&s](const httplib::Request& request, httplib::Response& response) {
         s.catalogue_request(request, response);
     });
@@ -780,10 +784,13 @@ bool SampleSite::start(int catalogue_port, int media_port) {
         s.media_request(request, response);
     });
 
-    // SO_REUSEADDR only: a second site on a fixed port must fail, not share it.
+    // SO_REUSEADDR only (no SO_REUSEPORT): a second site on a fixed port must fail, not share it.
     auto socket_options = [](int sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        // Accepted sockets inherit this: answers written in several pieces (TLS
+        // records) must not wait for the client's delayed acknowledgement.
+        setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     };
     catalogue->set_socket_options(socket_options);
     media->set_socket_options(socket_options);
