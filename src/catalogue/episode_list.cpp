@@ -2,6 +2,7 @@
 #include "catalogue/main_window.hpp"
 #include "platform/files.hpp"
 #include "platform/qt_text.hpp"
+#include "platform/report_list.hpp"
 #include "settings/config_file.hpp"
 #include "text/gbk.hpp"
 

@@ -3,10 +3,12 @@
 #include "catalogue/book_page.hpp"
 #include "platform/media_player.hpp"
 #include "platform/qt_text.hpp"
+#include "platform/report_list.hpp"
 #include "settings/config_file.hpp"
 #include "settings/settings_window.hpp"
 #include "text/gbk.hpp"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -136,7 +138,7 @@ void MainWindow::build_controls() {
 
     address_caption_ = place(new QLabel(to_qstring(gbk("网址：")), this), "标签1", 8, 24, 32, 24);
 
-    episode_list_ = place(new QTreeWidget(this), "超级列表框1", 8, 200, 456, 440);
+    episode_list_ = place(new ReportList(this), "超级列表框1", 8, 200, 456, 440);
     episode_list_->setColumnCount(4);
     episode_list_->setHeaderLabels({to_qstring(gbk("集数")), to_qstring(gbk("网址")),
                                     to_qstring(gbk("时长")), to_qstring(gbk("状态"))});
@@ -216,8 +218,13 @@ void MainWindow::open_settings() {
     dialog.exec();
 }
 
+// Everything changed since the last paint is painted now, without waiting for
+// the event loop; what did not change is already on screen as it is. The episode
+// list's pending layout is done first: left to its timer, it would invalidate
+// the whole list again right after this paint.
 void MainWindow::repaint_now() {
-    repaint();
+    episode_list_->settle_layout();
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }
 
 Text MainWindow::catalogue_host() const {

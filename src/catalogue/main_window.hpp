@@ -14,7 +14,7 @@ class QAbstractItemView;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
+class ReportList;
 class QListWidget;
 class QTimer;
 class MediaPlayer;
@@ -99,7 +99,7 @@ class MainWindow : public QWidget {
     QLabel* information_;          // 标签2
     QLabel* site_link_;            // 超级链接框1
     QLabel* address_caption_;      // 标签1
-    QTreeWidget* episode_list_;    // 超级列表框1
+    ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
     QLineEdit* address_box_;       // 编辑框1
     bool created_ = false;

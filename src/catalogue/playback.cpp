@@ -2,6 +2,7 @@
 // turns the list into a queue that moves on whenever the player has stopped.
 #include "catalogue/main_window.hpp"
 #include "platform/media_player.hpp"
+#include "platform/report_list.hpp"
 
 #include <QTreeWidget>
 

@@ -16,6 +16,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <set>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -213,6 +214,52 @@ TEST_F(DownloadSequence, FullRunWritesEveryEpisodeAndWalksTheButtonStates) {
     EXPECT_EQ(site->media_requests_served(), 12);
     EXPECT_FALSE(button()->isEnabled());
     EXPECT_EQ(caption(), gbk("暂停"));
+}
+
+namespace {
+
+// Notes what the episode list held each time it was painted.
+class PaintWatcher : public QObject {
+  public:
+    explicit PaintWatcher(MainWindow& window) : window_(window) {
+        window.findChild<QTreeWidget*>(to_qstring(gbk("超级列表框1")))
+            ->viewport()
+            ->installEventFilter(this);
+    }
+    // Row counts painted while the last row already had its address.
+    std::set<int> complete_rows;
+    // Counts of downloaded rows painted.
+    std::set<int> downloaded;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            const int n = window_.row_count();
+            if (n > 0 && !window_.cell(n - 1, 1).empty())
+                complete_rows.insert(n);
+            int done = 0;
+            for (int r = 0; r < n; ++r)
+                done += window_.cell(r, 3) == gbk("已下载");
+            downloaded.insert(done);
+        }
+        return false;
+    }
+
+  private:
+    MainWindow& window_;
+};
+
+} // namespace
+
+TEST_F(DownloadSequence, EveryRowIsOnScreenBeforeTheNextOneStarts) {
+    open_book();
+    PaintWatcher painted(*window);
+    query("35", "8");
+    for (int n = 1; n <= 8; ++n)
+        EXPECT_TRUE(painted.complete_rows.count(n)) << "query, " << n << " rows";
+    press();
+    for (int n = 1; n <= 8; ++n)
+        EXPECT_TRUE(painted.downloaded.count(n)) << "download, " << n << " rows";
 }
 
 class SlowDownloadSequence : public DownloadSequence {

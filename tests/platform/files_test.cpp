@@ -25,7 +25,9 @@ struct TempFolder {
     Text text() const { return text_path(path); }
 };
 
-void touch(const fs::path& p) { std::ofstream(p) << "x"; }
+void touch(const fs::path& p) {
+    std::ofstream(p) << "x";
+}
 
 } // namespace
 
