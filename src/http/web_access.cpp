@@ -4,6 +4,7 @@
 #include "http/cookie_merging.hpp"
 #include "http/request_headers.hpp"
 #include "http/url_splitting.hpp"
+#include "platform/curl_stall.hpp"
 
 #include <curl/curl.h>
 
@@ -175,16 +176,19 @@ Text received_cookie_text(const Text& block) {
 struct Response {
     Bytes body;
     Text headers; // raw block of the latest response, status line first
+    CurlStall* stall = nullptr;
 };
 
 std::size_t take_body(char* data, std::size_t size, std::size_t count, void* user) {
     auto* response = static_cast<Response*>(user);
+    response->stall->saw_data();
     response->body.insert(response->body.end(), data, data + size * count);
     return size * count;
 }
 
 std::size_t take_header(char* data, std::size_t size, std::size_t count, void* user) {
     auto* response = static_cast<Response*>(user);
+    response->stall->saw_data();
     std::string_view line(data, size * count);
     if (line.starts_with("HTTP/")) // a new response (after an interim 1xx one)
         response->headers.clear();
@@ -317,12 +321,16 @@ Response perform(CURL* curl, const Plan& plan) {
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, take_header);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &response);
+    CurlStall stall{std::chrono::seconds(stall_timeout_s.load())};
+    CurlStall::watch(curl, &stall);
 
     Text url = plan.url;
     int verb = plan.verb;
     Text first_host;
     for (int hop = 0;; ++hop) {
         response = Response();
+        response.stall = &stall;
+        stall.saw_data(); // each hop has the whole time
         Place place;
         if (!locate(url, place))
             break;
@@ -358,6 +366,7 @@ Response perform(CURL* curl, const Plan& plan) {
             verb = verb_get;
         url = percent_encode_unsafe(next);
     }
+    response.stall = nullptr;
     return response;
 }
 
@@ -380,8 +389,6 @@ void set_common_options(CURL* curl, const Text& agent) {
     curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, read_chunk_size);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stall_timeout_s.load());
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "platform/http_download.hpp"
 
+#include "platform/curl_stall.hpp"
+
 #include <curl/curl.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
@@ -14,8 +17,8 @@
 
 namespace {
 
-constexpr long connect_timeout_s = 30;
-constexpr long stall_timeout_s = 60; // a transfer that receives nothing this long fails
+std::atomic<long> connect_timeout_ms{30000};
+std::atomic<long> stall_timeout_s{60}; // a transfer that receives nothing this long fails
 constexpr long receive_buffer_size = 128 * 1024;
 constexpr long redirect_limit = 20;
 
@@ -43,6 +46,7 @@ struct Sink {
     int fd = -1;
     CURL* curl = nullptr;
     const DownloadProgress* progress = nullptr;
+    CurlStall* stall = nullptr;
     std::int64_t received = 0;
 };
 
@@ -59,6 +63,7 @@ std::size_t write_body(char* data, std::size_t size, std::size_t count, void* us
         done += std::size_t(n);
     }
     sink->received += std::int64_t(total);
+    sink->stall->saw_data();
     if (*sink->progress) {
         curl_off_t length = -1;
         curl_easy_getinfo(sink->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
@@ -73,7 +78,8 @@ bool fetch_into(int fd, const Text& address, const DownloadProgress& progress) {
     std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
     if (!curl)
         return false;
-    Sink sink{fd, curl.get(), &progress, 0};
+    CurlStall stall{std::chrono::seconds(stall_timeout_s.load())};
+    Sink sink{fd, curl.get(), &progress, &stall};
     const std::string url = percent_encode_unsafe(address);
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
@@ -86,9 +92,8 @@ bool fetch_into(int fd, const Text& address, const DownloadProgress& progress) {
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stall_timeout_s);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
+    CurlStall::watch(c, &stall);
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, receive_buffer_size);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_body);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
@@ -121,4 +126,9 @@ bool http_download(const Text& address, const std::filesystem::path& target,
     if (!ok)
         ::unlink(temporary.c_str());
     return ok;
+}
+
+void set_http_download_timeouts(std::chrono::milliseconds connect, std::chrono::seconds stall) {
+    connect_timeout_ms = long(connect.count());
+    stall_timeout_s = long(stall.count() < 1 ? 1 : stall.count());
 }

@@ -4,6 +4,7 @@
 // arrived. On failure the target is untouched and no temporary file is left.
 #include "text/text.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -16,3 +17,7 @@ using DownloadProgress = std::function<void(std::int64_t received, std::int64_t 
 // lies at `target`.
 bool http_download(const Text& address, const std::filesystem::path& target,
                    const DownloadProgress& progress = {});
+
+// The time allowed to connect, and without any data arriving (1 s at least),
+// before a transfer fails; 30 s and 60 s unless changed.
+void set_http_download_timeouts(std::chrono::milliseconds connect, std::chrono::seconds stall);

@@ -3,6 +3,7 @@
 // the pause request arriving while an episode downloads, and failed transfers.
 #include "catalogue/download_paths.hpp"
 #include "catalogue/episode_address.hpp"
+#include "platform/http_download.hpp"
 #include "window_fixture.hpp"
 
 #include <QAbstractItemModel>
@@ -349,6 +350,11 @@ TEST_F(DownloadSequence, FailedTransfersKeepTheRowAndTheOldFile) {
                               replace_all(window->cell(0, 1), site->media_host(), "127.0.0.1:1"));
          }},
         {"no address", [this] { window->set_cell(0, 1, ""); }},
+        {"stalled answer (time-out)",
+         [this] {
+             set_http_download_timeouts(std::chrono::seconds(2), std::chrono::seconds(1));
+             site->set_media_stall(true);
+         }},
     };
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
@@ -361,7 +367,9 @@ TEST_F(DownloadSequence, FailedTransfersKeepTheRowAndTheOldFile) {
         site->set_media_status(0);
         site->set_media_reset_midway(false);
         site->set_media_empty_body(false);
+        site->set_media_stall(false);
         site->set_media_fault_episode("");
+        set_http_download_timeouts(std::chrono::seconds(30), std::chrono::seconds(60));
 
         EXPECT_EQ(rows()[0], before);
         EXPECT_TRUE(window->row_native_path(0).empty());

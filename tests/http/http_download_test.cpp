@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -122,6 +123,22 @@ TEST_F(HttpDownload, FailuresKeepTheTargetAndLeaveNothingBehind) {
         EXPECT_EQ(read_all(target), "older file");
         EXPECT_TRUE(leftovers().empty());
     }
+    // A server that sends half the episode and then nothing.
+    set_http_download_timeouts(std::chrono::seconds(2), std::chrono::seconds(1));
+    LoopbackServer stalled([](const ServerRequest&) {
+        ServerReply reply;
+        reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 200000\r\n\r\n";
+        reply.filler = 100000;
+        reply.hold = true;
+        return reply;
+    });
+    write_all(target, "older file");
+    EXPECT_FALSE(http_download(stalled.base() + "/e.mp3", target));
+    EXPECT_EQ(read_all(target), "older file");
+    EXPECT_TRUE(leftovers().empty());
+    stalled.stop();
+    set_http_download_timeouts(std::chrono::seconds(30), std::chrono::seconds(60));
+
     // A folder that does not exist.
     EXPECT_FALSE(http_download(server.base() + "/e.mp3", folder / "missing" / "e.mp3"));
 }

@@ -354,6 +354,16 @@ TEST_F(WebAccess, FailuresGiveEmptyResults) {
                     .empty());
     EXPECT_EQ(block, "");
     silent->stop();
+
+    // One that starts the body and then says nothing: what arrived.
+    auto stalled = serve([](const ServerRequest&) {
+        ServerReply reply;
+        reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial";
+        reply.hold = true;
+        return reply;
+    });
+    EXPECT_EQ(text_of(web_access(stalled->base() + "/")), "partial");
+    stalled->stop();
 }
 
 } // namespace
