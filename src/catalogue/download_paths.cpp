@@ -40,10 +40,28 @@ Text replace_unsafe(const Text& text) {
     return out;
 }
 
+// Names on disk hold at most 255 bytes (in UTF-8 here, where a Chinese character
+// takes three). A title keeps room for the "_第…集.mp3" its files add.
+constexpr std::size_t name_limit_bytes = 200;
+
+// The longest start of the text, in whole characters, that fits the limit on disk.
+Text fit_on_disk(const Text& text) {
+    std::size_t disk_bytes = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto length = std::size_t(gbk_char_length(text, i));
+        disk_bytes += gbk_to_utf8(std::string_view(text).substr(i, length)).size();
+        if (disk_bytes > name_limit_bytes)
+            break;
+        i += length;
+    }
+    return text.substr(0, i);
+}
+
 } // namespace
 
 Text safe_path_component(const Text& text) {
-    Text name = replace_unsafe(text);
+    Text name = fit_on_disk(replace_unsafe(text));
     // Neither byte can be the second byte of a two-byte character.
     while (!name.empty() && (name.back() == '.' || name.back() == ' '))
         name.pop_back();

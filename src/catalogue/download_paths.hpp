@@ -7,7 +7,9 @@
 // The text as one file or folder name: every character that a Windows or Linux
 // file name cannot hold ("/", "\", ":", "*", "?", """, "<", ">", "|", control
 // bytes) becomes "_", trailing dots and spaces are dropped, and a leading dot
-// (a hidden name here) becomes "_". The result is never empty, "." or "..".
+// (a hidden name here) becomes "_". A text too long for a name on disk is cut
+// (at whole characters) to 200 bytes there, leaving room for what the episode
+// files add to it. The result is never empty, "." or "..".
 // Two-byte GBK characters are kept whole, even when their second byte looks
 // like "\" or "|".
 Text safe_path_component(const Text& text);

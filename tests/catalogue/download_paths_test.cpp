@@ -35,6 +35,27 @@ TEST(SafePathComponent, NeverEmptyDotOrDotDotNorHidden) {
     EXPECT_EQ(safe_path_component("a..b"), "a..b");
 }
 
+TEST(SafePathComponent, LongTitlesAreCutToFitANameOnDisk) {
+    Text title;
+    for (int i = 0; i < 30; ++i)
+        title += gbk("斗破苍穹之");
+    title += "...";
+    const Text name = safe_path_component(title);
+    const std::string on_disk = gbk_to_utf8(name);
+    EXPECT_LE(on_disk.size(), 200u);
+    EXPECT_GE(on_disk.size(), 198u);
+    EXPECT_EQ(title.rfind(name, 0), 0u) << "a start of the title, in whole characters";
+    EXPECT_GT(gbk_to_utf8(name + title.substr(name.size(), 2)).size(), 200u);
+
+    const Text file = downloaded_file_path("/save", title, gbk("第12345.5集"));
+    EXPECT_LE(native_path(file).filename().native().size(), 255u);
+    EXPECT_EQ(native_path(file).parent_path().filename().native(), on_disk);
+
+    // Cut right before a dot and a space: those are trimmed after the cut.
+    const Text dotted = Text(199, 'a') + ". b";
+    EXPECT_EQ(safe_path_component(dotted), Text(199, 'a'));
+}
+
 TEST(DownloadPaths, FolderAndFileUseTheSameSafeTitle) {
     EXPECT_EQ(book_folder("/save", gbk("三体")), gbk("/save/三体"));
     EXPECT_EQ(book_folder("/save/", gbk("三体")), gbk("/save/三体"));
