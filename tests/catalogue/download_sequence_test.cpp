@@ -254,6 +254,7 @@ class PaintWatcher : public QObject {
 
 TEST_F(DownloadSequence, EveryRowIsOnScreenBeforeTheNextOneStarts) {
     open_book();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get())); // on screen, as a user has it
     PaintWatcher painted(*window);
     query("35", "8");
     for (int n = 1; n <= 8; ++n)
