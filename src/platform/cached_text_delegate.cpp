@@ -49,8 +49,8 @@ void CachedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const LaidOut& text_out = laid_out(text, cell, area.width());
     // Lines sit at whole pixels vertically but keep their fractional offset when
     // aligned right or centred, as the style's text layout places them.
-    const QRect placed =
-        QStyle::alignedRect(cell.direction, cell.displayAlignment, text_out.size, area);
+    const QRect placed = QStyle::alignedRect(cell.direction, cell.displayAlignment,
+                                             QSize(int(text_out.width), text_out.height), area);
     const Qt::Alignment across = QStyle::visualAlignment(cell.direction, cell.displayAlignment);
     qreal x = area.left();
     if (across & Qt::AlignRight)
@@ -87,8 +87,7 @@ const CachedTextDelegate::LaidOut& CachedTextDelegate::laid_out(const QString& t
     out.glyphs.setTextFormat(Qt::PlainText);
     out.glyphs.setPerformanceHint(QStaticText::AggressiveCaching);
     out.glyphs.prepare(QTransform(), option.font);
-    // The natural width, and truncated as the style's one-line layout has it.
     out.width = QFontMetricsF(option.font).horizontalAdvance(shown);
-    out.size = QSize(int(out.width), out.glyphs.size().toSize().height());
+    out.height = out.glyphs.size().toSize().height();
     return *laid_out_.insert(key, out);
 }

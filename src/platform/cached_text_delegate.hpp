@@ -18,8 +18,8 @@ class CachedTextDelegate : public QStyledItemDelegate {
     // A text prepared for drawing, with the size the style would give its layout.
     struct LaidOut {
         QStaticText glyphs;
-        qreal width;
-        QSize size;
+        qreal width; // natural width; the style's layout box truncates it
+        int height;
     };
     const LaidOut& laid_out(const QString& text, const QStyleOptionViewItem& option,
                             int width) const;
