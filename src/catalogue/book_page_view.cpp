@@ -17,6 +17,7 @@ void MainWindow::load_book_page() {
     }
 
     book = cut_book_info(address, book.page_text);
+    book_host_ = ::catalogue_host(address);
     if (book.title.empty()) {
         show_message(this, gbk("请核对网址是否正确！"));
         return;

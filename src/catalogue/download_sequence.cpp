@@ -1,38 +1,21 @@
-// The two long handlers of the main window: the query that builds the episode
-// rows, and the download sequence with its pause toggle. Both let pending
-// events run between their rows, so nested handlers (the pause press among
-// them) run inside them.
+#include "catalogue/download_sequence.hpp"
+
 #include "catalogue/download_paths.hpp"
-#include "catalogue/episode_address.hpp"
-#include "catalogue/main_window.hpp"
 #include "platform/files.hpp"
-#include "platform/http_download.hpp"
-#include "platform/qt_text.hpp"
-#include "settings/config_file.hpp"
+#include "platform/transfer_handler.hpp"
 #include "text/gbk.hpp"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QLineEdit>
-#include <QPushButton>
-
-#include <climits>
-#include <cmath>
-#include <cstdint>
 
 namespace {
 
-// The span box's value rounded toward zero; 0 for anything that is not a
-// positive number.
-int span_value(const Text& text) {
-    const double value = std::trunc(text_to_number(text));
-    if (!(value >= 1))
-        return 0;
-    return value >= double(INT_MAX) ? INT_MAX : int(value);
+constexpr qint64 progress_interval_ms = 200;
+
+bool is_web_address(const Text& address) {
+    return find_text(address, "http://", 1, true) == 1 ||
+           find_text(address, "https://", 1, true) == 1;
 }
 
-// What the state cell shows while an episode arrives: the share in percent, or
-// the amount received when the server did not say how much is coming.
+} // namespace
+
 Text progress_text(std::int64_t received, std::int64_t total) {
     if (total > 0)
         return number_to_text(double(received * 100 / total)) + "%";
@@ -43,86 +26,229 @@ Text progress_text(std::int64_t received, std::int64_t total) {
     return number_to_text(double(received / (1024 * 1024))) + "MB";
 }
 
-constexpr qint64 progress_interval_ms = 200;
+DownloadSequence::DownloadSequence(EpisodeRows& rows, QObject* parent)
+    : QObject(parent), rows_(rows), caption_(gbk("下载")) {}
 
-} // namespace
-
-void MainWindow::query_episodes() {
-    write_setting(gbk("默认网址"), from_qstring(address_box_->text()));
-    remove_all_rows();
-    const int span = span_value(from_qstring(span_box_->text()));
-    for (std::int64_t pass = 1; pass <= span; ++pass) {
-        const int i = int(pass);
-        row_counter = i;
-        Text number = number_to_text(i + text_to_number(from_qstring(start_box_->text())));
-        last_row = insert_row(row_counter, gbk("第") + number + gbk("集"));
-        number = number_to_text(i + text_to_number(from_qstring(start_box_->text())));
-        const Text address = resolve_episode_address(catalogue_host(), book.book_id, book.category,
-                                                     book.title, number);
-        set_cell(last_row, 1, address);
-        set_cell(last_row, 2, number_to_text(i));
-        set_cell(last_row, 3, gbk("未下载"));
-        repaint_now();
-        let_input_run();
-    }
-    if (!cell(0, 1).empty())
-        download_button_->setEnabled(true);
+DownloadSequence::~DownloadSequence() {
+    abort();
 }
 
-void MainWindow::toggle_download() {
-    const Text caption = from_qstring(download_button_->text());
-    if (caption == gbk("下载")) {
-        download_button_->setText(to_qstring(gbk("暂停")));
-        pause_requested = false;
-        create_folder(book_folder(startup_save_folder, book.title));
-        const int n = row_count();
-        for (int i = 1; i <= n; ++i) {
-            const int r = i - 1;
-            // A nested handler may have refilled the list with fewer rows.
-            if (r < row_count()) {
-                const Text address = cell(r, 1);
-                const Text path = downloaded_file_path(startup_save_folder, book.title, cell(r, 0));
-                const std::filesystem::path native = native_path(path);
-                const Text state_before = cell(r, 3);
-                // A transfer shorter than the interval shows no progress at all.
-                QElapsedTimer since_repaint;
-                since_repaint.start();
-                Text shown;
-                auto progress = [&](std::int64_t received, std::int64_t total) {
-                    if (since_repaint.elapsed() < progress_interval_ms)
-                        return;
-                    const Text text = progress_text(received, total);
-                    if (text == shown)
-                        return;
-                    shown = text;
-                    set_cell(r, 3, text);
-                    repaint_now();
-                    since_repaint.start();
-                };
-                if (http_download(address, native, progress)) {
-                    set_cell(r, 3, gbk("已下载"));
-                    set_cell(r, 1, path);
-                    set_row_native_path(r, native);
-                } else {
-                    // The row stays as it was: its address and its state.
-                    set_cell(r, 3, state_before);
-                }
-            }
-            repaint_now();
-            let_input_run();
-            if (pause_requested)
-                break;
+DownloadSequence::State DownloadSequence::state() const {
+    const bool pause = caption_ == gbk("暂停");
+    if (running())
+        return pause ? State::running : State::pause_asked;
+    if (pause)
+        return enabled_ ? State::idle_pause : State::done;
+    if (enabled_)
+        return State::ready;
+    return pause_requested_ ? State::stopped : State::initial;
+}
+
+Text DownloadSequence::caption() const {
+    return caption_;
+}
+
+bool DownloadSequence::enabled() const {
+    return enabled_;
+}
+
+bool DownloadSequence::running() const {
+    return !passes_.empty();
+}
+
+void DownloadSequence::set_button(const Text& caption, bool enabled) {
+    if (caption == caption_ && enabled == enabled_)
+        return;
+    caption_ = caption;
+    enabled_ = enabled;
+    emit buttonChanged();
+}
+
+void DownloadSequence::press() {
+    if (aborted_ || !enabled_)
+        return;
+    if (caption_ == gbk("下载")) {
+        set_button(gbk("暂停"), true);
+        pause_requested_ = false;
+        since_start_.start();
+        if (transfer_)
+            pass_pending_ = true; // begins once the episode under way is done
+        else
+            start_pass();
+    } else if (caption_ == gbk("暂停")) {
+        if (running() && since_start_.isValid() &&
+            since_start_.elapsed() < double_press_.count())
+            return;
+        pause_requested_ = true;
+        set_button(gbk("下载"), true);
+        if (running() && !transfer_)
+            end_pass(); // waiting for rows: nothing to finish first
+    }
+}
+
+void DownloadSequence::query_filled(bool first_row_has_address) {
+    if (first_row_has_address && !aborted_)
+        set_button(caption_, true);
+}
+
+void DownloadSequence::set_rows_pending(bool pending) {
+    rows_pending_ = pending;
+    if (!pending)
+        rows_added();
+}
+
+void DownloadSequence::rows_added() {
+    if (waiting_for_rows_ && !transfer_ && !aborted_) {
+        waiting_for_rows_ = false;
+        advance();
+    }
+}
+
+void DownloadSequence::abort() {
+    aborted_ = true;
+    passes_.clear();
+    pass_pending_ = false;
+    if (transfer_) {
+        transfer_->disconnect(this);
+        transfer_->cancel();
+        transfer_.reset(); // waits for the worker, which removes its temporary file
+    }
+}
+
+void DownloadSequence::start_pass() {
+    waiting_for_rows_ = false;
+    passes_.push_back({0, rows_.row_count()});
+    advance();
+}
+
+// Starts the next row's transfer, passing over rows that have nothing to fetch.
+void DownloadSequence::advance() {
+    while (!aborted_ && !passes_.empty()) {
+        Pass& pass = passes_.back();
+        if (pass.next >= pass.count) {
+            end_pass();
+            return;
         }
-        download_button_->setEnabled(false);
-    } else if (caption == gbk("暂停")) {
-        pause_requested = true;
-        download_button_->setText(to_qstring(gbk("下载")));
+        const int r = pass.next;
+        if (r >= rows_.row_count() && rows_pending_) {
+            waiting_for_rows_ = true;
+            return;
+        }
+        ++pass.next;
+        if (start_row(r))
+            return;
+        // Nothing was fetched for this row; the pause request still counts.
+        if (pass_pending_ || pause_requested_) {
+            after_row();
+            return;
+        }
     }
 }
 
-// Qt cannot tell waiting user input from other pending events, so every pending
-// event is dispatched now (nothing happens when none is waiting). The callers
-// repaint explicitly before calling this.
-void MainWindow::let_input_run() {
-    QCoreApplication::processEvents();
+// False when the row has nothing to fetch: it is gone, has no web address (a
+// local file already), or belongs to no book.
+bool DownloadSequence::start_row(int row) {
+    if (row >= rows_.row_count())
+        return false;
+    const Text address = rows_.cell(row, 1);
+    const RowBook book = rows_.row_book(row);
+    if (!is_web_address(address) || book.title.empty())
+        return false;
+    create_folder(book_folder(book.save_folder, book.title));
+    transfer_path_ = downloaded_file_path(book.save_folder, book.title, rows_.cell(row, 0));
+    transfer_native_ = native_path(transfer_path_);
+    transfer_row_id_ = rows_.row_id(row);
+    state_before_ = rows_.cell(row, 3);
+    progress_shown_.clear();
+    since_progress_.start();
+
+    EpisodeRequest request = options_;
+    request.address = address;
+    request.target = transfer_native_;
+    transfer_ = std::make_unique<TransferHandler>(request);
+    connect(transfer_.get(), &TransferHandler::progressed, this,
+            [this](qint64 received, qint64 total) { on_progress(received, total); });
+    connect(transfer_.get(), &TransferHandler::retrying, this,
+            [this](int retry, int of) { on_retry(retry, of); });
+    connect(transfer_.get(), &TransferHandler::finished, this,
+            [this] { on_transfer_finished(); });
+    return true;
+}
+
+int DownloadSequence::transfer_row() const {
+    return rows_.row_of(transfer_row_id_);
+}
+
+// A transfer shorter than the interval shows no progress at all.
+void DownloadSequence::on_progress(std::int64_t received, std::int64_t total) {
+    const int row = transfer_row();
+    if (row < 0 || since_progress_.elapsed() < progress_interval_ms)
+        return;
+    const Text text = progress_text(received, total);
+    if (text == progress_shown_)
+        return;
+    progress_shown_ = text;
+    rows_.set_cell(row, 3, text);
+    since_progress_.start();
+    emit rowChanged(row);
+}
+
+void DownloadSequence::on_retry(int retry, int of) {
+    const int row = transfer_row();
+    if (row < 0)
+        return;
+    progress_shown_ = gbk("重试 ") + number_to_text(retry) + "/" + number_to_text(of);
+    rows_.set_cell(row, 3, progress_shown_);
+    emit rowChanged(row);
+}
+
+void DownloadSequence::on_transfer_finished() {
+    const EpisodeResult result = transfer_->result();
+    transfer_.release()->deleteLater();
+    const int row = transfer_row();
+    if (row >= 0) {
+        switch (result.status) {
+        case EpisodeStatus::downloaded:
+        case EpisodeStatus::already_complete:
+            rows_.set_cell(row, 3, gbk("已下载"));
+            rows_.set_cell(row, 1, transfer_path_);
+            rows_.set_row_native_path(row, transfer_native_);
+            rows_.set_state_note(row, {});
+            break;
+        case EpisodeStatus::failed:
+        case EpisodeStatus::cancelled:
+            // The row stays as it was: its address and its state.
+            rows_.set_cell(row, 3, state_before_);
+            rows_.set_state_note(row, result.reason);
+            break;
+        }
+        emit rowChanged(row);
+    }
+    after_row();
+}
+
+// What follows an episode: a pass asked for meanwhile begins, or a pause ends
+// the pass, or the next row starts.
+void DownloadSequence::after_row() {
+    if (aborted_)
+        return;
+    if (pass_pending_) {
+        pass_pending_ = false;
+        start_pass();
+    } else if (pause_requested_) {
+        end_pass();
+    } else {
+        advance();
+    }
+}
+
+// The button is disabled and keeps its caption: "暂停" after a complete pass,
+// "下载" after a pause. An outer pass then goes on after its episode.
+void DownloadSequence::end_pass() {
+    passes_.pop_back();
+    waiting_for_rows_ = false;
+    set_button(caption_, false);
+    emit sequenceEnded();
+    if (!passes_.empty())
+        after_row();
 }

@@ -1,6 +1,8 @@
 #include "catalogue/main_window.hpp"
 
 #include "catalogue/book_page.hpp"
+#include "catalogue/download_sequence.hpp"
+#include "catalogue/episode_query.hpp"
 #include "platform/media_player.hpp"
 #include "platform/qt_text.hpp"
 #include "platform/report_list.hpp"
@@ -90,6 +92,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     setFixedSize(outer_width, outer_height);
     move(start_x, start_y);
     build_controls();
+    bind_long_work();
     bind_events();
     play_timer_->start();
 }

@@ -1,34 +1,32 @@
 // Playback: the selected row plays in the embedded player, and the play timer
-// turns the list into a queue that moves on whenever the player has stopped.
+// asks the play queue for the row to move on to whenever the player has stopped.
 #include "catalogue/main_window.hpp"
 #include "platform/media_player.hpp"
 #include "platform/report_list.hpp"
 
 #include <QTreeWidget>
 
-#include <algorithm>
-
 void MainWindow::play_selected_episode() {
-    const std::vector<int> rows = selected_rows();
-    if (rows.empty())
+    if (play_queue_.closed())
         return;
-    const int r = *std::min_element(rows.begin(), rows.end());
+    const int r = PlayQueue::row_to_play(selected_rows());
+    if (r < 0)
+        return;
     player_->setURL(cell(r, 1), row_native_path(r));
 }
 
 void MainWindow::on_play_timer() {
-    if (player_->playState() != MediaPlayer::Stopped)
+    const int next = play_queue_.next_on_tick(player_->playState() == MediaPlayer::Stopped,
+                                              current_row(), row_count());
+    if (next < 0)
         return;
-    const int cur = current_row();
-    const int count = row_count();
-    if (cur + 1 < count) {
-        set_current_row(cur + 1);
-        // The list takes the focus so that the new selection shows highlighted.
-        episode_list_->setFocus();
-        play_selected_episode();
-    }
+    set_current_row(next);
+    // The list takes the focus so that the new selection shows highlighted.
+    episode_list_->setFocus();
+    play_selected_episode();
 }
 
 void MainWindow::on_player_open_state(int /*new_state*/) {
-    player_->controls().play();
+    if (!play_queue_.closed())
+        player_->controls().play();
 }

@@ -4,6 +4,7 @@
 #include "http/cookie_merging.hpp"
 #include "http/request_headers.hpp"
 #include "http/url_splitting.hpp"
+#include "platform/curl_cancel.hpp"
 #include "platform/curl_stall.hpp"
 
 #include <curl/curl.h>
@@ -28,6 +29,7 @@ const Text default_user_agent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6
 
 std::atomic<long> connect_timeout_ms{30000};
 std::atomic<long> stall_timeout_s{60};
+thread_local const std::atomic<bool>* cancel_flag = nullptr;
 
 // One share for the whole process: name lookups, TLS sessions and open
 // connections, so that a run of requests to one host reuses its connection.
@@ -348,7 +350,8 @@ Response perform(CURL* curl, const Plan& plan) {
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
         set_verb(curl, verb, *plan.body);
 
-        CURLcode result = curl_easy_perform(curl);
+        CURLcode result =
+            cancel_flag ? perform_cancellable(curl, *cancel_flag) : curl_easy_perform(curl);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
         if (plan.use_cookie_store)
             store_cookies(site, set_cookie_values(response.headers));
@@ -463,4 +466,8 @@ Text web_access_text(const Text& address) {
 void set_web_access_timeouts(std::chrono::milliseconds connect, std::chrono::seconds stall) {
     connect_timeout_ms = long(connect.count());
     stall_timeout_s = long(stall.count() < 1 ? 1 : stall.count());
+}
+
+void set_request_cancel_flag(const std::atomic<bool>* flag) {
+    cancel_flag = flag;
 }

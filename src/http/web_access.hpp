@@ -5,6 +5,7 @@
 // supplied". In/out and output parameters point at the caller's variables.
 #include "text/text.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <optional>
 
@@ -29,3 +30,8 @@ Text web_access_text(const Text& address);
 // nothing arrives for `stall` once connected. 30 s and 60 s unless changed here
 // (the tests shorten them).
 void set_web_access_timeouts(std::chrono::milliseconds connect, std::chrono::seconds stall);
+
+// Requests made on the calling thread give up at once, as failures, when `flag`
+// becomes true; null (the default) lets them run their course. For workers that
+// the window stops when the user moves on or closes it.
+void set_request_cancel_flag(const std::atomic<bool>* flag);

@@ -1,434 +1,241 @@
-// The query and the download sequence, driven through the real main window
-// against the sample site: rows, files on disk, the download button's states,
-// the pause request arriving while an episode downloads, and failed transfers.
+// The download sequence on its own, with no window: a plain list of rows, the
+// sample site and real files. The button's states, rows that keep downloading
+// into their own book while the list changes, and an abort that leaves nothing.
 #include "catalogue/download_paths.hpp"
+#include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_address.hpp"
 #include "platform/http_download.hpp"
-#include "window_fixture.hpp"
+#include "site_fixture.hpp"
 
-#include <QAbstractItemModel>
-#include <QListWidget>
-#include <QTreeWidget>
+#include <QElapsedTimer>
+#include <QTest>
 
-#include <algorithm>
-#include <atomic>
+#include <array>
 #include <chrono>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <map>
-#include <set>
-#include <thread>
 
 namespace fs = std::filesystem;
+using State = DownloadSequence::State;
 
 namespace {
+
+class VectorRows : public EpisodeRows {
+  public:
+    struct Row {
+        std::array<Text, 4> cells;
+        fs::path native;
+        RowBook book;
+        std::uint64_t id = 0;
+        Text note;
+    };
+    void add(const Text& label, const Text& address, const RowBook& book) {
+        list.push_back({{label, address, number_to_text(double(list.size() + 1)), gbk("未下载")},
+                        {}, book, ++last_id, {}});
+    }
+    int row_count() const override { return int(list.size()); }
+    Text cell(int row, int column) const override {
+        return valid(row) && column >= 0 && column < 4 ? list[std::size_t(row)].cells[std::size_t(column)] : Text();
+    }
+    void set_cell(int row, int column, const Text& text) override {
+        if (valid(row) && column >= 0 && column < 4)
+            list[std::size_t(row)].cells[std::size_t(column)] = text;
+    }
+    void set_row_native_path(int row, const fs::path& native) override {
+        if (valid(row))
+            list[std::size_t(row)].native = native;
+    }
+    RowBook row_book(int row) const override { return valid(row) ? list[std::size_t(row)].book : RowBook(); }
+    std::uint64_t row_id(int row) const override { return valid(row) ? list[std::size_t(row)].id : 0; }
+    int row_of(std::uint64_t id) const override {
+        for (std::size_t r = 0; r < list.size(); ++r)
+            if (list[r].id == id)
+                return int(r);
+        return -1;
+    }
+    void set_state_note(int row, const Text& note) override {
+        if (valid(row))
+            list[std::size_t(row)].note = note;
+    }
+    std::vector<Row> list;
+
+  private:
+    bool valid(int row) const { return row >= 0 && std::size_t(row) < list.size(); }
+    std::uint64_t last_id = 0;
+};
 
 std::string file_content(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string as_string(const Bytes& bytes) {
-    return {bytes.begin(), bytes.end()};
-}
-
-std::vector<std::string> names_in(const fs::path& folder) {
-    std::vector<std::string> names;
+// Every name below a folder, hidden ones included.
+std::vector<fs::path> everything_in(const fs::path& folder) {
+    std::vector<fs::path> found;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
+        found.push_back(entry.path());
+    return found;
 }
 
-// Runs `action` on the GUI thread, queued like a user's click, once the media
-// host has begun serving its `n`-th episode. The GUI thread is then blocked in
-// that transfer, so the action runs when the sequence next lets input run.
-class WhenServing {
-  public:
-    WhenServing(const SampleSite& site, int n, std::function<void()> action)
-        : thread_([this, &site, n, action = std::move(action)] {
-              while (!done_ && site.media_requests_served() < n)
-                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
-              if (!done_)
-                  QMetaObject::invokeMethod(qApp, action, Qt::QueuedConnection);
-          }) {}
-    ~WhenServing() {
-        done_ = true;
-        thread_.join();
-    }
-
-  private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
-
-class DownloadSequence : public WindowFixture {
+class SequenceTest : public SiteFixture {
   protected:
-    void open_book(const Text& book_address = {}) {
-        configure(book_address.empty() ? address() : book_address);
-        open_window();
-        ASSERT_FALSE(window->book.title.empty());
+    void SetUp() override {
+        SiteFixture::SetUp();
+        configure();
+        EpisodeRequest options;
+        options.retries = 0;
+        sequence.set_transfer_options(options);
+        sequence.set_double_press_interval(std::chrono::milliseconds(0));
     }
-    void query(const char* start, const char* span) {
-        control<QLineEdit>("编辑框2")->setText(start);
-        control<QLineEdit>("编辑框3")->setText(span);
-        QTest::mouseClick(control<QPushButton>("按钮1"), Qt::LeftButton);
-    }
-    QPushButton* button() const { return control<QPushButton>("按钮3"); }
-    Text caption() const { return text_of<QPushButton>("按钮3"); }
-    void press() const { QTest::mouseClick(button(), Qt::LeftButton); }
-    // A press that starts a sequence from whichever idle state the button is in.
-    void start_download() const {
-        if (caption() == gbk("暂停"))
-            press(); // idle pause -> ready
-        ASSERT_EQ(caption(), gbk("下载"));
-        press();
-    }
-
-    Text audio(const Text& number) const {
-        return "http://" + site->media_host() + "/yousheng/" + book.category + "/" + book.title +
-               "/" + padded_number(number) + ".mp3?key=" + site->episode_key(book.book_id, number);
-    }
-    Text file_text(const Text& number) const {
-        return downloaded_file_path(save.text(), book.title, gbk("第") + number + gbk("集"));
-    }
-    fs::path file(const Text& number) const { return native_path(file_text(number)); }
-    fs::path folder() const { return native_path(book_folder(save.text(), book.title)); }
-    std::string episode(const Text& number) const {
-        return as_string(site->episode_bytes(book.book_id, number));
-    }
-    std::vector<Text> expected_row(const Text& number, int ordinal, bool downloaded) const {
-        return {gbk("第") + number + gbk("集"), downloaded ? file_text(number) : audio(number),
-                number_to_text(ordinal), downloaded ? gbk("已下载") : gbk("未下载")};
-    }
-
-    // Every text the state column showed, per row, in order.
-    void record_states() {
-        auto* list = control<QTreeWidget>("超级列表框1");
-        QObject::connect(list->model(), &QAbstractItemModel::dataChanged, list,
-                         [this](const QModelIndex& from, const QModelIndex& to) {
-                             for (int r = from.row(); r <= to.row(); ++r)
-                                 if (from.column() <= 3 && to.column() >= 3)
-                                     shown[r].push_back(window->cell(r, 3));
-                         });
-    }
-    // The user clicks the first book of the book-folder list.
-    void click_first_folder() const {
-        auto* folders = control<QListWidget>("超级列表框2");
-        ASSERT_EQ(folders->count(), 1);
-        QApplication::processEvents(); // lets the list lay its items out
-        QTest::mouseClick(folders->viewport(), Qt::LeftButton, {},
-                          folders->visualItemRect(folders->item(0)).center());
-    }
-    std::map<int, std::vector<Text>> shown;
-};
-
-} // namespace
-
-TEST_F(DownloadSequence, QueryBuildsTheTenRowsOfStart35Span10) {
-    open_book();
-    EXPECT_FALSE(button()->isEnabled());
-    query("35", "10");
-    std::vector<std::vector<Text>> expected;
-    for (int i = 1; i <= 10; ++i)
-        expected.push_back(expected_row(number_to_text(35 + i), i, false));
-    EXPECT_EQ(rows(), expected);
-    EXPECT_EQ(read_setting(gbk("默认网址")), address());
-    EXPECT_EQ(window->row_counter, 10);
-    EXPECT_EQ(window->last_row, 9);
-    EXPECT_TRUE(button()->isEnabled());
-    EXPECT_EQ(caption(), gbk("下载"));
-}
-
-TEST_F(DownloadSequence, FractionalStartsAndSpansThatBuildNoRow) {
-    open_book();
-    query("2.5", "3.9"); // the span is rounded toward zero
-    ASSERT_EQ(window->row_count(), 3);
-    for (int i = 1; i <= 3; ++i)
-        EXPECT_EQ(rows()[std::size_t(i - 1)], expected_row(number_to_text(2.5 + i), i, false));
-    EXPECT_TRUE(contains_text(window->cell(0, 1), "/003.5.mp3?key="));
-    EXPECT_FALSE(site->episode_key(book.book_id, "3.5").empty());
-
-    for (const char* span : {"0", "-2", "abc", ""}) {
-        SCOPED_TRACE(span);
-        query("35", span);
-        EXPECT_EQ(window->row_count(), 0);
-        EXPECT_TRUE(button()->isEnabled()); // left as it was
-    }
-}
-
-TEST_F(DownloadSequence, QueryReplacesTheRowsOfABookFolder) {
-    make_file(file("1"));
-    make_file(file("2"));
-    open_book();
-    click_first_folder();
-    ASSERT_EQ(window->row_count(), 2);
-    ASSERT_FALSE(window->row_native_path(0).empty());
-
-    query("35", "3");
-    ASSERT_EQ(window->row_count(), 3);
-    for (int r = 0; r < 3; ++r) {
-        EXPECT_EQ(rows()[std::size_t(r)], expected_row(number_to_text(36 + r), r + 1, false));
-        EXPECT_TRUE(window->row_native_path(r).empty());
-    }
-}
-
-TEST_F(DownloadSequence, FullRunWritesEveryEpisodeAndWalksTheButtonStates) {
-    open_book();
-    query("35", "10");
-    record_states();
-    press();
-    std::vector<std::string> expected_names;
-    for (int i = 1; i <= 10; ++i) {
-        const Text number = number_to_text(35 + i);
-        SCOPED_TRACE(number);
-        EXPECT_EQ(rows()[std::size_t(i - 1)], expected_row(number, i, true));
-        EXPECT_EQ(window->row_native_path(i - 1), file(number));
-        EXPECT_EQ(file_content(file(number)), episode(number));
-        expected_names.push_back(file(number).filename().string());
-        EXPECT_EQ(shown[i - 1].back(), gbk("已下载"));
-    }
-    std::sort(expected_names.begin(), expected_names.end());
-    EXPECT_EQ(names_in(folder()), expected_names); // no temporary file left behind
-    EXPECT_EQ(site->media_requests_served(), 10);
-    // done
-    EXPECT_FALSE(button()->isEnabled());
-    EXPECT_EQ(caption(), gbk("暂停"));
-
-    // done -> idle pause -> ready: that press only changes the caption.
-    query("35", "2");
-    EXPECT_TRUE(button()->isEnabled());
-    EXPECT_EQ(caption(), gbk("暂停"));
-    press();
-    EXPECT_EQ(caption(), gbk("下载"));
-    EXPECT_TRUE(button()->isEnabled());
-    EXPECT_TRUE(window->pause_requested);
-    EXPECT_EQ(site->media_requests_served(), 10);
-
-    // ready -> running -> done again, replacing the files.
-    make_file(file("36"), "older");
-    press();
-    EXPECT_FALSE(window->pause_requested);
-    EXPECT_EQ(file_content(file("36")), episode("36"));
-    EXPECT_EQ(site->media_requests_served(), 12);
-    EXPECT_FALSE(button()->isEnabled());
-    EXPECT_EQ(caption(), gbk("暂停"));
-}
-
-namespace {
-
-// Notes what the episode list held each time it was painted.
-class PaintWatcher : public QObject {
-  public:
-    explicit PaintWatcher(MainWindow& window) : window_(window) {
-        window.findChild<QTreeWidget*>(to_qstring(gbk("超级列表框1")))
-            ->viewport()
-            ->installEventFilter(this);
-    }
-    // Row counts painted while the last row already had its address.
-    std::set<int> complete_rows;
-    // Counts of downloaded rows painted.
-    std::set<int> downloaded;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            const int n = window_.row_count();
-            if (n > 0 && !window_.cell(n - 1, 1).empty())
-                complete_rows.insert(n);
-            int done = 0;
-            for (int r = 0; r < n; ++r)
-                done += window_.cell(r, 3) == gbk("已下载");
-            downloaded.insert(done);
-        }
-        return false;
-    }
-
-  private:
-    MainWindow& window_;
-};
-
-} // namespace
-
-TEST_F(DownloadSequence, EveryRowIsOnScreenBeforeTheNextOneStarts) {
-    open_book();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get())); // on screen, as a user has it
-    PaintWatcher painted(*window);
-    query("35", "8");
-    for (int n = 1; n <= 8; ++n)
-        EXPECT_TRUE(painted.complete_rows.count(n)) << "query, " << n << " rows";
-    press();
-    for (int n = 1; n <= 8; ++n)
-        EXPECT_TRUE(painted.downloaded.count(n)) << "download, " << n << " rows";
-}
-
-class SlowDownloadSequence : public DownloadSequence {
-  protected:
-    // Each one-second episode takes a few hundred milliseconds to arrive.
-    SlowDownloadSequence() {
-        site_options.media_bytes_per_chunk = 2048;
-        site_options.media_chunk_delay_ms = 40;
-    }
-};
-
-TEST_F(SlowDownloadSequence, PauseDuringTheThirdEpisodeFinishesItAndStops) {
-    open_book();
-    query("35", "5");
-    record_states();
-    {
-        WhenServing third(*site, 3, [this] { button()->click(); });
-        press();
-    }
-    EXPECT_EQ(site->media_requests_served(), 3);
-    for (int i = 1; i <= 5; ++i) {
-        const Text number = number_to_text(35 + i);
-        SCOPED_TRACE(number);
-        EXPECT_EQ(rows()[std::size_t(i - 1)], expected_row(number, i, i <= 3));
-        EXPECT_EQ(fs::exists(file(number)), i <= 3);
-    }
-    // The slow transfers showed rising percentages before their final mark.
-    for (int r = 0; r < 3; ++r) {
-        std::vector<int> percents;
-        for (const Text& t : shown[r])
-            if (contains_text(t, "%"))
-                percents.push_back(int(text_to_number(t)));
-        EXPECT_FALSE(percents.empty()) << r;
-        EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << r;
-        EXPECT_EQ(shown[r].back(), gbk("已下载")) << r;
-    }
-    // stopped
-    EXPECT_FALSE(button()->isEnabled());
-    EXPECT_EQ(caption(), gbk("下载"));
-    query("35", "5");
-    EXPECT_TRUE(button()->isEnabled()); // ready
-    EXPECT_EQ(caption(), gbk("下载"));
-}
-
-TEST_F(SlowDownloadSequence, PressInThePauseAskedStateRunsASecondSequenceInsideTheFirst) {
-    open_book();
-    query("35", "5");
-    {
-        WhenServing third(*site, 3, [this] {
-            button()->click(); // running -> pause asked
-            ASSERT_EQ(caption(), gbk("下载"));
-            button()->click(); // a second sequence, nested, over all rows from row 0
-        });
-        press();
-    }
-    // The nested sequence met the three finished rows with their local paths,
-    // which are not addresses: they stay as they are and nothing is fetched twice.
-    EXPECT_EQ(site->media_requests_served(), 5);
-    for (int i = 1; i <= 5; ++i) {
-        const Text number = number_to_text(35 + i);
-        SCOPED_TRACE(number);
-        EXPECT_EQ(rows()[std::size_t(i - 1)], expected_row(number, i, true));
-        EXPECT_EQ(file_content(file(number)), episode(number));
-    }
-    EXPECT_FALSE(window->pause_requested);
-    EXPECT_FALSE(button()->isEnabled());
-    EXPECT_EQ(caption(), gbk("暂停"));
-}
-
-TEST_F(DownloadSequence, FailedTransfersKeepTheRowAndTheOldFile) {
-    open_book();
-    struct Kind {
-        const char* name;
-        std::function<void()> fault;
-    };
-    const std::vector<Kind> kinds = {
-        {"404", [this] { site->set_media_status(404); }},
-        {"500", [this] { site->set_media_status(500); }},
-        {"reset midway", [this] { site->set_media_reset_midway(true); }},
-        {"empty body", [this] { site->set_media_empty_body(true); }},
-        {"wrong key (403)",
-         [this] { window->set_cell(0, 1, replace_all(window->cell(0, 1), "key=", "key=x")); }},
-        {"refused connection",
-         [this] {
-             // Nothing listens on port 1 of the loopback address.
-             window->set_cell(0, 1,
-                              replace_all(window->cell(0, 1), site->media_host(), "127.0.0.1:1"));
-         }},
-        {"no address", [this] { window->set_cell(0, 1, ""); }},
-        {"stalled answer (time-out)",
-         [this] {
-             set_http_download_timeouts(std::chrono::seconds(2), std::chrono::seconds(1));
-             site->set_media_stall(true);
-         }},
-    };
-    for (const Kind& kind : kinds) {
-        SCOPED_TRACE(kind.name);
-        query("35", "2");
-        make_file(file("36"), "old episode");
-        site->set_media_fault_episode("36");
-        kind.fault();
-        const std::vector<Text> before = rows()[0];
-        start_download();
-        site->set_media_status(0);
-        site->set_media_reset_midway(false);
-        site->set_media_empty_body(false);
-        site->set_media_stall(false);
-        site->set_media_fault_episode("");
+    void TearDown() override {
+        sequence.abort();
         set_http_download_timeouts(std::chrono::seconds(30), std::chrono::seconds(60));
-
-        EXPECT_EQ(rows()[0], before);
-        EXPECT_TRUE(window->row_native_path(0).empty());
-        EXPECT_EQ(file_content(file("36")), "old episode");
-        // The sequence went on with the next row.
-        EXPECT_EQ(rows()[1], expected_row("37", 2, true));
-        EXPECT_EQ(names_in(folder()), (std::vector<std::string>{file("36").filename().string(),
-                                                                file("37").filename().string()}));
-        EXPECT_FALSE(button()->isEnabled());
+        SiteFixture::TearDown();
     }
+    RowBook book_of(const SampleBook& b) const { return {b.title, save.text()}; }
+    // A row as the query makes it for an episode of a sample book.
+    void add_episode(const SampleBook& b, const Text& number) {
+        const Text address =
+            audio_address(site->media_host(), b.category, b.title, padded_number(number),
+                          site->episode_key(b.book_id, number));
+        rows.add(gbk("第") + number + gbk("集"), address, book_of(b));
+    }
+    fs::path file_of(const SampleBook& b, const Text& number) const {
+        return native_path(downloaded_file_path(save.text(), b.title, gbk("第") + number + gbk("集")));
+    }
+    std::string episode(const SampleBook& b, const Text& number) const {
+        const Bytes bytes = site->episode_bytes(b.book_id, number);
+        return {bytes.begin(), bytes.end()};
+    }
+    bool wait_idle() {
+        return QTest::qWaitFor([this] { return !sequence.running(); }, 30000);
+    }
+    bool wait_serving(int n) {
+        return QTest::qWaitFor([this, n] { return site->media_requests_served() >= n; }, 30000);
+    }
+
+    VectorRows rows;
+    DownloadSequence sequence{rows};
+};
+
+} // namespace
+
+// Rows with nothing to fetch (no web address) let every pass end at once, so
+// the table of states can be walked without transfers.
+TEST_F(SequenceTest, ButtonWalksItsStates) {
+    rows.add(gbk("第1集"), "", book_of(book));
+    struct Step {
+        const char* action;
+        State state;
+        const char* caption;
+        bool enabled;
+    };
+    const Step steps[] = {
+        {"", State::initial, "下载", false},
+        {"press", State::initial, "下载", false}, // a disabled button does nothing
+        {"query without address", State::initial, "下载", false},
+        {"query", State::ready, "下载", true},
+        {"press", State::done, "暂停", false}, // the pass found nothing to fetch
+        {"query", State::idle_pause, "暂停", true},
+        {"press", State::ready, "下载", true},
+        {"press", State::done, "暂停", false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.action);
+        const std::string action = step.action;
+        if (action == "press")
+            sequence.press();
+        else if (action == "query")
+            sequence.query_filled(true);
+        else if (action == "query without address")
+            sequence.query_filled(false);
+        EXPECT_EQ(sequence.state(), step.state);
+        EXPECT_EQ(sequence.caption(), gbk(step.caption));
+        EXPECT_EQ(sequence.enabled(), step.enabled);
+    }
+    EXPECT_EQ(rows.cell(0, 3), gbk("未下载"));
+    EXPECT_TRUE(everything_in(save.path).empty());
 }
 
-TEST_F(DownloadSequence, UnsafeTitleStaysOneFolderInsideTheSaveFolder) {
-    SampleBook odd = book;
-    odd.book_id = "4242";
-    odd.title = gbk("星/海..");
-    site->add_book(odd);
-    open_book(site->play_page_address(odd.book_id, 1));
-    ASSERT_EQ(window->book.title, odd.title);
-    book = odd;
-    query("35", "2");
-    start_download();
-
-    EXPECT_EQ(names_in(save.path), std::vector<std::string>{gbk_to_utf8(gbk("星_海"))});
-    EXPECT_EQ(names_in(folder()), (std::vector<std::string>{gbk_to_utf8(gbk("星_海_第36集.mp3")),
-                                                            gbk_to_utf8(gbk("星_海_第37集.mp3"))}));
-    EXPECT_EQ(
-        file_content(save.path / gbk_to_utf8(gbk("星_海")) / gbk_to_utf8(gbk("星_海_第36集.mp3"))),
-        episode("36"));
-    EXPECT_EQ(window->cell(0, 3), gbk("已下载"));
-
-    // Listed back under its name on disk, and its files found again.
-    window.reset();
-    open_window();
-    auto* folders = control<QListWidget>("超级列表框2");
-    ASSERT_EQ(folders->count(), 1);
-    EXPECT_EQ(from_qstring(folders->item(0)->text()), gbk("星_海"));
-    click_first_folder();
-    EXPECT_EQ(window->row_count(), 2);
+TEST_F(SequenceTest, PauseFinishesTheEpisodeAndADoublePressOnlyStarts) {
+    site->set_media_pacing(0, 2048, 40); // each episode takes a few hundred ms
+    for (const char* n : {"1", "2", "3"})
+        add_episode(book, n);
+    sequence.query_filled(true);
+    sequence.set_double_press_interval(std::chrono::seconds(60));
+    sequence.press();
+    sequence.press(); // the second click of a double click
+    EXPECT_EQ(sequence.state(), State::running);
+    sequence.set_double_press_interval(std::chrono::milliseconds(0));
+    ASSERT_TRUE(wait_serving(1));
+    sequence.press();
+    EXPECT_EQ(sequence.state(), State::pause_asked);
+    EXPECT_EQ(sequence.caption(), gbk("下载"));
+    ASSERT_TRUE(wait_idle());
+    EXPECT_EQ(sequence.state(), State::stopped);
+    EXPECT_EQ(rows.cell(0, 3), gbk("已下载"));
+    EXPECT_EQ(rows.cell(1, 3), gbk("未下载"));
+    EXPECT_EQ(site->media_requests_served(), 1);
+    EXPECT_EQ(file_content(file_of(book, "1")), episode(book, "1"));
 }
 
-// An empty save folder means the working directory, not the root; a save folder
-// that does not exist yet is created with its parents.
-TEST_F(DownloadSequence, SaveFolderSubstituteAndMissingParents) {
-    TempFolder working;
-    CurrentFolder inside(working.path);
-    const fs::path deep = save.path / gbk_to_utf8(gbk("新建")) / "deeper";
-    for (const fs::path& folder : {fs::path(), deep}) {
-        SCOPED_TRACE(folder.string());
-        configure(address());
-        ASSERT_TRUE(write_setting(gbk("默认保存路径"), text_path(folder)));
-        open_window();
-        query("35", "1");
-        start_download();
-        const fs::path expected = (folder.empty() ? working.path : folder) /
-                                  gbk_to_utf8(book.title) /
-                                  gbk_to_utf8(book.title + gbk("_第36集.mp3"));
-        EXPECT_EQ(file_content(expected), episode("36"));
-        EXPECT_EQ(window->row_native_path(0), expected);
-    }
+// The list is rebuilt for another book while an episode arrives: that episode
+// still lands in its own book, and the rows that follow go into theirs.
+TEST_F(SequenceTest, EveryRowDownloadsIntoItsOwnBook) {
+    const SampleBook other = sample_books()[1];
+    make_file(file_of(other, "1"), "the other book's own episode");
+    site->set_media_pacing(0, 2048, 40);
+    add_episode(book, "1");
+    add_episode(book, "2");
+    sequence.query_filled(true);
+    sequence.press();
+    ASSERT_TRUE(wait_serving(1));
+    rows.list.clear();
+    add_episode(other, "1");
+    add_episode(other, "2");
+    add_episode(other, "3");
+    ASSERT_TRUE(wait_idle());
+
+    EXPECT_EQ(file_content(file_of(book, "1")), episode(book, "1"));
+    EXPECT_FALSE(fs::exists(file_of(book, "2")));
+    // Row 0 of the new list was not the episode that arrived: it is untouched.
+    EXPECT_EQ(rows.cell(0, 3), gbk("未下载"));
+    EXPECT_EQ(file_content(file_of(other, "1")), "the other book's own episode");
+    EXPECT_EQ(file_content(file_of(other, "2")), episode(other, "2"));
+    EXPECT_EQ(rows.cell(1, 3), gbk("已下载"));
+    EXPECT_EQ(rows.list[1].native, file_of(other, "2"));
+    EXPECT_FALSE(fs::exists(file_of(other, "3"))); // the pass counted two rows
+}
+
+TEST_F(SequenceTest, RowsWithoutABookCreateNothing) {
+    add_episode(book, "1");
+    rows.list[0].book.title.clear();
+    const auto before = rows.list[0].cells;
+    sequence.query_filled(true);
+    sequence.press();
+    ASSERT_TRUE(wait_idle());
+    EXPECT_EQ(rows.list[0].cells, before);
+    EXPECT_TRUE(everything_in(save.path).empty());
+    EXPECT_EQ(site->media_requests_served() + site->media_requests_refused(), 0);
+}
+
+TEST_F(SequenceTest, AbortDuringAStallEndsAtOnceAndLeavesNothing) {
+    site->set_media_stall(true);
+    add_episode(book, "1");
+    add_episode(book, "2");
+    sequence.query_filled(true);
+    sequence.press();
+    ASSERT_TRUE(wait_serving(1));
+    QTest::qWait(100); // well into the stalled answer
+    QElapsedTimer timer;
+    timer.start();
+    sequence.abort();
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_FALSE(sequence.running());
+    QTest::qWait(100);
+    EXPECT_EQ(site->media_requests_served(), 1); // nothing more was asked for
+    const fs::path folder = native_path(book_folder(save.text(), book.title));
+    EXPECT_TRUE(everything_in(folder).empty());
+    EXPECT_EQ(rows.cell(0, 3), gbk("未下载"));
 }

@@ -34,6 +34,7 @@ class Playback : public WindowFixture {
         control<QLineEdit>("编辑框2")->setText(start);
         control<QLineEdit>("编辑框3")->setText(span);
         QTest::mouseClick(control<QPushButton>("按钮1"), Qt::LeftButton);
+        ASSERT_TRUE(finish_long_work());
     }
     // A click on a row as the user makes it.
     void click_row(int row, Qt::KeyboardModifiers modifiers = {}) {
@@ -146,6 +147,7 @@ TEST_F(Playback, DownloadedRowsPlayTheirLocalFiles) {
     open_book();
     query("35", "2");
     QTest::mouseClick(control<QPushButton>("按钮3"), Qt::LeftButton);
+    ASSERT_TRUE(finish_long_work());
     ASSERT_EQ(window->cell(1, 3), gbk("已下载"));
     ASSERT_TRUE(std::filesystem::exists(window->row_native_path(0)));
 

@@ -2,6 +2,8 @@
 // Ground for the tests that drive the real main window: the site fixture, a main
 // window shown the way the program shows it, its controls by name, and a driver
 // for the modal dialogs that open while a handler runs.
+#include "catalogue/download_sequence.hpp"
+#include "catalogue/episode_query.hpp"
 #include "catalogue/main_window.hpp"
 #include "platform/qt_text.hpp"
 #include "site_fixture.hpp"
@@ -14,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -62,6 +65,14 @@ class WindowFixture : public SiteFixture {
     void TearDown() override {
         window.reset();
         SiteFixture::TearDown();
+    }
+
+    // Lets events run until the query and the download sequence are both idle;
+    // false when they still run after `limit`.
+    bool finish_long_work(std::chrono::milliseconds limit = std::chrono::seconds(30)) const {
+        return QTest::qWaitFor(
+            [this] { return !window->query().running() && !window->downloads().running(); },
+            int(limit.count()));
     }
 
     template <typename W> W* control(const char* name) const {

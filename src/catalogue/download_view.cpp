@@ -1,0 +1,112 @@
+// The window's side of the two long pieces of work: the query button fills the
+// episode list from the episode query, the download button drives the download
+// sequence, and both go on while the window answers. Closing the window ends
+// them at once.
+#include "catalogue/download_sequence.hpp"
+#include "catalogue/episode_query.hpp"
+#include "catalogue/main_window.hpp"
+#include "http/web_access.hpp"
+#include "platform/media_player.hpp"
+#include "platform/qt_text.hpp"
+#include "settings/config_file.hpp"
+#include "text/gbk.hpp"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyleHints>
+#include <QTimer>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// The span box's value rounded toward zero; 0 for anything that is not a
+// positive number.
+int span_value(const Text& text) {
+    const double value = std::trunc(text_to_number(text));
+    if (!(value >= 1))
+        return 0;
+    return value >= double(INT_MAX) ? INT_MAX : int(value);
+}
+
+} // namespace
+
+void MainWindow::bind_long_work() {
+    downloads_ = std::make_unique<DownloadSequence>(*this);
+    EpisodeRequest options;
+    options.user_agent = program_user_agent();
+    downloads_->set_transfer_options(options);
+    downloads_->set_double_press_interval(
+        std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
+    connect(downloads_.get(), &DownloadSequence::buttonChanged, this,
+            [this] { show_download_button(); });
+    connect(downloads_.get(), &DownloadSequence::rowChanged, this, [this] { repaint_now(); });
+
+    query_ = std::make_unique<EpisodeQuery>();
+    connect(query_.get(), &EpisodeQuery::rowResolved, this,
+            [this](int ordinal, const Text& number, const Text& address) {
+                add_resolved_row(ordinal, number, address);
+            });
+    connect(query_.get(), &EpisodeQuery::finished, this, [this] {
+        downloads_->set_rows_pending(false);
+        downloads_->query_filled(!cell(0, 1).empty());
+    });
+}
+
+void MainWindow::query_episodes() {
+    write_setting(gbk("默认网址"), from_qstring(address_box_->text()));
+    stop_query();
+    remove_all_rows();
+    QueryPlan plan;
+    // The rows belong to the book loaded now, on the host it was loaded from.
+    plan.catalogue_host = book_host_.empty() ? catalogue_host() : book_host_;
+    plan.book_id = book.book_id;
+    plan.category = book.category;
+    plan.title = book.title;
+    plan.start = text_to_number(from_qstring(start_box_->text()));
+    plan.span = span_value(from_qstring(span_box_->text()));
+    query_book_ = {book.title, startup_save_folder};
+    downloads_->set_rows_pending(plan.span >= 1);
+    query_->start(plan);
+}
+
+void MainWindow::stop_query() {
+    query_->cancel();
+    downloads_->set_rows_pending(false);
+}
+
+void MainWindow::add_resolved_row(int ordinal, const Text& number, const Text& address) {
+    row_counter = ordinal;
+    last_row = insert_row(row_counter, gbk("第") + number + gbk("集"), query_book_);
+    set_cell(last_row, 1, address);
+    set_cell(last_row, 2, number_to_text(ordinal));
+    set_cell(last_row, 3, gbk("未下载"));
+    repaint_now();
+    downloads_->rows_added();
+}
+
+void MainWindow::toggle_download() {
+    downloads_->press();
+}
+
+bool MainWindow::pause_requested() const {
+    return downloads_->pause_requested();
+}
+
+void MainWindow::show_download_button() {
+    download_button_->setText(to_qstring(downloads_->caption()));
+    download_button_->setEnabled(downloads_->enabled());
+    repaint_now();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    play_timer_->stop();
+    play_queue_.close();
+    downloads_->abort();
+    stop_query();
+    player_->controls().stop();
+    QWidget::closeEvent(event);
+}

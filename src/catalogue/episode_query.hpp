@@ -1,0 +1,59 @@
+#pragma once
+// The query behind the query button: one episode row per episode of a range,
+// each with its audio address from the player script. A few requests are under
+// way at once on workers; the rows still come strictly in order, each as soon
+// as it and every row above it are resolved.
+#include "text/text.hpp"
+
+#include <QObject>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+// What a query resolves against, fixed when it starts: the Catalogue host and
+// the fields of the book loaded then, the start value and the span.
+struct QueryPlan {
+    Text catalogue_host;
+    Text book_id;
+    Text category;
+    Text title;
+    double start = 0;
+    int span = 0;
+};
+
+// The episode number of the row with ordinal i (from 1): i + the start value.
+Text episode_number(double start, int ordinal);
+
+class EpisodeQuery : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int parallel_requests = 4;
+
+    explicit EpisodeQuery(QObject* parent = nullptr);
+    ~EpisodeQuery() override; // stops and waits for the workers
+    EpisodeQuery(const EpisodeQuery&) = delete;
+    EpisodeQuery& operator=(const EpisodeQuery&) = delete;
+
+    // Starts a query, stopping a running one first. With a span below 1 it
+    // finishes at once, with no row.
+    void start(const QueryPlan& plan);
+    // Stops at once: no further row, no further request; the requests under way
+    // give up.
+    void cancel();
+    bool running() const;
+
+  signals:
+    // Ordinals 1, 2, ... in order; connect directly (same thread).
+    void rowResolved(int ordinal, const Text& number, const Text& address);
+    void finished();
+
+  private:
+    struct Run;
+    static void work(const std::shared_ptr<Run>& run, EpisodeQuery* query);
+    void deliver(const std::shared_ptr<Run>& run, int ordinal, const Text& address);
+    void join_workers();
+
+    std::shared_ptr<Run> run_;
+    std::vector<std::thread> workers_;
+};
