@@ -16,7 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<long> connect_timeout_ms{30000};
 std::atomic<long> stall_timeout_s{60}; // a transfer that receives nothing this long fails
-constexpr long receive_buffer_size = 128 * 1024;
+constexpr long receive_buffer_size = 512 * 1024;
 constexpr long redirect_limit = 20;
 constexpr int poll_interval_ms = 100; // how often the stall time-out is looked at
 constexpr std::size_t idle_channels_kept = 4;

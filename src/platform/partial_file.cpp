@@ -19,13 +19,16 @@ constexpr std::size_t longest_name = 255; // bytes of one name on disk
 // "." + the target's name + suffix; a name too long for the disk is replaced
 // by a digest of it, still the same for the same target.
 fs::path hidden_beside(const fs::path& target, const std::string& suffix) {
-    std::string name = "." + target.filename().string() + suffix;
-    if (name.size() > longest_name) {
+    const std::string own = target.filename().string();
+    std::string name = ".";
+    if (own.size() + suffix.size() + 1 <= longest_name) {
+        name += own;
+    } else {
         char digest[17];
-        std::snprintf(digest, sizeof digest, "%016zx",
-                      std::hash<std::string>{}(target.filename().string()));
-        name = std::string(".") + digest + suffix;
+        std::snprintf(digest, sizeof digest, "%016zx", std::hash<std::string>{}(own));
+        name += digest;
     }
+    name += suffix;
     return target.parent_path() / name;
 }
 
