@@ -1,10 +1,14 @@
 // Benchmark of the HTTP client (run by hand, not a test):
 //  1. a 200 MB download from a loopback server with http_download and with the
 //     curl command line, side by side: time of each, their ratio, peak memory;
-//  2. 100 sequential web_access GETs to one HTTPS loopback host: requests per
+//  2. 20 episodes of 10 MB with download_episode, one after another in one
+//     process, against the curl command line fetching the same 20 addresses in
+//     one run: time of each, their ratio, connections;
+//  3. 100 sequential web_access GETs to one HTTPS loopback host: requests per
 //     second and the number of TCP connections the server accepted.
 #include "http/web_access.hpp"
 #include "loopback_server.hpp"
+#include "platform/episode_download.hpp"
 #include "platform/http_download.hpp"
 
 #include <sys/resource.h>
@@ -26,6 +30,7 @@ namespace {
 
 struct Run {
     double seconds = 0;
+    double cpu_seconds = 0; // user and system
     long peak_kb = 0;
     bool ok = false;
 };
@@ -48,6 +53,8 @@ Run run_process(const std::vector<std::string>& args) {
     Run run;
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     run.peak_kb = usage.ru_maxrss;
+    run.cpu_seconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
@@ -106,6 +113,103 @@ int download_benchmark(const fs::path& folder, int rounds) {
     return a.ok && b.ok && sizes_ok ? 0 : 1;
 }
 
+constexpr int episode_count = 20;
+constexpr std::size_t episode_size = 10u * 1024 * 1024;
+
+std::string episode_address(const std::string& base, int n) {
+    return base + "/yousheng/book/" + std::to_string(n) + ".mp3?key=1";
+}
+
+// The child process of the episode benchmark: every episode in turn.
+int download_episodes(const std::string& base, const fs::path& folder) {
+    for (int n = 1; n <= episode_count; ++n) {
+        EpisodeRequest request;
+        request.address = episode_address(base, n);
+        request.target = folder / (std::to_string(n) + ".mp3");
+        request.user_agent = program_user_agent();
+        DownloadCancel cancel;
+        if (download_episode(request, {}, cancel).status != EpisodeStatus::downloaded)
+            return 1;
+    }
+    return 0;
+}
+
+bool folder_complete(const fs::path& folder) {
+    for (int n = 1; n <= episode_count; ++n) {
+        std::error_code ec;
+        if (fs::file_size(folder / (std::to_string(n) + ".mp3"), ec) != episode_size || ec)
+            return false;
+    }
+    return true;
+}
+
+int episode_benchmark(const fs::path& folder, int rounds) {
+    LoopbackServer server([&](const ServerRequest&) {
+        ServerReply reply;
+        reply.bytes = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nContent-Length: " +
+                      std::to_string(episode_size) + "\r\n\r\n";
+        reply.filler = episode_size;
+        return reply;
+    });
+    const fs::path ours = folder / "episodes-ours";
+    const fs::path theirs = folder / "episodes-curl";
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::vector<std::string> curl_args{"curl", "-s"};
+    for (int n = 1; n <= episode_count; ++n) {
+        curl_args.push_back("-o");
+        curl_args.push_back((theirs / (std::to_string(n) + ".mp3")).string());
+        curl_args.push_back(episode_address(server.base(), n));
+    }
+    std::vector<Run> our_runs, curl_runs;
+    std::vector<double> ratios; // per round: the two runs follow each other closely
+    bool complete = true;
+    for (int i = 0; i < rounds; ++i) {
+        for (const fs::path& f : {ours, theirs}) {
+            fs::remove_all(f);
+            fs::create_directories(f);
+        }
+        // Whichever runs second finds the first one's pages in the cache; the
+        // order alternates.
+        if (i % 2 == 1)
+            curl_runs.push_back(run_process(curl_args));
+        const int connections = server.connections();
+        our_runs.push_back(run_process({self, "--episodes", server.base(), ours.string()}));
+        if (i == 0)
+            std::printf("  connections for our %d episodes: %d\n", episode_count,
+                        server.connections() - connections);
+        if (i % 2 == 0)
+            curl_runs.push_back(run_process(curl_args));
+        complete = complete && folder_complete(ours) && folder_complete(theirs);
+        ratios.push_back(curl_runs.back().seconds / our_runs.back().seconds);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    Run a = median_of(our_runs), b = median_of(curl_runs);
+    const double megabytes = double(episode_count) * episode_size / 1048576.0;
+    std::printf("%d episodes of 10 MB, median of %d rounds\n", episode_count, rounds);
+    std::printf("  download_episode %7.3f s  %8.1f MB/s  peak %6.1f MB  %s\n", a.seconds,
+                megabytes / a.seconds, a.peak_kb / 1024.0, a.ok ? "ok" : "FAILED");
+    std::printf("  curl, one run    %7.3f s  %8.1f MB/s  peak %6.1f MB  %s\n", b.seconds,
+                megabytes / b.seconds, b.peak_kb / 1024.0, b.ok ? "ok" : "FAILED");
+    std::printf("  speed relative to curl: %.3f median of medians, %.3f median of the rounds' "
+                "own ratios (goal >= 1.0)\n",
+                b.seconds / a.seconds, ratios[ratios.size() / 2]);
+    std::printf("  all rounds (ours / curl):");
+    for (int i = 0; i < rounds; ++i)
+        std::printf(" %.3f/%.3f", our_runs[std::size_t(i)].seconds,
+                    curl_runs[std::size_t(i)].seconds);
+    auto cpu_median = [](std::vector<Run> runs) {
+        std::sort(runs.begin(), runs.end(),
+                  [](const Run& x, const Run& y) { return x.cpu_seconds < y.cpu_seconds; });
+        return runs[runs.size() / 2].cpu_seconds;
+    };
+    std::printf("\n  processor time, median (ours / curl): %.3f / %.3f s\n", cpu_median(our_runs),
+                cpu_median(curl_runs));
+    std::printf("  files complete: %s\n", complete ? "yes" : "NO");
+    fs::remove_all(ours);
+    fs::remove_all(theirs);
+    return a.ok && b.ok && complete ? 0 : 1;
+}
+
 int request_benchmark(int count) {
     LoopbackServer server(
         [](const ServerRequest&) {
@@ -131,11 +235,17 @@ int request_benchmark(int count) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--download")
         return http_download(argv[2], argv[3]) ? 0 : 1;
+    if (argc == 4 && std::string(argv[1]) == "--episodes")
+        return download_episodes(argv[2], argv[3]);
 
     fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "http_bench";
     int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
     fs::create_directories(folder);
+    if (argc > 3 && std::string(argv[3]) == "episodes")
+        return episode_benchmark(folder, rounds);
     int result = download_benchmark(folder, rounds);
+    std::printf("\n");
+    result |= episode_benchmark(folder, rounds);
     std::printf("\n");
     result |= request_benchmark(100);
     return result;

@@ -459,6 +459,10 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
     return std::move(response.body);
 }
 
+const Text& program_user_agent() {
+    return default_user_agent;
+}
+
 Text web_access_text(const Text& address) {
     return bytes_to_text(web_access(address));
 }

@@ -23,6 +23,9 @@ Bytes web_access(const Text& address,                                   // 1
                  std::optional<bool> complete_headers = std::nullopt,   // 12
                  std::optional<bool> normalise_headers = std::nullopt); // 13
 
+// The user agent sent when the caller names none; the episode downloads send it too.
+const Text& program_user_agent();
+
 // GET of the address with every option at its default; the body as text.
 Text web_access_text(const Text& address);
 

@@ -198,8 +198,20 @@ struct Fault {
     bool reset_midway = false;
     bool empty_body = false;
     bool stall = false;
+    bool login_page = false;
     Text episode; // canonical value; empty: every episode
+    int limit = 0; // faulty answers left before the switches go off; 0: no limit
+    int retry_after = -1;
+    bool reset_once = false;
+
+    bool any() const { return status != 0 || reset_midway || empty_body || stall || login_page; }
+    void switch_off() {
+        status = 0;
+        reset_midway = empty_body = stall = login_page = false;
+    }
 };
+
+constexpr const char* last_modified = "Mon, 06 Jan 2025 08:00:00 GMT";
 
 struct Pacing {
     int delay_ms = 0;
@@ -362,7 +374,7 @@ struct SampleSite::Impl {
         : episode_size(options.episode_size), pacing{options.media_delay_ms,
                                                      options.media_bytes_per_chunk,
                                                      options.media_chunk_delay_ms},
-          random(std::random_device{}()) {
+          script_delay_ms(options.script_delay_ms), random(std::random_device{}()) {
         std::string suffix;
         for (int i = 0; i < 8; ++i)
             suffix += char('A' + random() % 26);
@@ -382,7 +394,12 @@ struct SampleSite::Impl {
     std::map<Text, Bytes> covers; // by title
     std::set<Text> sessions;
     Pacing pacing;
+    int script_delay_ms = 0;
     Fault fault;
+    int stall_generation = 0; // counts set_media_stall calls: a stalled answer waits for one
+    std::set<Text> reset_done; // episodes whose first answer was cut (set_media_reset_once)
+    int version = 0;
+    std::vector<Text> user_agents;
     bool stopping = false;
     std::mt19937 random;
 
@@ -393,7 +410,8 @@ struct SampleSite::Impl {
     int catalogue_port = 0, media_port = 0;
 
     std::atomic<int> pages{0}, cover_count{0}, script_with{0}, script_without{0}, served{0},
-        refused{0}, catalogue_connections{0}, media_connections{0};
+        refused{0}, catalogue_connections{0}, media_connections{0}, full_requests{0},
+        range_requests{0}, head_requests{0};
 
     Text host(int port) const { return "127.0.0.1:" + std::to_string(port); }
 
@@ -552,6 +570,15 @@ var flashvars = "id={{id}}{{flei}}{{flei_value}}{{bookname}}{{title}}{{filename}
     }
 
     void script(const httplib::Request& request, httplib::Response& response) {
+        int delay = 0;
+        {
+            std::lock_guard lock(mutex);
+            delay = script_delay_ms;
+        }
+        if (delay > 0 && !pause_for(delay)) {
+            response.status = 503;
+            return;
+        }
         const bool session = has_session(request);
         ++(session ? script_with : script_without);
         const Text id = request.get_param_value("id");
@@ -644,12 +671,13 @@ var mp3url = "";
 
     void media_request(const httplib::Request& request, httplib::Response& response) {
         const Text& path = request.path;
+        const bool head = request.method == "HEAD";
+        ++(head ? head_requests : request.has_header("Range") ? range_requests : full_requests);
         std::optional<SampleBook> book;
         Text padded;
-        Fault now;
-        Pacing pace;
         {
             std::lock_guard lock(mutex);
+            user_agents.push_back(request.get_header_value("User-Agent"));
             for (const auto& [id, candidate] : books) {
                 const Text prefix = "/yousheng/" + candidate.category + "/" + candidate.title + "/";
                 if (starts_with(path, prefix) && ends_with(path, ".mp3")) {
@@ -661,8 +689,6 @@ var mp3url = "";
                     }
                 }
             }
-            now = fault;
-            pace = pacing;
         }
         if (!book) {
             ++refused;
@@ -671,11 +697,26 @@ var mp3url = "";
             return;
         }
         const Text episode = episode_value(padded);
-        const bool faulty = now.episode.empty() || now.episode == episode;
-        if (faulty && now.stall) {
+        Fault now;
+        bool cut_once = false;
+        int stall_wait = 0;
+        Pacing pace;
+        {
+            std::lock_guard lock(mutex);
+            now = fault;
+            pace = pacing;
+            stall_wait = stall_generation;
+            const bool faulty = fault.episode.empty() || fault.episode == episode;
+            if (!faulty)
+                now.switch_off();
+            else if (!head && fault.any() && fault.limit > 0 && --fault.limit == 0)
+                fault.switch_off();
+            cut_once = !head && faulty && fault.reset_once && reset_done.insert(episode).second;
+        }
+        if (!head && now.stall) {
             std::unique_lock lock(mutex);
             wake.wait(lock, [&] {
-                return stopping || !fault.stall ||
+                return stopping || stall_generation != stall_wait ||
                        !(fault.episode.empty() || fault.episode == episode);
             });
             if (stopping) {
@@ -689,9 +730,11 @@ var mp3url = "";
             response.status = 503;
             return;
         }
-        if (faulty && now.status != 0) {
+        if (now.status != 0) {
             ++refused;
             response.status = now.status;
+            if (now.retry_after >= 0)
+                response.set_header("Retry-After", std::to_string(now.retry_after));
             response.set_content("<html><body><h1>" + std::to_string(now.status) +
                                      "</h1></body></html>",
                                  "text/html");
@@ -703,49 +746,93 @@ var mp3url = "";
             response.set_content("<html><body><h1>403 Forbidden</h1></body></html>", "text/html");
             return;
         }
-        if (faulty && now.empty_body) {
+        if (now.login_page) {
+            ++refused;
+            response.set_content(login_page(), "text/html; charset=gbk");
+            return;
+        }
+        if (!head && now.empty_body) {
             ++refused;
             response.set_content("", "audio/mpeg");
             return;
         }
-        ++served;
-        auto tag = std::make_shared<const Text>(id3_tag(book->book_id, episode));
+        if (!head)
+            ++served;
+        serve_episode(*book, episode, now.reset_midway && !head, cut_once, response);
+    }
+
+    Text login_page() const {
+        return gbk(R"(<html><head><meta http-equiv="Content-Type" content="text/html; charset=gbk" />
+<title>会员登录</title></head>
+<body><form method="post" action="/login.asp"><p>请先登录后再收听。</p>
+<p>用户名：<input name="user" /> 密码：<input name="pass" type="password" /></p>
+<p><input type="submit" value="登录" /></p></form></body></html>
+)");
+    }
+
+    Text etag_for(const Text& book_id, const Text& episode) const {
+        std::lock_guard lock(mutex);
+        return "\"" + hex64(fnv1a(key_for(book_id, episode) + "|" + std::to_string(version))) +
+               "\"";
+    }
+
+    // The MP3, whole or the asked range; `reset` cuts the connection at the middle
+    // of the file, `cut_once` at the middle of this answer.
+    void serve_episode(const SampleBook& book, const Text& episode, bool reset, bool cut_once,
+                       httplib::Response& response) {
+        auto tag = std::make_shared<const Text>(id3_tag(book.book_id, episode));
         auto body = frames;
         const std::size_t total = tag->size() + body->size();
-        const bool reset = faulty && now.reset_midway;
+        response.set_header("ETag", etag_for(book.book_id, episode));
+        response.set_header("Last-Modified", last_modified);
+        auto cut_at = std::make_shared<std::size_t>(reset ? total / 2 : total);
         response.set_content_provider(
             total, "audio/mpeg",
-            [this, tag, body, total, reset, pace](std::size_t offset, std::size_t length,
-                                                  httplib::DataSink& sink) {
+            [this, tag, body, total, cut_once, cut_at](std::size_t offset, std::size_t length,
+                                                       httplib::DataSink& sink) {
+                if (cut_once && *cut_at == total)
+                    *cut_at = offset + length / 2; // the first piece of this answer
+                if (offset >= *cut_at)
+                    return false; // the connection is closed mid-body
+                const Pacing pace = current_pacing();
                 std::size_t n = std::min<std::size_t>(length, 256 * 1024);
                 if (pace.bytes_per_chunk > 0)
                     n = std::min<std::size_t>(n, std::size_t(pace.bytes_per_chunk));
-                if (reset) {
-                    if (offset >= total / 2)
-                        return false; // the connection is closed mid-body
-                    n = std::min(n, total / 2 - offset);
-                }
-                std::size_t written = 0;
-                while (written < n) {
-                    const std::size_t at = offset + written;
-                    const char* data;
-                    std::size_t available;
-                    if (at < tag->size()) {
-                        data = tag->data() + at;
-                        available = tag->size() - at;
-                    } else {
-                        data = reinterpret_cast<const char*>(body->data()) + (at - tag->size());
-                        available = total - at;
-                    }
-                    const std::size_t piece = std::min(available, n - written);
-                    if (!sink.write(data, piece))
-                        return false;
-                    written += piece;
-                }
+                n = std::min(n, *cut_at - offset);
+                if (!write_episode_bytes(*tag, *body, offset, n, sink))
+                    return false;
                 if (pace.bytes_per_chunk > 0 && pace.chunk_delay_ms > 0 && offset + n < total)
                     return pause_for(pace.chunk_delay_ms);
                 return true;
             });
+    }
+
+    Pacing current_pacing() const {
+        std::lock_guard lock(mutex);
+        return pacing;
+    }
+
+    static bool write_episode_bytes(const Text& tag, const Bytes& body, std::size_t offset,
+                                    std::size_t n, httplib::DataSink& sink) {
+        const std::size_t total = tag.size() + body.size();
+        std::size_t written = 0;
+        while (written < n) {
+            const std::size_t at = offset + written;
+            const char* data;
+            std::size_t available;
+            if (at < tag.size()) {
+                data = tag.data() + at;
+                available = tag.size() - at;
+            } else {
+                data = reinterpret_cast<const char*>(body.data()) + (at - tag.size());
+                available = total - at;
+            }
+            const std::size_t piece = std::min(available, n - written);
+            if (!sink.write(data, piece))
+                return false;
+            written += piece;
+        }
+        return true;
     }
 };
 
@@ -921,6 +1008,19 @@ int SampleSite::connections_accepted() const {
 int SampleSite::media_connections_accepted() const {
     return impl_->media_connections;
 }
+int SampleSite::media_full_requests() const {
+    return impl_->full_requests;
+}
+int SampleSite::media_range_requests() const {
+    return impl_->range_requests;
+}
+int SampleSite::media_head_requests() const {
+    return impl_->head_requests;
+}
+std::vector<Text> SampleSite::media_user_agents() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->user_agents;
+}
 
 void SampleSite::set_media_status(int status) {
     std::lock_guard lock(impl_->mutex);
@@ -941,6 +1041,7 @@ void SampleSite::set_media_stall(bool on) {
     {
         std::lock_guard lock(impl_->mutex);
         impl_->fault.stall = on;
+        ++impl_->stall_generation;
     }
     impl_->wake.notify_all();
 }
@@ -956,4 +1057,35 @@ void SampleSite::set_media_fault_episode(const Text& episode_number) {
 void SampleSite::set_media_pacing(int delay_ms, int bytes_per_chunk, int chunk_delay_ms) {
     std::lock_guard lock(impl_->mutex);
     impl_->pacing = Pacing{delay_ms, bytes_per_chunk, chunk_delay_ms};
+}
+
+void SampleSite::set_media_login_page(bool on) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->fault.login_page = on;
+}
+
+void SampleSite::set_media_fault_limit(int answers) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->fault.limit = answers < 0 ? 0 : answers;
+}
+
+void SampleSite::set_media_retry_after(int seconds) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->fault.retry_after = seconds;
+}
+
+void SampleSite::set_media_reset_once(bool on) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->fault.reset_once = on;
+    impl_->reset_done.clear();
+}
+
+void SampleSite::set_media_version(int version) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->version = version;
+}
+
+void SampleSite::set_script_delay(int ms) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->script_delay_ms = ms;
 }

@@ -14,11 +14,12 @@
 //   /                                                  a home page listing the books
 //   anything else                                      404 with a small GBK page
 // Media host:
-//   /yousheng/<category>/<title>/<padded>.mp3?key=<key>  the episode's MP3 (with
-//       Content-Length; byte ranges work) when the key is the one the player script
-//       gave for that episode, else 403; an unknown book or file is 404. The padded
-//       number is matched by value: 036 and 36 are the same episode, 002.5 is 2.5,
-//       00-4 is -4.
+//   /yousheng/<category>/<title>/<padded>.mp3?key=<key>  the episode's MP3
+//       (Content-Type: audio/mpeg, Content-Length, an ETag and a Last-Modified; a
+//       Range request gets 206 with Content-Range; HEAD works) when the key is the
+//       one the player script gave for that episode, else 403; an unknown book or
+//       file is 404. The padded number is matched by value: 036 and 36 are the
+//       same episode, 002.5 is 2.5, 00-4 is -4.
 // Titles and categories in paths are GBK bytes, percent-encoded on the wire (raw
 // bytes work too); a title may hold "/".
 #include "text/text.hpp"
@@ -50,6 +51,7 @@ struct SampleSiteOptions {
     int media_bytes_per_chunk = 0; // when > 0 the body is sent slowly in chunks of this size
     int media_chunk_delay_ms = 0;  // delay between those chunks
     std::size_t episode_size = 0;  // 0: a real one-second MP3; otherwise an MP3 of about this size
+    int script_delay_ms = 0;       // delay before each player-script answer
 };
 
 class SampleSite {
@@ -101,6 +103,13 @@ class SampleSite {
     int media_requests_refused() const;
     int connections_accepted() const;       // catalogue site, TLS connections
     int media_connections_accepted() const; // media host
+    // Media requests by kind, whatever the answer: GET without and with a Range
+    // header, and HEAD.
+    int media_full_requests() const;
+    int media_range_requests() const;
+    int media_head_requests() const;
+    // The User-Agent of every media request, in order ("" when none was sent).
+    std::vector<Text> media_user_agents() const;
 
     // Fault switches for tests; they apply to the media responses that follow, for
     // every episode or, after set_media_fault_episode, for that episode only.
@@ -108,9 +117,23 @@ class SampleSite {
     void set_media_reset_midway(bool on); // close the connection after half the body
     void set_media_empty_body(bool on);   // 200 with Content-Length: 0
     void set_media_stall(bool on);        // send nothing until switched off or stopped
+    void set_media_login_page(bool on);   // 200 with a small GBK HTML login page instead
     void set_media_fault_episode(const Text& episode_number); // empty: every episode
-    // Change the pacing of the options while running.
+    // The five switches above hold for this many more faulty GET answers, then
+    // switch themselves off (a stalled answer stays stalled until set_media_stall
+    // or stop). 0: until switched off.
+    void set_media_fault_limit(int answers);
+    // A Retry-After of this many seconds on the forced statuses (-1: none).
+    void set_media_retry_after(int seconds);
+    // Close the connection midway through the first GET answer of each episode
+    // (of the fault episode only, when one is set), then serve it normally.
+    void set_media_reset_once(bool on);
+    // A new version of every episode for the validators: the ETag changes.
+    void set_media_version(int version);
+    // Change the pacing of the options while running; a body under way follows
+    // the new pacing from its next piece.
     void set_media_pacing(int delay_ms, int bytes_per_chunk, int chunk_delay_ms);
+    void set_script_delay(int ms);
 
   private:
     struct Impl;

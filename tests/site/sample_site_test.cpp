@@ -208,6 +208,80 @@ TEST_F(SampleSiteTest, MediaFaultsAndPacing) {
     EXPECT_EQ(slow->body.size(), site.episode_bytes("28946", "5").size());
 }
 
+TEST_F(SampleSiteTest, TransferHoldingSwitches) {
+    const std::string path =
+        "/yousheng/kehuan/" + gbk("星海远航") + "/007.mp3?key=" + site.episode_key("28946", "7");
+    const Bytes whole = site.episode_bytes("28946", "7");
+
+    // A player-script answer waits for its delay.
+    const std::string cookie = session_from_page();
+    site.set_script_delay(300);
+    const auto asked = std::chrono::steady_clock::now();
+    auto script = catalogue_get(script_path("28946", "7"), cookie);
+    ASSERT_TRUE(script);
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(290));
+    EXPECT_EQ(key_in(script->body), site.episode_key("28946", "7"));
+    site.set_script_delay(0);
+
+    // A trickle switched off midway speeds up the answer under way: at 256 bytes
+    // every 50 ms the episode would take three seconds.
+    site.set_media_pacing(0, 256, 50);
+    std::thread faster([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        site.set_media_pacing(0, 0, 0);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    auto slow = media_get(path);
+    faster.join();
+    ASSERT_TRUE(slow);
+    EXPECT_EQ(slow->body.size(), whole.size());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+
+    // A login page in place of the episode; HEAD and Range answers with validators.
+    site.set_media_login_page(true);
+    auto login = media_get(path);
+    ASSERT_TRUE(login);
+    EXPECT_EQ(login->get_header_value("Content-Type"), "text/html; charset=gbk");
+    EXPECT_NE(login->body.find(gbk("请先登录")), std::string::npos);
+    site.set_media_login_page(false);
+    httplib::Client client("127.0.0.1", site.media_port());
+    auto head = client.Head(path);
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->get_header_value("Content-Length"), std::to_string(whole.size()));
+    EXPECT_EQ(head->get_header_value("Content-Type"), "audio/mpeg");
+    EXPECT_FALSE(head->get_header_value("ETag").empty());
+    EXPECT_FALSE(head->get_header_value("Last-Modified").empty());
+    auto part = client.Get(path, {{"Range", "bytes=100-"}});
+    ASSERT_TRUE(part);
+    EXPECT_EQ(part->status, 206);
+    EXPECT_EQ(part->get_header_value("Content-Range"),
+              "bytes 100-" + std::to_string(whole.size() - 1) + "/" + std::to_string(whole.size()));
+    EXPECT_EQ(part->body, std::string(whole.begin() + 100, whole.end()));
+    EXPECT_EQ(part->get_header_value("ETag"), head->get_header_value("ETag"));
+    site.set_media_version(2);
+    EXPECT_NE(client.Head(path)->get_header_value("ETag"), head->get_header_value("ETag"));
+    EXPECT_EQ(site.media_head_requests(), 2);
+    EXPECT_EQ(site.media_range_requests(), 1);
+
+    // A forced status with Retry-After, for a limited number of answers.
+    site.set_media_status(503);
+    site.set_media_retry_after(7);
+    site.set_media_fault_limit(1);
+    auto busy = media_get(path);
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(busy->status, 503);
+    EXPECT_EQ(busy->get_header_value("Retry-After"), "7");
+    EXPECT_EQ(media_get(path)->status, 200);
+
+    // One reset per episode: the first answer is cut, the next ones are whole.
+    site.set_media_reset_once(true);
+    auto first = media_get(path);
+    EXPECT_FALSE(first && first->body.size() == whole.size());
+    auto second = media_get(path);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->body.size(), whole.size());
+}
+
 TEST_F(SampleSiteTest, ConnectionsAreCounted) {
     const int before = site.connections_accepted();
     catalogue_get("/");
