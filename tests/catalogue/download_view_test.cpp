@@ -3,6 +3,7 @@
 // the pause request arriving while an episode downloads, and failed transfers.
 #include "catalogue/download_paths.hpp"
 #include "catalogue/episode_address.hpp"
+#include "http/web_access.hpp"
 #include "platform/http_download.hpp"
 #include "window_fixture.hpp"
 
@@ -43,9 +44,14 @@ std::vector<std::string> names_in(const fs::path& folder) {
     return names;
 }
 
+std::vector<std::string> visible_names_in(const fs::path& folder) {
+    std::vector<std::string> names = names_in(folder);
+    std::erase_if(names, [](const std::string& name) { return name.starts_with('.'); });
+    return names;
+}
+
 // Runs `action` on the GUI thread, queued like a user's click, once the media
-// host has begun serving its `n`-th episode. The GUI thread is then blocked in
-// that transfer, so the action runs when the sequence next lets input run.
+// host has begun serving its `n`-th episode.
 class WhenServing {
   public:
     WhenServing(const SampleSite& site, int n, std::function<void()> action)
@@ -221,12 +227,14 @@ TEST_F(DownloadView, FullRunWritesEveryEpisodeAndWalksTheButtonStates) {
     EXPECT_TRUE(window->pause_requested());
     EXPECT_EQ(site->media_requests_served(), 10);
 
-    // ready -> running -> done again, replacing the files.
+    // ready -> running -> done again: a file that differs is replaced, one that
+    // is complete on disk is not fetched again.
     make_file(file("36"), "older");
     press();
     EXPECT_FALSE(window->pause_requested());
     EXPECT_EQ(file_content(file("36")), episode("36"));
-    EXPECT_EQ(site->media_requests_served(), 12);
+    EXPECT_EQ(site->media_requests_served(), 11);
+    EXPECT_EQ(rows()[1], expected_row("37", 2, true));
     EXPECT_FALSE(button()->isEnabled());
     EXPECT_EQ(caption(), gbk("暂停"));
 }
@@ -345,31 +353,44 @@ TEST_F(SlowDownloadView, PressInThePauseAskedStateRunsASecondSequenceInsideTheFi
     EXPECT_EQ(caption(), gbk("暂停"));
 }
 
+// Every failure keeps the row as it was, says why on its state cell, and the
+// sequence goes on; an old file stays. (Retries have tests of their own.)
 TEST_F(DownloadView, FailedTransfersKeepTheRowAndTheOldFile) {
     open_book();
+    EpisodeRequest options;
+    options.user_agent = program_user_agent();
+    options.retries = 1;
+    options.retry_delay = std::chrono::milliseconds(10);
+    window->downloads().set_transfer_options(options);
+    record_states();
     struct Kind {
         const char* name;
         std::function<void()> fault;
+        const char* reason; // what the state cell's tooltip says
     };
     const std::vector<Kind> kinds = {
-        {"404", [this] { site->set_media_status(404); }},
-        {"500", [this] { site->set_media_status(500); }},
-        {"reset midway", [this] { site->set_media_reset_midway(true); }},
-        {"empty body", [this] { site->set_media_empty_body(true); }},
+        {"404", [this] { site->set_media_status(404); }, "HTTP 404：找不到文件"},
+        {"500", [this] { site->set_media_status(500); }, "HTTP 500：服务器出错，已重试 1 次"},
+        {"reset midway", [this] { site->set_media_reset_midway(true); }, "连接中断，已重试 1 次"},
+        {"empty body", [this] { site->set_media_empty_body(true); }, "文件为空"},
+        {"login page", [this] { site->set_media_login_page(true); }, "不是音频文件"},
         {"wrong key (403)",
-         [this] { window->set_cell(0, 1, replace_all(window->cell(0, 1), "key=", "key=x")); }},
+         [this] { window->set_cell(0, 1, replace_all(window->cell(0, 1), "key=", "key=x")); },
+         "HTTP 403：拒绝访问"},
         {"refused connection",
          [this] {
              // Nothing listens on port 1 of the loopback address.
              window->set_cell(0, 1,
                               replace_all(window->cell(0, 1), site->media_host(), "127.0.0.1:1"));
-         }},
-        {"no address", [this] { window->set_cell(0, 1, ""); }},
+         },
+         "无法连接，已重试 1 次"},
+        {"no address", [this] { window->set_cell(0, 1, ""); }, ""},
         {"stalled answer (time-out)",
          [this] {
              set_http_download_timeouts(std::chrono::seconds(2), std::chrono::seconds(1));
              site->set_media_stall(true);
-         }},
+         },
+         "超时，已重试 1 次"},
     };
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
@@ -378,21 +399,28 @@ TEST_F(DownloadView, FailedTransfersKeepTheRowAndTheOldFile) {
         site->set_media_fault_episode("36");
         kind.fault();
         const std::vector<Text> before = rows()[0];
+        shown.clear();
         start_download();
         site->set_media_status(0);
         site->set_media_reset_midway(false);
         site->set_media_empty_body(false);
         site->set_media_stall(false);
+        site->set_media_login_page(false);
         site->set_media_fault_episode("");
         set_http_download_timeouts(std::chrono::seconds(30), std::chrono::seconds(60));
 
         EXPECT_EQ(rows()[0], before);
+        EXPECT_EQ(window->state_note(0), gbk(kind.reason));
+        // While a retry waited, the state cell said so.
+        const bool retried = contains_text(gbk(kind.reason), gbk("已重试"));
+        EXPECT_EQ(std::count(shown[0].begin(), shown[0].end(), gbk("重试 1/1")), retried ? 1 : 0);
         EXPECT_TRUE(window->row_native_path(0).empty());
         EXPECT_EQ(file_content(file("36")), "old episode");
         // The sequence went on with the next row.
         EXPECT_EQ(rows()[1], expected_row("37", 2, true));
-        EXPECT_EQ(names_in(folder()), (std::vector<std::string>{file("36").filename().string(),
-                                                                file("37").filename().string()}));
+        EXPECT_EQ(visible_names_in(folder()),
+                  (std::vector<std::string>{file("36").filename().string(),
+                                            file("37").filename().string()}));
         EXPECT_FALSE(button()->isEnabled());
     }
 }
@@ -454,7 +482,7 @@ TEST_F(DownloadView, ClosingDuringAStalledTransferEndsTheWorkAtOnce) {
     query("35", "3");
     site->set_media_stall(true);
     QTest::mouseClick(button(), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return site->media_requests_served() == 1; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return site->media_full_requests() == 1; }, 30000));
     QTest::qWait(100);
     const std::string config_before = file_content(native_path(settings_file_path()));
     QElapsedTimer timer;
@@ -463,7 +491,7 @@ TEST_F(DownloadView, ClosingDuringAStalledTransferEndsTheWorkAtOnce) {
     EXPECT_FALSE(window->downloads().running());
     EXPECT_LT(timer.elapsed(), 1000);
     QTest::qWait(300);
-    EXPECT_EQ(site->media_requests_served(), 1);
+    EXPECT_EQ(site->media_full_requests(), 1);
     std::error_code ec;
     EXPECT_TRUE(fs::is_empty(folder(), ec) || !fs::exists(folder()));
     EXPECT_EQ(file_content(native_path(settings_file_path())), config_before);
