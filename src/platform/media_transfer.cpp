@@ -243,9 +243,9 @@ TransferOutcome drive(CURLM* multi, CURL* easy, Transfer& transfer, DownloadCanc
                 if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
                     code = message->data.result;
             outcome.error = error_kind(code);
-            outcome.end = code == CURLE_OK        ? TransferEnd::completed
-                          : transfer.stopped      ? TransferEnd::sink_stopped
-                                                  : TransferEnd::failed;
+            outcome.end = code == CURLE_OK   ? TransferEnd::completed
+                          : transfer.stopped ? TransferEnd::sink_stopped
+                                             : TransferEnd::failed;
             break;
         }
         if (Clock::now() - transfer.last_data > stall_limit) {

@@ -135,7 +135,8 @@ TEST_F(EpisodeDownload, RefusedConnectionsAreTriedAgainThenReported) {
         closed_port = gone.media_port();
     }
     EpisodeRequest r = request(7);
-    r.address = replace_all(r.address, site.media_host(), "127.0.0.1:" + std::to_string(closed_port));
+    r.address =
+        replace_all(r.address, site.media_host(), "127.0.0.1:" + std::to_string(closed_port));
     r.retries = 2;
     const Run out = run(r);
     EXPECT_EQ(out.result.status, EpisodeStatus::failed);
@@ -189,8 +190,8 @@ TEST_F(EpisodeDownload, KeptBytesOfAFailedRunAreResumedByTheNextWhenStillTheSame
     };
     const std::vector<Case> cases = {
         {"same file", [](SampleSite&, const fs::path&) {}, 1, 0},
-        {"new version on the server", [](SampleSite& s, const fs::path&) { s.set_media_version(1); },
-         1, 1},
+        {"new version on the server",
+         [](SampleSite& s, const fs::path&) { s.set_media_version(1); }, 1, 1},
         {"what the resume needs is lost",
          [](SampleSite&, const fs::path& t) { fs::remove(partial_info_path(t)); }, 0, 1},
     };
