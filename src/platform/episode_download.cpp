@@ -65,17 +65,38 @@ bool is_transient_status(long status) {
 Text status_reason(long status) {
     Text what;
     switch (status) {
-    case 401: what = gbk("需要登录"); break;
-    case 403: what = gbk("拒绝访问"); break;
-    case 404: what = gbk("找不到文件"); break;
-    case 408: what = gbk("请求超时"); break;
-    case 410: what = gbk("文件已删除"); break;
-    case 429: what = gbk("请求过多"); break;
-    case 500: what = gbk("服务器出错"); break;
-    case 502: what = gbk("网关出错"); break;
-    case 503: what = gbk("服务暂不可用"); break;
-    case 504: what = gbk("网关超时"); break;
-    default: break;
+    case 401:
+        what = gbk("需要登录");
+        break;
+    case 403:
+        what = gbk("拒绝访问");
+        break;
+    case 404:
+        what = gbk("找不到文件");
+        break;
+    case 408:
+        what = gbk("请求超时");
+        break;
+    case 410:
+        what = gbk("文件已删除");
+        break;
+    case 429:
+        what = gbk("请求过多");
+        break;
+    case 500:
+        what = gbk("服务器出错");
+        break;
+    case 502:
+        what = gbk("网关出错");
+        break;
+    case 503:
+        what = gbk("服务暂不可用");
+        break;
+    case 504:
+        what = gbk("网关超时");
+        break;
+    default:
+        break;
     }
     const Text code = "HTTP " + std::to_string(status);
     return what.empty() ? code : code + gbk("：") + what;
@@ -83,10 +104,14 @@ Text status_reason(long status) {
 
 Text error_reason(TransferError error) {
     switch (error) {
-    case TransferError::connect: return gbk("无法连接");
-    case TransferError::timeout: return gbk("超时");
-    case TransferError::broken: return gbk("连接中断");
-    default: return gbk("下载失败");
+    case TransferError::connect:
+        return gbk("无法连接");
+    case TransferError::timeout:
+        return gbk("超时");
+    case TransferError::broken:
+        return gbk("连接中断");
+    default:
+        return gbk("下载失败");
     }
 }
 
@@ -126,6 +151,8 @@ class EpisodeDownload {
 
   private:
     bool already_complete(EpisodeResult& result);
+    void give_up(EpisodeResult& result, const TryResult& tried, int retries_used);
+    std::chrono::milliseconds wait_before(int retry, const TryResult& tried) const;
     TryResult one_try();
     bool begin_body(const AnswerHeaders& headers, std::int64_t from);
     bool take_piece(const char* data, std::size_t size);
@@ -162,29 +189,39 @@ EpisodeResult EpisodeDownload::run() {
             partial_.discard();
             continue;
         }
-        const bool retry_allowed = tried.end == TryEnd::transient && retries_used < request_.retries &&
+        const bool retry_allowed = tried.end == TryEnd::transient &&
+                                   retries_used < request_.retries &&
                                    tried.retry_after <= longest_retry_after_s;
         if (!retry_allowed) {
-            partial_.close();
-            result.status = EpisodeStatus::failed;
-            result.reason = tried.reason;
-            if (tried.end == TryEnd::transient && retries_used > 0)
-                result.reason += gbk("，已重试 ") + std::to_string(retries_used) + gbk(" 次");
+            give_up(result, tried, retries_used); // the kept bytes stay for a later run
             return result;
         }
         ++retries_used;
-        const auto delay = tried.retry_after >= 0
-                               ? std::chrono::milliseconds(tried.retry_after * 1000)
-                               : request_.retry_delay * (1 << std::min(retries_used - 1, 20));
         if (events_.retry_waiting)
             events_.retry_waiting(retries_used, request_.retries);
-        if (cancel_.wait_cancelled(delay))
+        if (cancel_.wait_cancelled(wait_before(retries_used, tried)))
             break;
     }
     partial_.discard(); // the window is closing: nothing stays behind
     result.status = EpisodeStatus::cancelled;
     result.reason = gbk("已取消");
     return result;
+}
+
+void EpisodeDownload::give_up(EpisodeResult& result, const TryResult& tried, int retries_used) {
+    partial_.close();
+    result.status = EpisodeStatus::failed;
+    result.reason = tried.reason;
+    if (tried.end == TryEnd::transient && retries_used > 0)
+        result.reason += gbk("，已重试 ") + std::to_string(retries_used) + gbk(" 次");
+}
+
+// The server's Retry-After when it gave one; else the first delay, doubled for
+// each retry after the first.
+std::chrono::milliseconds EpisodeDownload::wait_before(int retry, const TryResult& tried) const {
+    if (tried.retry_after >= 0)
+        return std::chrono::seconds(tried.retry_after);
+    return request_.retry_delay * (1 << std::min(retry - 1, 20));
 }
 
 // A file already at the target is complete when the server names the same length.
@@ -234,9 +271,9 @@ bool EpisodeDownload::begin_body(const AnswerHeaders& h, std::int64_t from) {
         const PartialInfo& kept = partial_.info();
         const std::int64_t expected_from = from > 0 ? from : 0;
         const std::int64_t whole = from > 0 ? kept.length : range_length(h.content_range);
-        const bool same_file = from <= 0 || ((kept.etag.empty() || kept.etag == h.etag) &&
-                                             (kept.last_modified.empty() ||
-                                              kept.last_modified == h.last_modified));
+        const bool same_file =
+            from <= 0 || ((kept.etag.empty() || kept.etag == h.etag) &&
+                          (kept.last_modified.empty() || kept.last_modified == h.last_modified));
         if (!same_file || !range_fits(h.content_range, expected_from, whole)) {
             mismatch_ = true;
             return false;

@@ -18,10 +18,10 @@
 #include <mutex>
 
 struct EpisodeRequest {
-    Text address;                 // GBK http(s) address; percent-encoded on the wire
-    std::filesystem::path target; // the episode's final file
-    Text user_agent;              // sent with every request of this episode
-    int retries = 3;              // further tries after a transient failure
+    Text address;                                // GBK http(s) address; percent-encoded on the wire
+    std::filesystem::path target;                // the episode's final file
+    Text user_agent;                             // sent with every request of this episode
+    int retries = 3;                             // further tries after a transient failure
     std::chrono::milliseconds retry_delay{1000}; // first wait; then doubled: 1 s, 2 s, 4 s
     // When a file is already at the target, first ask the server for the length
     // only, and keep that file when the lengths agree.

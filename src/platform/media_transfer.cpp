@@ -184,6 +184,9 @@ void set_options(CURL* c, const TransferRequest& request, Transfer& transfer,
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
+    // A cancel during a slow name lookup leaves the lookup's thread to end by
+    // itself instead of waiting for it.
+    curl_easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, receive_buffer_size);
     const bool agent = request.user_agent && !request.user_agent->empty();
     curl_easy_setopt(c, CURLOPT_USERAGENT, agent ? request.user_agent->c_str() : nullptr);
@@ -243,9 +246,9 @@ TransferOutcome drive(CURLM* multi, CURL* easy, Transfer& transfer, DownloadCanc
                 if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
                     code = message->data.result;
             outcome.error = error_kind(code);
-            outcome.end = code == CURLE_OK        ? TransferEnd::completed
-                          : transfer.stopped      ? TransferEnd::sink_stopped
-                                                  : TransferEnd::failed;
+            outcome.end = code == CURLE_OK   ? TransferEnd::completed
+                          : transfer.stopped ? TransferEnd::sink_stopped
+                                             : TransferEnd::failed;
             break;
         }
         if (Clock::now() - transfer.last_data > stall_limit) {

@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -17,6 +22,40 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// A port on 127.0.0.1 whose queue of connections waiting to be accepted is full,
+// so that a new connection stays in its handshake.
+class CloggedPort {
+  public:
+    CloggedPort() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(listener_, 0);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        for (int i = 0; i < 4; ++i) {
+            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            fillers_.push_back(filler);
+        }
+    }
+    ~CloggedPort() {
+        for (int fd : fillers_)
+            ::close(fd);
+        ::close(listener_);
+    }
+    CloggedPort(const CloggedPort&) = delete;
+    CloggedPort& operator=(const CloggedPort&) = delete;
+    int port() const { return port_; }
+
+  private:
+    int listener_ = -1, port_ = 0;
+    std::vector<int> fillers_;
+};
 
 class EpisodeDownload : public DownloadFixture {
   protected:
@@ -135,7 +174,8 @@ TEST_F(EpisodeDownload, RefusedConnectionsAreTriedAgainThenReported) {
         closed_port = gone.media_port();
     }
     EpisodeRequest r = request(7);
-    r.address = replace_all(r.address, site.media_host(), "127.0.0.1:" + std::to_string(closed_port));
+    r.address =
+        replace_all(r.address, site.media_host(), "127.0.0.1:" + std::to_string(closed_port));
     r.retries = 2;
     const Run out = run(r);
     EXPECT_EQ(out.result.status, EpisodeStatus::failed);
@@ -189,8 +229,8 @@ TEST_F(EpisodeDownload, KeptBytesOfAFailedRunAreResumedByTheNextWhenStillTheSame
     };
     const std::vector<Case> cases = {
         {"same file", [](SampleSite&, const fs::path&) {}, 1, 0},
-        {"new version on the server", [](SampleSite& s, const fs::path&) { s.set_media_version(1); },
-         1, 1},
+        {"new version on the server",
+         [](SampleSite& s, const fs::path&) { s.set_media_version(1); }, 1, 1},
         {"what the resume needs is lost",
          [](SampleSite&, const fs::path& t) { fs::remove(partial_info_path(t)); }, 0, 1},
     };
@@ -249,21 +289,27 @@ TEST_F(EpisodeDownload, CancelEndsTheDownloadAtOnceAndLeavesNothingBehind) {
         const char* name;
         std::function<void(SampleSite&)> fault;
         std::chrono::milliseconds retry_delay;
+        bool connecting = false;
     };
+    const CloggedPort clogged;
     const std::vector<Case> cases = {
+        {"connecting", [](SampleSite&) {}, std::chrono::milliseconds(10), true},
         {"stalled", [](SampleSite& s) { s.set_media_stall(true); }, std::chrono::milliseconds(10)},
         {"waiting to retry", [](SampleSite& s) { s.set_media_status(503); },
          std::chrono::seconds(10)},
         {"mid-body", [](SampleSite& s) { s.set_media_pacing(0, 512, 20); },
          std::chrono::milliseconds(10)},
     };
-    set_http_download_timeouts(std::chrono::seconds(2), std::chrono::seconds(30));
+    set_http_download_timeouts(std::chrono::seconds(20), std::chrono::seconds(30));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.fault(site);
         write_all(target(40), "older file");
         EpisodeRequest r = request(40);
         r.retry_delay = c.retry_delay;
+        if (c.connecting)
+            r.address = replace_all(r.address, site.media_host(),
+                                    "127.0.0.1:" + std::to_string(clogged.port()));
         std::atomic<bool> under_way{false};
         EpisodeEvents events;
         events.progress = [&](std::int64_t, std::int64_t) { under_way = true; };
@@ -272,7 +318,8 @@ TEST_F(EpisodeDownload, CancelEndsTheDownloadAtOnceAndLeavesNothingBehind) {
         EpisodeResult result;
         const int gets = site.media_full_requests();
         std::thread worker([&] { result = download_episode(r, events, cancel); });
-        for (int i = 0; i < 500 && !under_way && site.media_full_requests() == gets; ++i)
+        for (int i = 0;
+             i < 500 && !under_way && !c.connecting && site.media_full_requests() == gets; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::this_thread::sleep_for(std::chrono::milliseconds(100)); // well into that state
         const auto start = Clock::now();
@@ -280,6 +327,9 @@ TEST_F(EpisodeDownload, CancelEndsTheDownloadAtOnceAndLeavesNothingBehind) {
         worker.join();
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
         EXPECT_EQ(result.status, EpisodeStatus::cancelled);
+        if (c.connecting) {
+            EXPECT_EQ(result.tries, 0); // still connecting to ask for the length
+        }
         EXPECT_EQ(read_all(target(40)), "older file");
         EXPECT_EQ(names(), only(40));
         site.set_media_stall(false);

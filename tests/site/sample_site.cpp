@@ -199,7 +199,7 @@ struct Fault {
     bool empty_body = false;
     bool stall = false;
     bool login_page = false;
-    Text episode; // canonical value; empty: every episode
+    Text episode;  // canonical value; empty: every episode
     int limit = 0; // faulty answers left before the switches go off; 0: no limit
     int retry_after = -1;
     bool reset_once = false;
@@ -396,7 +396,7 @@ struct SampleSite::Impl {
     Pacing pacing;
     int script_delay_ms = 0;
     Fault fault;
-    int stall_generation = 0; // counts set_media_stall calls: a stalled answer waits for one
+    int stall_generation = 0;  // counts set_media_stall calls: a stalled answer waits for one
     std::set<Text> reset_done; // episodes whose first answer was cut (set_media_reset_once)
     int version = 0;
     std::vector<Text> user_agents;
@@ -762,7 +762,8 @@ var mp3url = "";
     }
 
     Text login_page() const {
-        return gbk(R"(<html><head><meta http-equiv="Content-Type" content="text/html; charset=gbk" />
+        return gbk(
+            R"(<html><head><meta http-equiv="Content-Type" content="text/html; charset=gbk" />
 <title>会员登录</title></head>
 <body><form method="post" action="/login.asp"><p>请先登录后再收听。</p>
 <p>用户名：<input name="user" /> 密码：<input name="pass" type="password" /></p>
