@@ -53,7 +53,7 @@ void EpisodeQuery::start(const QueryPlan& plan) {
     }
     run_ = std::make_shared<Run>();
     run_->plan = plan;
-    const int count = std::min(parallel_requests, plan.span);
+    const int count = std::min(parallel_, plan.span);
     for (int i = 0; i < count; ++i)
         workers_.emplace_back(work, run_, this);
 }

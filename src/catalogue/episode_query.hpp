@@ -28,7 +28,9 @@ Text episode_number(double start, int ordinal);
 class EpisodeQuery : public QObject {
     Q_OBJECT
   public:
-    static constexpr int parallel_requests = 4;
+    // Player-script requests under way at once (4 unless changed; 1 resolves
+    // one row after another).
+    void set_parallel_requests(int count) { parallel_ = count < 1 ? 1 : count; }
 
     explicit EpisodeQuery(QObject* parent = nullptr);
     ~EpisodeQuery() override; // stops and waits for the workers
@@ -54,6 +56,7 @@ class EpisodeQuery : public QObject {
     void deliver(const std::shared_ptr<Run>& run, int ordinal, const Text& address);
     void join_workers();
 
+    int parallel_ = 4;
     std::shared_ptr<Run> run_;
     std::vector<std::thread> workers_;
 };

@@ -1,6 +1,8 @@
 // sample-site [catalogue_port [media_port]]
 // Starts the sample Catalogue site and Media host on 127.0.0.1 with the sample books,
 // prints the play page addresses and the "媒体主机" value, and serves until Ctrl-C.
+// SAMPLE_SITE_TRICKLE=<bytes>:<ms> sends every episode slowly, that many bytes
+// every that many milliseconds, for trying the program on a slow link.
 #include "site/sample_site.hpp"
 
 #include "text/gbk.hpp"
@@ -8,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <pthread.h>
 
 int main(int argc, char** argv) {
@@ -27,7 +30,13 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    SampleSite site;
+    SampleSiteOptions options;
+    if (const char* trickle = std::getenv("SAMPLE_SITE_TRICKLE")) {
+        options.media_bytes_per_chunk = std::atoi(trickle);
+        if (const char* colon = std::strchr(trickle, ':'))
+            options.media_chunk_delay_ms = std::atoi(colon + 1);
+    }
+    SampleSite site(options);
     const auto books = sample_books();
     for (const SampleBook& book : books)
         site.add_book(book);
