@@ -80,6 +80,7 @@ void DownloadSequence::press() {
             since_start_.elapsed() < double_press_.count())
             return;
         pause_requested_ = true;
+        pass_pending_ = false; // a pass asked for and not yet begun is withdrawn
         set_button(gbk("下载"), true);
         if (running() && !transfer_)
             end_pass(); // waiting for rows: nothing to finish first
