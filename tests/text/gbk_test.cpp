@@ -31,7 +31,7 @@ TEST(GbkConversion, UnrepresentableCharactersBecomeQuestionMarks) {
 }
 
 TEST(GbkConversion, CharacterLength) {
-    Text text = "a" + gbk("中") + "\x81";
+    Text text = gbk("a中") + "\x81";
     EXPECT_EQ(gbk_char_length(text, 0), 1);
     EXPECT_EQ(gbk_char_length(text, 1), 2);
     EXPECT_EQ(gbk_char_length(text, 3), 1);
