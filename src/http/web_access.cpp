@@ -345,6 +345,10 @@ HeaderList wire_headers(const Plan& plan, int verb, bool other_origin,
 
 void set_verb(CURL* curl, int verb, const Bytes& body) {
     static const char no_bytes[] = "";
+    // A declared length over the limit ends the transfer before the body comes;
+    // a HEAD answer names a length but brings no body.
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                     curl_off_t(verb == verb_head ? 0 : body_limit));
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, static_cast<char*>(nullptr));
     if (verb == verb_head) {
@@ -452,7 +456,6 @@ void set_common_options(CURL* curl, const Text& agent) {
     // The body as the server sent it.
     curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, read_chunk_size);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(body_limit));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
 }
 

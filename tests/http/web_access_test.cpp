@@ -469,7 +469,10 @@ TEST_F(WebAccess, BodiesOverSixtyFourMegabytesGiveNothing) {
     auto server = serve([&](const ServerRequest& r) {
         const std::string line = r.request_line();
         ServerReply reply;
-        if (line.starts_with("GET /declared-at-limit")) {
+        if (line.starts_with("HEAD /declared-head")) {
+            reply.bytes =
+                "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(limit + 1) + "\r\n\r\n";
+        } else if (line.starts_with("GET /declared-at-limit")) {
             reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(limit) + "\r\n\r\n";
             reply.filler = limit;
         } else if (line.starts_with("GET /declared")) {
@@ -497,6 +500,10 @@ TEST_F(WebAccess, BodiesOverSixtyFourMegabytesGiveNothing) {
     const Bytes whole = web_access(server->base() + "/declared-at-limit");
     ASSERT_EQ(whole.size(), limit);
     EXPECT_EQ(char(whole[limit - 1]), filler_byte(limit - 1));
+    // A HEAD request reads no body, whatever length the answer names.
+    web_access(server->base() + "/declared-head", 2, std::nullopt, nullptr, nullptr, nullptr,
+               &block);
+    EXPECT_TRUE(block.starts_with("HTTP/1.1 200 OK\r\n")) << block;
 }
 
 TEST_F(WebAccess, HeaderBlocksWithBareLineFeedsComeBackWithCrlf) {
