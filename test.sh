@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_TESTING=ON
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_TESTING=ON \
+  -DWARNINGS_AS_ERRORS=ON
 cmake --build build/test
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

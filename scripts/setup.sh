@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins libgl-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  libcurl4-openssl-dev libpcre2-dev libgtest-dev libgmock-dev
+  libcurl4-openssl-dev libpsl-dev publicsuffix libpcre2-dev libgtest-dev libgmock-dev
   libcpp-httplib-dev libssl-dev openssl curl
   fonts-wqy-microhei xvfb xauth
 )

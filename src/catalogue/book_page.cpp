@@ -38,7 +38,7 @@ BookInfo cut_book_info(const Text& address, const Text& page_text) {
 
 Text right_half_characters(const Text& text) {
     std::vector<std::size_t> starts;
-    for (std::size_t i = 0; i < text.size(); i += std::size_t(gbk_char_length(text, i)))
+    for (std::size_t i = 0; i < text.size(); i += std::size_t(gbk_pair_length(text, i)))
         starts.push_back(i);
     std::size_t half = starts.size() / 2;
     if (half == 0)

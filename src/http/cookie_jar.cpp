@@ -1,6 +1,7 @@
 #include "http/cookie_jar.hpp"
 
 #include <curl/curl.h>
+#include <libpsl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -25,14 +26,6 @@ std::mutex store_mutex;
 std::vector<Cookie> store;
 std::uint64_t creation_counter = 0;
 
-Text trim_blanks(std::string_view text) {
-    std::size_t b = text.find_first_not_of(" \t");
-    if (b == std::string_view::npos)
-        return {};
-    std::size_t e = text.find_last_not_of(" \t");
-    return Text(text.substr(b, e - b + 1));
-}
-
 bool is_ip_address(const Text& host) {
     return host.find(':') != Text::npos || std::all_of(host.begin(), host.end(), [](char c) {
                return c == '.' || (c >= '0' && c <= '9');
@@ -46,6 +39,35 @@ bool ends_with(const Text& text, const Text& tail) {
 
 bool domain_matches(const Text& host, const Text& domain) {
     return host == domain || (ends_with(host, "." + domain) && !is_ip_address(host));
+}
+
+// The public suffix list (the newest of the system's copy and the library's own),
+// loaded once; null when neither is available.
+const psl_ctx_t* public_suffixes() {
+    static const psl_ctx_t* list = psl_latest(nullptr);
+    return list;
+}
+
+bool is_public_suffix(const Text& domain) {
+    const psl_ctx_t* list = public_suffixes();
+    return list ? psl_is_public_suffix2(list, domain.c_str(), PSL_TYPE_ANY) != 0
+                : domain.find('.') == Text::npos;
+}
+
+// A Domain attribute must name the host itself or a registrable domain above it,
+// never a public suffix such as "com" or "co.uk".
+bool acceptable_domain(const Text& host, const Text& domain) {
+    if (!domain_matches(host, domain))
+        return false;
+    if (domain == host)
+        return true;
+    const psl_ctx_t* list = public_suffixes();
+    return list ? psl_is_cookie_domain_acceptable(list, host.c_str(), domain.c_str()) != 0
+                : domain.find('.') != Text::npos;
+}
+
+bool holds_line_break(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
 bool path_matches(const Text& request_path, const Text& cookie_path) {
@@ -66,7 +88,7 @@ Text default_path(const Text& request_path) {
 std::optional<Cookie> parse_set_cookie(const CookieSite& site, const Text& host, const Text& line,
                                        std::time_t now) {
     std::vector<Text> parts = split_text(line, ";");
-    if (parts.empty())
+    if (parts.empty() || holds_line_break(line))
         return std::nullopt;
     std::size_t equals = parts[0].find('=');
     if (equals == Text::npos)
@@ -100,19 +122,20 @@ std::optional<Cookie> parse_set_cookie(const CookieSite& site, const Text& host,
         } else if (key == "domain" && !value.empty()) {
             Text domain = lower_ascii(value[0] == '.' ? value.substr(1) : value);
             // A domain cookie must belong to the host that sets it, and must not
-            // cover a whole top-level name.
-            if (domain.empty() || !domain_matches(host, domain))
-                return std::nullopt;
-            if (domain != host && domain.find('.') == Text::npos)
+            // cover a public suffix; a host that is one keeps its cookie to itself.
+            if (domain.empty() || !acceptable_domain(host, domain))
                 return std::nullopt;
             cookie.domain = domain;
-            cookie.host_only = domain == host && is_ip_address(host);
+            cookie.host_only = domain == host && (is_ip_address(host) || is_public_suffix(host));
         } else if (key == "path" && !value.empty() && value[0] == '/') {
             cookie.path = value;
         } else if (key == "secure") {
             cookie.secure = true;
         }
     }
+    // A cookie meant for https only is never taken from an http answer.
+    if (cookie.secure && !site.https)
+        return std::nullopt;
     if (max_age_expiry)
         cookie.expires = max_age_expiry;
     return cookie;

@@ -14,11 +14,13 @@ struct CookieSite {
     bool https = false;
 };
 
-// Stores the cookies of the values of a response's Set-Cookie lines.
+// Stores the cookies of the values of a response's Set-Cookie lines. Refused: a
+// value holding CR, LF or NUL, a Secure cookie from http, and a Domain that is
+// not the host or a registrable domain above it (public suffixes are refused).
 void store_cookies(const CookieSite& site, const std::vector<Text>& set_cookie_values);
 
 // The Cookie header value for a request to the site: "name=value; name=value",
-// longer paths first, or empty.
+// longer paths first, or empty. Secure cookies go over https only.
 Text cookies_for(const CookieSite& site);
 
 // Forgets every stored cookie.

@@ -40,7 +40,10 @@ int url_port(const Text& address) {
 
 Text url_path(const Text& address) {
     Text host = url_host(address);
-    int from = find_text(address, host, 1, true);
+    // The host is looked for after the scheme marker, so that a host such as
+    // "t" or "tp" is not found inside "http".
+    const int marker = find_text(address, "://");
+    int from = find_text(address, host, marker == -1 ? 1 : marker + 3, true);
     if (from == -1) {
         // An empty host: look for the path after the scheme marker.
         if (lower_ascii(left_bytes(address, 8)) == "https://") {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 
 namespace {
 
@@ -20,6 +21,8 @@ namespace {
 // appended in order.
 constexpr long read_chunk_size = 1024;
 constexpr int redirect_limit = 20;
+// A longer body is no page of ours: the request gives up, as on any failure.
+constexpr std::size_t body_limit = 64 * 1024 * 1024;
 
 enum Verb { verb_get = 0, verb_post = 1, verb_head = 2, verb_put = 3 };
 constexpr std::array<const char*, 8> verbs = {"GET",     "POST",   "HEAD",  "PUT",
@@ -86,6 +89,22 @@ bool usable_host(const Text& host) {
 Text line_name(std::string_view line) {
     std::size_t colon = line.find(':');
     return colon == std::string_view::npos ? Text() : trim_spaces(line.substr(0, colon));
+}
+
+bool holds_line_break(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// The items of a cookie text that hold no CR, LF or NUL: a cookie can never add
+// a line of its own to the request.
+Text cookies_on_one_line(const Text& cookies) {
+    if (!holds_line_break(cookies))
+        return cookies;
+    Text kept;
+    for (const Text& item : split_text(cookies, "; "))
+        if (!holds_line_break(item))
+            kept += (kept.empty() ? "" : "; ") + item;
+    return kept;
 }
 
 bool has_line_named(const std::vector<Text>& lines, std::string_view name) {
@@ -168,6 +187,8 @@ Text received_cookie_text(const Text& block) {
             continue;
         Text value = contains_text(line, ";") ? text_between(line, "Set-Cookie:", ";")
                                               : replace_all(line, "Set-Cookie:", "");
+        if (holds_line_break(value)) // a bare CR inside the line
+            continue;
         result += trim_spaces(value) + "; ";
     }
     if (!result.empty())
@@ -177,46 +198,74 @@ Text received_cookie_text(const Text& block) {
 
 struct Response {
     Bytes body;
-    Text headers; // raw block of the latest response, status line first
+    Text headers; // raw block of the latest response, status line first, CRLF line ends
     CurlStall* stall = nullptr;
+    bool failed = false; // the body went over the limit, or memory ran out
 };
 
+// The transfer's callbacks hand libcurl a short count instead of letting an
+// exception run through its frames; the transfer then ends with an error.
 std::size_t take_body(char* data, std::size_t size, std::size_t count, void* user) {
     auto* response = static_cast<Response*>(user);
     response->stall->saw_data();
-    response->body.insert(response->body.end(), data, data + size * count);
-    return size * count;
+    const std::size_t n = size * count;
+    try {
+        if (response->body.size() + n > body_limit)
+            throw std::length_error("body too long");
+        response->body.insert(response->body.end(), data, data + n);
+    } catch (const std::exception&) {
+        response->failed = true;
+        return n == 0 ? 1 : 0;
+    }
+    return n;
 }
 
 std::size_t take_header(char* data, std::size_t size, std::size_t count, void* user) {
     auto* response = static_cast<Response*>(user);
     response->stall->saw_data();
-    std::string_view line(data, size * count);
-    if (line.starts_with("HTTP/")) // a new response (after an interim 1xx one)
-        response->headers.clear();
-    response->headers.append(line);
-    return size * count;
+    const std::size_t n = size * count;
+    std::string_view line(data, n);
+    try {
+        if (line.starts_with("HTTP/")) // a new response (after an interim 1xx one)
+            response->headers.clear();
+        // A line that ends in a bare LF is kept with CRLF, as every line of the block.
+        if (line.ends_with('\n') && !line.ends_with("\r\n"))
+            response->headers.append(line.substr(0, line.size() - 1)).append("\r\n");
+        else
+            response->headers.append(line);
+    } catch (const std::exception&) {
+        response->failed = true;
+        return n == 0 ? 1 : 0;
+    }
+    return n;
 }
 
 struct Place {
     Text scheme;
     Text host;
+    Text port;
     Text path;
+
+    bool same_origin(const Place& other) const {
+        return scheme == other.scheme && host == other.host && port == other.port;
+    }
+    bool web() const { return scheme == "http" || scheme == "https"; }
 };
 
 bool locate(const Text& url, Place& place) {
     std::unique_ptr<CURLU, UrlCleanup> parsed(curl_url());
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
         return false;
-    auto part = [&](CURLUPart which, Text& out) {
+    auto part = [&](CURLUPart which, Text& out, unsigned int flags = 0) {
         char* value = nullptr;
-        if (curl_url_get(parsed.get(), which, &value, 0) != CURLUE_OK)
+        if (curl_url_get(parsed.get(), which, &value, flags) != CURLUE_OK)
             return false;
         out = value;
         curl_free(value);
         return true;
     };
     if (!part(CURLUPART_SCHEME, place.scheme) || !part(CURLUPART_HOST, place.host) ||
+        !part(CURLUPART_PORT, place.port, CURLU_DEFAULT_PORT) ||
         !part(CURLUPART_PATH, place.path))
         return false;
     place.scheme = lower_ascii(place.scheme);
@@ -243,15 +292,17 @@ bool sends_body(int verb, const Bytes& body) {
 // The lines handed to the transport: the header text's own lines in order (the
 // agent goes out on its own line right after Host), then the stored cookies, and
 // empty entries that keep the transport from adding headers of its own.
-HeaderList wire_headers(const Plan& plan, int verb, bool other_host, const Text& stored_cookies,
-                        bool through_proxy) {
+HeaderList wire_headers(const Plan& plan, int verb, bool other_origin,
+                        const Text& stored_cookies, bool through_proxy) {
     Text text;
     for (const Text& line : split_text(plan.headers, "\r\n")) {
         const Text name = line_name(line);
-        if (name.empty() || equals_ignore_case(name, "User-Agent"))
+        // A line holding a bare CR or LF would go out as more than one line.
+        if (name.empty() || equals_ignore_case(name, "User-Agent") || holds_line_break(line))
             continue;
-        // The caller's credentials stay with the host they were written for.
-        if (other_host &&
+        // The caller's credentials stay with the scheme, host and port they were
+        // written for: never sent in the clear after a redirect from https.
+        if (other_origin &&
             (equals_ignore_case(name, "Cookie") || equals_ignore_case(name, "Authorization")))
             continue;
         text += (text.empty() ? "" : "\r\n") + line;
@@ -296,6 +347,10 @@ HeaderList wire_headers(const Plan& plan, int verb, bool other_host, const Text&
 
 void set_verb(CURL* curl, int verb, const Bytes& body) {
     static const char no_bytes[] = "";
+    // A declared length over the limit ends the transfer before the body comes;
+    // a HEAD answer names a length but brings no body.
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                     curl_off_t(verb == verb_head ? 0 : body_limit));
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, static_cast<char*>(nullptr));
     if (verb == verb_head) {
@@ -328,21 +383,21 @@ Response perform(CURL* curl, const Plan& plan) {
 
     Text url = plan.url;
     int verb = plan.verb;
-    Text first_host;
+    Place first;
+    Place place;
+    if (!locate(url, place))
+        return response;
     for (int hop = 0;; ++hop) {
         response = Response();
         response.stall = &stall;
         stall.saw_data(); // each hop has the whole time
-        Place place;
-        if (!locate(url, place))
-            break;
         if (hop == 0)
-            first_host = place.host;
+            first = place;
         const bool https = place.scheme == "https";
         const CookieSite site{place.host, place.path, https};
         const Text& proxy = https ? plan.https_proxy : plan.http_proxy;
 
-        HeaderList headers = wire_headers(plan, verb, place.host != first_host,
+        HeaderList headers = wire_headers(plan, verb, !place.same_origin(first),
                                           plan.use_cookie_store ? cookies_for(site) : Text(),
                                           !proxy.empty() && !https);
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -353,6 +408,10 @@ Response perform(CURL* curl, const Plan& plan) {
         CURLcode result =
             cancel_flag ? perform_cancellable(curl, *cancel_flag) : curl_easy_perform(curl);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+        if (result == CURLE_FILESIZE_EXCEEDED)
+            response.failed = true;
+        if (response.failed)
+            break;
         if (plan.use_cookie_store)
             store_cookies(site, set_cookie_values(response.headers));
         if (result != CURLE_OK || !plan.follow_redirects || hop >= redirect_limit)
@@ -364,11 +423,20 @@ Response perform(CURL* curl, const Plan& plan) {
         curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &next);
         if (!is_redirect(status) || !next)
             break;
+        // A Location that is no http or https address: the redirect answer itself
+        // is the result.
+        Text next_url = percent_encode_unsafe(next);
+        Place next_place;
+        if (!locate(next_url, next_place) || !next_place.web())
+            break;
         if ((status == 303 && verb != verb_head) ||
             ((status == 301 || status == 302) && verb == verb_post))
             verb = verb_get;
-        url = percent_encode_unsafe(next);
+        url = std::move(next_url);
+        place = std::move(next_place);
     }
+    if (response.failed)
+        response = Response();
     response.stall = nullptr;
     return response;
 }
@@ -425,14 +493,16 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
 
     if (complete_headers.value_or(true))
         complete_header_text(headers, address, verb);
-    if (send_cookies && !send_cookies->empty())
-        add_cookies(headers, *send_cookies);
+    if (const Text cookies = send_cookies ? cookies_on_one_line(*send_cookies) : Text();
+        !cookies.empty())
+        add_cookies(headers, cookies);
     if (verb != verb_get && body.empty())
         body = text_to_bytes(body_text.value_or(Text()));
 
     Response response;
-    // A host or port that no server can have fails like an unreachable one.
-    if (usable_host(host) && port >= 0 && port <= 65535) {
+    // A host or port that no server can have fails like an unreachable one, and
+    // so does an address holding CR, LF or NUL (it would end the Referer line).
+    if (!holds_line_break(address) && usable_host(host) && port >= 0 && port <= 65535) {
         Plan plan;
         plan.url = Text(is_https ? "https://" : "http://") + host +
                    (port == 0 ? Text() : ":" + std::to_string(port)) + percent_encode_unsafe(path);

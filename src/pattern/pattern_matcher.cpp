@@ -48,6 +48,41 @@ pcre2_match_context* match_context() {
     return resources.context;
 }
 
+// With multiline, the dialect's ^ matches after every CR and every LF: after a
+// line break that ends the subject, and between the CR and the LF of a CRLF.
+// The engine's own ^ does neither, so each ^ that is an anchor (not escaped, not
+// inside a character class) becomes "not after a character other than CR or LF".
+std::u16string with_line_start_anchors(std::u16string_view pattern) {
+    static constexpr std::u16string_view line_start = u"(?<![^\r\n])";
+    std::u16string out;
+    out.reserve(pattern.size() + 16);
+    bool in_class = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char16_t c = pattern[i];
+        if (c == u'\\' && i + 1 < pattern.size()) {
+            out += c;
+            out += pattern[++i];
+        } else if (in_class) {
+            out += c;
+            in_class = c != u']';
+        } else if (c == u'[') {
+            // "]" right after "[" or "[^" closes the class: [] and [^] are classes too.
+            out += c;
+            if (i + 1 < pattern.size() && pattern[i + 1] == u'^')
+                out += pattern[++i];
+            if (i + 1 < pattern.size() && pattern[i + 1] == u']')
+                out += pattern[++i];
+            else
+                in_class = true;
+        } else if (c == u'^') {
+            out += line_start;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 // The pattern of one search, compiled with its options. `code` is null when the
@@ -113,10 +148,12 @@ bool PatternMatcher::search(const Text& pattern, const Text& subject_text, bool 
         pcre2_set_newline(compile_context, PCRE2_NEWLINE_ANYCRLF);
         pcre2_set_compile_extra_options(compile_context, PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
     }
+    const std::u16string compiled =
+        multiline ? with_line_start_anchors(new_engine->pattern) : new_engine->pattern;
     int error_code = 0;
     PCRE2_SIZE error_offset = 0;
-    new_engine->code = pcre2_compile(engine_chars(new_engine->pattern), new_engine->pattern.size(),
-                                     options, &error_code, &error_offset, compile_context);
+    new_engine->code = pcre2_compile(engine_chars(compiled), compiled.size(), options, &error_code,
+                                     &error_offset, compile_context);
     pcre2_compile_context_free(compile_context);
     if (new_engine->code)
         pcre2_jit_compile(new_engine->code, PCRE2_JIT_COMPLETE); // interpreter if unavailable
@@ -183,6 +220,40 @@ Text PatternMatcher::pattern_text() const {
     return engine ? utf16_to_gbk(engine->pattern) : Text();
 }
 
+namespace {
+
+bool is_digit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// The group a "$" at `at` of the replacement names, and the characters after the
+// "$" that name it: two digits when that many groups exist ($01 to $99), else one
+// ($1 to $9); 0 when the digits name no group.
+std::size_t group_reference(std::u16string_view with, std::size_t at, std::size_t group_count,
+                            std::size_t& digits) {
+    digits = 0;
+    if (at + 1 >= with.size() || !is_digit(with[at + 1]))
+        return 0;
+    const std::size_t one = std::size_t(with[at + 1] - u'0');
+    if (at + 2 < with.size() && is_digit(with[at + 2])) {
+        const std::size_t two = one * 10 + std::size_t(with[at + 2] - u'0');
+        if (two >= 1 && two <= group_count) {
+            digits = 2;
+            return two;
+        }
+    }
+    if (one >= 1 && one <= group_count) {
+        digits = 1;
+        return one;
+    }
+    return 0;
+}
+
+} // namespace
+
+// Replacement texts, as in the script dialect: $& the match, $` the subject
+// before it, $' the subject after it, $1 to $99 a group, $$ a dollar sign; any
+// other "$" stands for itself.
 Text PatternMatcher::replace(const Text& replacement) const {
     if (!engine || !matches)
         return Text();
@@ -194,8 +265,9 @@ Text PatternMatcher::replace(const Text& replacement) const {
         const PCRE2_SIZE* bounds = matches->match(m);
         result.append(subject, copied, bounds[0] - copied);
         for (std::size_t i = 0; i < with.size(); ++i) {
-            char16_t c = with[i];
-            char16_t next = i + 1 < with.size() ? with[i + 1] : u'\0';
+            const char16_t c = with[i];
+            const char16_t next = i + 1 < with.size() ? with[i + 1] : u'\0';
+            std::size_t digits = 0;
             if (c != u'$' || next == u'\0') {
                 result += c;
             } else if (next == u'$') {
@@ -204,12 +276,19 @@ Text PatternMatcher::replace(const Text& replacement) const {
             } else if (next == u'&') {
                 result.append(subject, bounds[0], bounds[1] - bounds[0]);
                 ++i;
-            } else if (next >= u'1' && next <= u'9' &&
-                       std::size_t(next - u'0') <= matches->group_count) {
-                const PCRE2_SIZE* group = bounds + 2 * (next - u'0');
-                if (group[0] != PCRE2_UNSET)
-                    result.append(subject, group[0], group[1] - group[0]);
+            } else if (next == u'`') {
+                result.append(subject, 0, bounds[0]);
                 ++i;
+            } else if (next == u'\'') {
+                result.append(subject, bounds[1]);
+                ++i;
+            } else if (const std::size_t group =
+                           group_reference(with, i, matches->group_count, digits);
+                       group != 0) {
+                const PCRE2_SIZE* span = bounds + 2 * group;
+                if (span[0] != PCRE2_UNSET)
+                    result.append(subject, span[0], span[1] - span[0]);
+                i += digits;
             } else {
                 result += c; // any other $ is literal
             }
@@ -227,10 +306,20 @@ int PatternMatcher::match_count() const {
 }
 
 Text PatternMatcher::match_text(int index, int* position) const {
-    return submatch_text(index, 0, position);
+    return piece(index, 0, position);
 }
 
 Text PatternMatcher::submatch_text(int match_index, int group_index, int* position) const {
+    if (group_index < 1) { // groups count from 1; the whole match is match_text's
+        if (position)
+            *position = -2;
+        return Text();
+    }
+    return piece(match_index, group_index, position);
+}
+
+// Group `group_index` of match `match_index`; group 0 is the whole match.
+Text PatternMatcher::piece(int match_index, int group_index, int* position) const {
     if (position)
         *position = -2;
     if (!matches || match_index < 1 || std::size_t(match_index) > matches->count() ||

@@ -4,8 +4,10 @@
 // character for the pattern), and every text handed back is GBK again.
 //
 // Dialect: character classes, \xHH escapes, \s for ASCII white space, groups,
-// quantifiers, lookaheads; the dot never matches a line break. Replacement texts
-// use $1 to $9 for groups, $& for the whole match and $$ for a dollar sign.
+// quantifiers, lookaheads; the dot never matches a line break; with multiline, ^
+// matches after every CR and every LF. Replacement texts use $1 to $99 for
+// groups (two digits when that many groups exist), $& for the whole match, $`
+// and $' for the subject before and after it, and $$ for a dollar sign.
 //
 // An instance keeps the engine, the matches and the subject of its last search;
 // the reading operations and replace always refer to that search. Copies share the
@@ -47,7 +49,7 @@ class PatternMatcher {
     Text match_text(int index, int* position = nullptr) const;
 
     // Group `group_index` (from 1) of match `match_index` (from 1). A group that did
-    // not take part gives the empty text and position -2.
+    // not take part, and any group index below 1, give the empty text and position -2.
     Text submatch_text(int match_index, int group_index, int* position = nullptr) const;
 
     // Number of groups of the first match; 0 when nothing matched.
@@ -61,5 +63,6 @@ class PatternMatcher {
     std::shared_ptr<const Matches> matches;
     std::u16string subject;
 
+    Text piece(int match_index, int group_index, int* position) const;
     int byte_offset(std::size_t char_index) const;
 };

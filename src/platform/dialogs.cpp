@@ -17,7 +17,7 @@ void show_message(QWidget* parent, const Text& text) {
     box.exec();
 }
 
-Text choose_folder(QWidget* parent, const Text& title) {
+QString choose_folder(QWidget* parent, const Text& title) {
     // Qt's own dialog: the same on every desktop, and one the tests can drive.
     QFileDialog dialog(parent, to_qstring(title));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -25,7 +25,7 @@ Text choose_folder(QWidget* parent, const Text& title) {
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (dialog.exec() != QDialog::Accepted)
-        return Text();
+        return QString();
     const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? Text() : from_qstring(chosen.first());
+    return chosen.isEmpty() ? QString() : chosen.first();
 }

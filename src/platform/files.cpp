@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -49,17 +50,29 @@ std::vector<FolderEntry> list_entries(const fs::path& folder, Keep keep) {
     return entries;
 }
 
+// Makes a rename in the folder durable.
+void sync_folder(const fs::path& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 } // namespace
 
-Text program_folder() {
+fs::path program_folder_path() {
     if (!program_folder_override().empty())
-        return text_path(program_folder_override());
+        return program_folder_override();
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        return current_folder();
-    return text_path(exe.parent_path());
+    if (!ec)
+        return exe.parent_path();
+    fs::path cwd = fs::current_path(ec);
+    return ec ? fs::path() : cwd;
 }
+
+Text program_folder() { return text_path(program_folder_path()); }
 
 void set_program_folder(const fs::path& folder) { program_folder_override() = folder; }
 
@@ -89,14 +102,17 @@ bool create_folder(const Text& path) {
     return fs::is_directory(native, ec);
 }
 
-bool write_file_atomically(const fs::path& target, std::string_view content) {
+bool write_file_atomically(const fs::path& target, std::string_view content,
+                           std::optional<fs::perms> mode) {
     static std::mt19937_64 random{std::random_device{}()};
     fs::path temp = target;
     temp += ".tmp-" + std::to_string(random() % 1000000000);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const auto bits = mode ? ::mode_t(*mode & fs::perms::mask) : ::mode_t(0644);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, bits);
     if (fd < 0)
         return false;
-    bool ok = true;
+    // Created narrower by the umask; now exactly the mode asked for.
+    bool ok = !mode || ::fchmod(fd, bits) == 0;
     for (std::size_t done = 0; ok && done < content.size();) {
         ssize_t n = ::write(fd, content.data() + done, content.size() - done);
         if (n < 0 && errno == EINTR)
@@ -115,6 +131,7 @@ bool write_file_atomically(const fs::path& target, std::string_view content) {
         fs::remove(temp, ec);
         return false;
     }
+    sync_folder(target.parent_path().empty() ? fs::path(".") : target.parent_path());
     return true;
 }
 

@@ -4,10 +4,14 @@
 #include "text/text.hpp"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
-// The folder of the running executable, without a trailing separator.
+// The folder of the running executable, without a trailing separator: its
+// native path (which holds any name), and as a text (characters GBK cannot hold
+// become "?", so the text is for showing, not for opening).
+std::filesystem::path program_folder_path();
 Text program_folder();
 // Tests point the program folder somewhere else; an empty path restores the real one.
 void set_program_folder(const std::filesystem::path& folder);
@@ -25,9 +29,12 @@ Text join_path(const Text& folder, const Text& name);
 bool create_folder(const Text& path);
 
 // Writes the whole content to a temporary file beside `target` and renames it
-// over the target, so the target is either the old file or the complete new one.
+// over the target, so the target is either the old file or the complete new one;
+// the folder is synced after the rename. The new file has `mode` when given (it
+// is never wider than that while it is written), else 0644 less the umask.
 // On failure the old file is untouched and no temporary file is left.
-bool write_file_atomically(const std::filesystem::path& target, std::string_view content);
+bool write_file_atomically(const std::filesystem::path& target, std::string_view content,
+                           std::optional<std::filesystem::perms> mode = std::nullopt);
 
 // A folder entry: its name as a text (for display and for building texts) and
 // its own native name (so that names GBK cannot hold still open).

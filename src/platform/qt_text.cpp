@@ -11,3 +11,7 @@ Text from_qstring(const QString& text) {
     return utf16_to_gbk(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
                                             std::size_t(text.size())));
 }
+
+bool gbk_can_hold(const QString& text) {
+    return to_qstring(from_qstring(text)) == text;
+}

@@ -11,10 +11,13 @@
 
 // A small INI reader and writer. It reads the way the program always has: a
 // missing file, section or key is the empty text; section and key names compare
-// ignoring ASCII letter case; spaces around names and values do not count; lines
-// whose first character is ";" are comments. A write changes one line (or adds
-// one, with the section header when needed) and keeps every other byte of the
-// file; new lines take the file's own line ending, CRLF for a new file.
+// ignoring ASCII letter case; spaces and tabs around names and values do not
+// count; a value between one pair of double quotes is read without them; lines
+// whose first character is ";" are comments; a byte-order mark before the first
+// line is no part of it. A write changes one line (or adds one, with the
+// section header when needed) and keeps every other byte of the file, the mark
+// and the file's mode included; new lines take the file's own line ending, CRLF
+// for a new file.
 
 namespace fs = std::filesystem;
 
@@ -63,21 +66,21 @@ bool same_name(std::string_view a, std::string_view b) {
 // The name of a section header line ("[name]", spaces allowed around it and
 // inside the brackets), or nothing when the line is not a header.
 std::optional<Text> section_name(std::string_view body) {
-    Text line = trim_spaces(body);
+    Text line = trim_blanks(body);
     if (line.empty() || line[0] != '[')
         return std::nullopt;
     // Walk by characters: "]" is also a possible second byte of a GBK character.
     for (std::size_t i = 1; i < line.size();) {
         if (line[i] == ']')
-            return trim_spaces(std::string_view(line).substr(1, i - 1));
+            return trim_blanks(std::string_view(line).substr(1, i - 1));
         int length = gbk_char_length(line, i);
         i += std::size_t(length > 0 ? length : 1);
     }
-    return trim_spaces(std::string_view(line).substr(1));
+    return trim_blanks(std::string_view(line).substr(1));
 }
 
 bool is_comment(std::string_view body) {
-    Text line = trim_spaces(body);
+    Text line = trim_blanks(body);
     return !line.empty() && line[0] == ';';
 }
 
@@ -105,7 +108,7 @@ KeyPlace find_key(const std::vector<Line>& lines, const Text& section, const Tex
         if (equals == std::string_view::npos)
             continue;
         place.last_key = i;
-        if (same_name(trim_spaces(body.substr(0, equals)), key)) {
+        if (same_name(trim_blanks(body.substr(0, equals)), key)) {
             place.key = i;
             break;
         }
@@ -160,6 +163,28 @@ bool valid_value(std::string_view value) {
     return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+// The UTF-8 byte-order mark an editor may put before the first line.
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
+std::string_view without_mark(std::string_view content) {
+    return content.starts_with(byte_order_mark) ? content.substr(byte_order_mark.size())
+                                                : content;
+}
+
+// The value part of a key line as the program reads it.
+Text value_of(std::string_view value_part) {
+    Text value = trim_blanks(value_part);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// The value as written to the file: quoted when it would not read back as
+// itself otherwise (blanks at its ends, or quotes around it).
+Text written_value(const Text& value) {
+    return value_of(value) == value ? value : "\"" + value + "\"";
+}
+
 const Text& section_of_settings() {
     static const Text section = gbk("设置");
     return section;
@@ -167,28 +192,32 @@ const Text& section_of_settings() {
 
 } // namespace
 
+fs::path settings_file_native_path() {
+    return program_folder_path() / u8"配置文件.ini";
+}
+
 Text settings_file_path() {
-    return join_path(program_folder(), gbk("配置文件.ini"));
+    return text_path(settings_file_native_path());
 }
 
 Text read_setting(const Text& key) {
     std::string content;
-    if (read_whole_file(native_path(settings_file_path()), content) != ReadResult::ok)
+    if (read_whole_file(settings_file_native_path(), content) != ReadResult::ok)
         return Text();
-    std::vector<Line> lines = split_lines(content);
-    KeyPlace place = find_key(lines, section_of_settings(), trim_spaces(key));
+    std::vector<Line> lines = split_lines(without_mark(content));
+    KeyPlace place = find_key(lines, section_of_settings(), trim_blanks(key));
     if (place.key < 0)
         return Text();
     std::string_view body = lines[std::size_t(place.key)].body;
-    return trim_spaces(body.substr(body.find('=') + 1));
+    return value_of(body.substr(body.find('=') + 1));
 }
 
 bool write_setting(const Text& key, const Text& value) {
-    const Text name = trim_spaces(key);
+    const Text name = trim_blanks(key);
     if (!valid_key(name) || !valid_value(value))
         return false;
 
-    fs::path file = native_path(settings_file_path());
+    fs::path file = settings_file_native_path();
     std::error_code ec;
     if (fs::is_symlink(file, ec)) {
         // Write through a link to the file it names rather than replacing the link.
@@ -205,26 +234,28 @@ bool write_setting(const Text& key, const Text& value) {
     if (!may_write(file, read == ReadResult::ok, old_perms))
         return false;
 
-    std::size_t first_newline = content.find('\n');
+    const std::string_view text = without_mark(content);
+    const Text stored = written_value(value);
+    std::size_t first_newline = text.find('\n');
     std::string_view eol = first_newline != std::string::npos &&
-                                   (first_newline == 0 || content[first_newline - 1] != '\r')
+                                   (first_newline == 0 || text[first_newline - 1] != '\r')
                                ? "\n"
                                : "\r\n";
 
-    std::vector<Line> lines = split_lines(content);
+    std::vector<Line> lines = split_lines(text);
     KeyPlace place = find_key(lines, section_of_settings(), name);
-    std::string result;
-    result.reserve(content.size() + name.size() + value.size() + 16);
+    std::string result(content.substr(0, content.size() - text.size())); // the mark, if any
+    result.reserve(content.size() + name.size() + stored.size() + 16);
     if (place.key >= 0) {
-        // Keep the name, the equals sign and the spaces after it as they were.
+        // Keep the name, the equals sign and the blanks after it as they were.
         const Line& line = lines[std::size_t(place.key)];
         std::size_t start = line.body.find('=') + 1;
-        while (start < line.body.size() && line.body[start] == ' ')
+        while (start < line.body.size() && (line.body[start] == ' ' || line.body[start] == '\t'))
             ++start;
         for (int i = 0; i < int(lines.size()); ++i) {
             const Line& l = lines[std::size_t(i)];
             if (i == place.key)
-                result.append(l.body.substr(0, start)).append(value).append(l.ending);
+                result.append(l.body.substr(0, start)).append(stored).append(l.ending);
             else
                 result.append(l.body).append(l.ending);
         }
@@ -233,21 +264,19 @@ bool write_setting(const Text& key, const Text& value) {
             const Line& l = lines[std::size_t(i)];
             result.append(l.body).append(l.ending.empty() && i == place.last_key ? eol : l.ending);
             if (i == place.last_key)
-                result.append(name).append("=").append(value).append(eol);
+                result.append(name).append("=").append(stored).append(eol);
         }
     } else {
         result = content;
-        if (!result.empty() && result.back() != '\n')
+        if (!text.empty() && result.back() != '\n')
             result.append(eol);
         result.append("[").append(section_of_settings()).append("]").append(eol);
-        result.append(name).append("=").append(value).append(eol);
+        result.append(name).append("=").append(stored).append(eol);
     }
 
-    if (!write_file_atomically(file, result))
-        return false;
-    if (read == ReadResult::ok)
-        fs::permissions(file, old_perms, ec); // the new file keeps the old one's mode
-    return true;
+    // The new file keeps the old one's mode, and is never wider while written.
+    return write_file_atomically(file, result,
+                                 read == ReadResult::ok ? std::optional(old_perms) : std::nullopt);
 }
 
 bool to_flag(std::optional<Text> text, std::optional<double> number, std::optional<int> mode) {

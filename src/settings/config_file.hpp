@@ -3,8 +3,13 @@
 // Each read and write builds the path afresh and touches one key.
 #include "text/text.hpp"
 
+#include <filesystem>
 #include <optional>
 
+// Where the file is opened: the program folder's native path and the file's
+// name, so that a folder name GBK cannot hold still works.
+std::filesystem::path settings_file_native_path();
+// The same path as a text, for showing it (characters GBK cannot hold are "?").
 Text settings_file_path();
 Text read_setting(const Text& key);
 bool write_setting(const Text& key, const Text& value);

@@ -1,12 +1,12 @@
 #include "settings/settings_window.hpp"
 
 #include "platform/dialogs.hpp"
-#include "platform/files.hpp"
 #include "platform/qt_text.hpp"
 #include "settings/config_file.hpp"
 #include "text/gbk.hpp"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -124,20 +124,25 @@ void SettingsWindow::on_settings_window_created() {
     start_episode_box_->setText(to_qstring(read_setting(gbk("显示与下载开始集数"))));
     episode_count_box_->setText(to_qstring(read_setting(gbk("默认显示集数"))));
     rename_box_->setChecked(to_flag(read_setting(gbk("保存时自动重命名"))));
+    // The working folder by its own name, which may hold characters GBK cannot.
     if (save_folder_box_->text().isEmpty())
-        save_folder_box_->setText(to_qstring(current_folder()));
+        save_folder_box_->setText(QDir::currentPath());
 }
 
 void SettingsWindow::choose_save_folder() {
-    save_folder_box_->setText(to_qstring(choose_folder(this, gbk("选择目录"))));
+    save_folder_box_->setText(choose_folder(this, gbk("选择目录")));
 }
 
 void SettingsWindow::save_settings() {
-    write_setting(gbk("默认保存路径"), one_line(save_folder_box_));
+    // A folder whose name GBK cannot hold would be stored with "?" in it and
+    // name a folder that does not exist: it is not stored, and the save fails.
+    const bool folder_fits = gbk_can_hold(save_folder_box_->text());
+    if (folder_fits)
+        write_setting(gbk("默认保存路径"), one_line(save_folder_box_));
     write_setting(gbk("显示与下载开始集数"), one_line(start_episode_box_));
     write_setting(gbk("默认显示集数"), one_line(episode_count_box_));
     bool saved = write_setting(gbk("保存时自动重命名"), flag_text(rename_box_->isChecked()));
-    show_message(this, saved ? gbk("配置成功！") : gbk("配置失败！"));
+    show_message(this, saved && folder_fits ? gbk("配置成功！") : gbk("配置失败！"));
 }
 
 void SettingsWindow::showEvent(QShowEvent* event) {

@@ -102,46 +102,46 @@ void append_utf8(std::string& out, char32_t c) {
     }
 }
 
+bool is_continuation(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
+
+// Decodes the UTF-8 sequence at `i` and sets `length` to the bytes it takes. A
+// sequence cut short (by the end or by a byte that does not continue it), an
+// overlong form, a surrogate or a value past U+10FFFF gives U+FFFD for all of
+// its bytes; the bytes after it are decoded afresh.
+char32_t decode_utf8_at(std::string_view s, std::size_t i, std::size_t& length) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    length = 1;
+    char32_t c;
+    std::size_t extra;
+    char32_t smallest;
+    if (b < 0x80)
+        return b;
+    if ((b & 0xE0) == 0xC0)
+        c = b & 0x1F, extra = 1, smallest = 0x80;
+    else if ((b & 0xF0) == 0xE0)
+        c = b & 0x0F, extra = 2, smallest = 0x800;
+    else if ((b & 0xF8) == 0xF0)
+        c = b & 0x07, extra = 3, smallest = 0x10000;
+    else
+        return 0xFFFD; // a continuation byte on its own, or no lead byte at all
+    for (std::size_t k = 1; k <= extra; ++k) {
+        if (i + k >= s.size() || !is_continuation(static_cast<unsigned char>(s[i + k])))
+            return 0xFFFD;
+        c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        length = k + 1;
+    }
+    if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0xFFFD;
+    return c;
+}
+
 std::u16string utf8_to_utf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());
-    std::size_t i = 0;
-    while (i < s.size()) {
-        auto b = static_cast<unsigned char>(s[i]);
-        char32_t c;
-        int extra;
-        if (b < 0x80) {
-            c = b, extra = 0;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F, extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F, extra = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07, extra = 3;
-        } else {
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        if (i + std::size_t(extra) >= s.size()) {
-            out += u'\uFFFD';
-            break;
-        }
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            auto cb = static_cast<unsigned char>(s[i + std::size_t(k)]);
-            if ((cb & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            c = (c << 6) | (cb & 0x3F);
-        }
-        if (!ok) {
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        i += std::size_t(extra) + 1;
+    for (std::size_t i = 0, length = 0; i < s.size(); i += length) {
+        char32_t c = decode_utf8_at(s, i, length);
         if (c >= 0x10000) {
             c -= 0x10000;
             out += char16_t(0xD800 + (c >> 10));
@@ -204,6 +204,16 @@ std::string gbk_to_utf8(std::string_view gbk_text) {
 Text utf8_to_gbk(std::string_view utf8) { return utf16_to_gbk(utf8_to_utf16(utf8)); }
 
 Text gbk(std::string_view utf8_literal) { return utf8_to_gbk(utf8_literal); }
+
+int gbk_pair_length(std::string_view gbk_text, std::size_t index) {
+    if (index >= gbk_text.size())
+        return 0;
+    const auto lead = static_cast<unsigned char>(gbk_text[index]);
+    if (lead < 0x81 || lead > 0xFE || index + 1 >= gbk_text.size())
+        return 1;
+    const auto trail = static_cast<unsigned char>(gbk_text[index + 1]);
+    return trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
+}
 
 int gbk_char_length(std::string_view gbk_text, std::size_t index) {
     if (index >= gbk_text.size())

@@ -4,7 +4,8 @@
 //
 // Bytes that are not valid GBK survive a round trip: each such byte b becomes the
 // private-use character U+F700 + b, which converts back to the same byte.
-// Unicode characters that GBK cannot hold become "?".
+// Unicode characters that GBK cannot hold become "?", and so does each broken
+// UTF-8 sequence (cut short, overlong, a surrogate); what follows it is kept.
 #include "text/text.hpp"
 
 #include <string>
@@ -21,5 +22,10 @@ Text utf8_to_gbk(std::string_view utf8);
 Text gbk(std::string_view utf8_literal);
 
 // Number of bytes of the GBK character that starts at `index` (1 or 2), using the
-// same rules as the conversion above.
+// same rules as the conversion above; 0 past the end.
 int gbk_char_length(std::string_view gbk_text, std::size_t index);
+
+// The same by the code page's byte ranges alone: 2 for a lead byte 0x81-0xFE
+// followed by a trail byte 0x40-0xFE other than 0x7F, whether or not the code
+// page assigns the pair (D7FA-D7FE are unassigned); 1 otherwise; 0 past the end.
+int gbk_pair_length(std::string_view gbk_text, std::size_t index);

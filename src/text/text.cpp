@@ -69,6 +69,14 @@ Text trim_spaces(std::string_view text) {
     return Text(text.substr(b, e - b + 1));
 }
 
+Text trim_blanks(std::string_view text) {
+    std::size_t b = text.find_first_not_of(" \t");
+    if (b == std::string_view::npos)
+        return {};
+    std::size_t e = text.find_last_not_of(" \t");
+    return Text(text.substr(b, e - b + 1));
+}
+
 std::vector<Text> split_text(std::string_view text, std::string_view separator) {
     std::vector<Text> pieces;
     if (text.empty())
@@ -120,12 +128,21 @@ Text right_bytes(std::string_view text, int count) {
     return Text(text.substr(text.size() - n));
 }
 
+static bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+static bool starts_escape(std::string_view text, std::size_t at) {
+    return at + 2 < text.size() && is_hex_digit(text[at + 1]) && is_hex_digit(text[at + 2]);
+}
+
 Text percent_encode_unsafe(std::string_view text) {
     static const char hex[] = "0123456789ABCDEF";
     Text out;
     out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c <= 0x20 || c >= 0x7F) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c <= 0x20 || c >= 0x7F || (c == '%' && !starts_escape(text, i))) {
             out += '%';
             out += hex[c >> 4];
             out += hex[c & 15];
@@ -167,6 +184,11 @@ Text number_to_text(double value) {
     if (value == std::trunc(value) && std::fabs(value) < 1e15) {
         char buf[32];
         int n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value));
+        return Text(buf, std::size_t(n));
+    }
+    if (value == std::trunc(value)) {
+        char buf[400]; // the largest double has 309 digits
+        int n = std::snprintf(buf, sizeof buf, "%.0f", value);
         return Text(buf, std::size_t(n));
     }
     char buf[64];

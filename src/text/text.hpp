@@ -26,6 +26,8 @@ bool contains_text(std::string_view text, std::string_view needle, bool ignore_c
 
 // Removes ASCII spaces at both ends.
 Text trim_spaces(std::string_view text);
+// Removes spaces and tabs at both ends.
+Text trim_blanks(std::string_view text);
 
 // The pieces between separators, in order. The empty text gives no pieces and a
 // separator at the very end gives no empty last piece. Two separators in a row
@@ -39,11 +41,13 @@ Text left_bytes(std::string_view text, int count);
 Text right_bytes(std::string_view text, int count);
 
 // Bytes an address cannot carry raw on the wire (spaces, control bytes, bytes of
-// 0x80 and above such as GBK titles) written as %XX; every other byte unchanged.
+// 0x80 and above such as GBK titles, and a "%" that does not start a %XX escape)
+// written as %XX; every other byte unchanged, existing %XX escapes included.
 Text percent_encode_unsafe(std::string_view text);
 
 // The numeric value of a decimal text: optional spaces, sign, digits, fraction;
 // what follows the number is ignored. 0 when the text does not start with a number.
 double text_to_number(std::string_view text);
-// A decimal text with no fractional part when the value is whole: 36, 3.5, -4.
+// A decimal text with no fractional part when the value is whole: 36, 3.5, -4;
+// whole values are plain digits however large (1000000000000000, not 1e+15).
 Text number_to_text(double value);

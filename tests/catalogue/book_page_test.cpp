@@ -1,4 +1,5 @@
 #include "catalogue/book_page.hpp"
+#include "pattern/page_text.hpp"
 #include "text/gbk.hpp"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,17 @@ TEST(AuthorHalving, TakesTheRightHalfInWholeCharacters) {
     EXPECT_EQ(right_half_characters(gbk("甲乙丙丁戊")), gbk("丁戊"));
     EXPECT_EQ(right_half_characters(gbk("林")), "");
     EXPECT_EQ(right_half_characters(""), "");
+}
+
+TEST(AuthorHalving, UnassignedPairsCountAsOneCharacter) {
+    // D7FA-D7FE lie in the range of Chinese characters but have none assigned;
+    // chinese_only keeps them, so they are halved as whole characters too.
+    const Text a = gbk("啊");
+    const Text odd = "\xD7\xFA";
+    EXPECT_EQ(right_half_characters(a + odd), odd);
+    EXPECT_EQ(right_half_characters(a + odd + a + odd), a + odd);
+    EXPECT_EQ(right_half_characters(odd + a + "\xD7\xFE"), "\xD7\xFE");
+    EXPECT_EQ(right_half_characters(chinese_only(a + "\xD7\xFB")), "\xD7\xFB");
 }
 
 TEST(Captions, InformationTextAndStartCaptionAreExact) {

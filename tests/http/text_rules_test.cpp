@@ -65,7 +65,20 @@ TEST(UrlSplitting, HostPortAndPath) {
     EXPECT_EQ(url_path("https:///x"), "/x");
     EXPECT_EQ(url_port("http://books.test:/x"), 0);
     // Only the host part is lower-cased; a GBK path is carried unchanged.
-    EXPECT_EQ(url_path("http://Books.Test/" + gbk("三体") + "/A"), "/" + gbk("三体") + "/A");
+    EXPECT_EQ(url_path(gbk("http://Books.Test/三体/A")), gbk("/三体/A"));
+}
+
+TEST(UrlSplitting, PathIsLookedForAfterTheSchemeSoHostsInsideItAreNotFoundThere) {
+    const struct {
+        const char *address, *path;
+    } table[] = {
+        {"http://t/abc", "/abc"},       {"http://h/a", "/a"},          {"http://p/a?b", "/a?b"},
+        {"https://s/x/y", "/x/y"},      {"http://tp:81/x", "/x"},      {"HTTP://TTP/Q", "/Q"},
+        {"http://ttp", "/"},            {"https://ps", "/"},           {"t/abc", "/abc"},
+        {"x?u=http://t/abc", "/abc"},   {"http://books.test/p", "/p"}, {"ftp://t/x", "//t/x"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(url_path(row.address), row.path) << row.address;
 }
 
 TEST(UrlSplitting, TextBefore) {

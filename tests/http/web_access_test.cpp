@@ -366,4 +366,192 @@ TEST_F(WebAccess, FailuresGiveEmptyResults) {
     stalled->stop();
 }
 
+TEST_F(WebAccess, LineBreaksInAddressesHeaderLinesAndCookiesNeverAddALine) {
+    auto server = serve([](const ServerRequest& r) {
+        if (r.request_line().starts_with("GET /set"))
+            return http_reply("200 OK", {"Set-Cookie: bad=1\rX-Evil: 1", "Set-Cookie: good=1"}, "");
+        return ok();
+    });
+    const Text base = server->base();
+    // An address holding CR, LF or NUL fails like an unusable one: nothing is sent.
+    for (const Text& tail : {Text("/a\r\nX-Evil: 1"), Text("/a\nX-Evil: 1"), Text("/a\rb"),
+                             Text("/a\0b", 4)}) {
+        Text block = "old";
+        EXPECT_TRUE(web_access(base + tail, 0, std::nullopt, nullptr, nullptr, nullptr, &block)
+                        .empty());
+        EXPECT_EQ(block, "");
+    }
+    EXPECT_EQ(server->requests().size(), 0u);
+
+    Text headers = "X-One: 1\nX-Evil: 1\r\nX-Two: 2\rX-Evil: 2\r\nX-Three: 3";
+    Text cookies = "a=1\r\nX-Evil: 3; b=2; c=3\nX-Evil: 4";
+    web_access(base + "/h", 0, std::nullopt, &cookies, nullptr, &headers);
+    Text received;
+    web_access(base + "/set", 0, std::nullopt, nullptr, &received);
+    web_access(base + "/next");
+
+    auto r = server->requests();
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_THAT(r[0].header_lines(),
+                ElementsAre(host_line(*server), agent_line, "X-Three: 3", "Accept: */*",
+                            "Referer: " + base + "/h", "Accept-Language: zh-cn", "Cookie: b=2"));
+    for (const ServerRequest& request : r)
+        EXPECT_THAT(request.raw, Not(HasSubstr("X-Evil")));
+    EXPECT_EQ(received, "good=1");
+    EXPECT_EQ(r[2].header_lines().back(), "Cookie: good=1");
+}
+
+TEST_F(WebAccess, CredentialsAreDroppedWhenARedirectChangesSchemeHostOrPort) {
+    auto secure_target = serve([](const ServerRequest&) { return ok("secure"); }, true);
+    auto other_port = serve([](const ServerRequest&) { return ok("other"); });
+    auto server = serve([&](const ServerRequest& r) {
+        const std::string line = r.request_line();
+        if (line.starts_with("GET /same"))
+            return http_reply("302 Found", {"Location: /landed"}, "");
+        if (line.starts_with("GET /port"))
+            return http_reply("302 Found", {"Location: " + other_port->base() + "/landed"}, "");
+        return ok("landed");
+    });
+    // https to http on the same host.
+    auto secure = serve(
+        [&](const ServerRequest&) {
+            return http_reply("302 Found", {"Location: " + server->base() + "/landed"}, "");
+        },
+        true);
+    (void)secure_target;
+
+    auto fetch = [](const Text& address) {
+        Text cookies = "sid=1";
+        Text headers = "Authorization: Basic dTpw";
+        return text_of(web_access(address, 0, std::nullopt, &cookies, nullptr, &headers));
+    };
+    EXPECT_EQ(fetch(server->base() + "/same"), "landed");
+    EXPECT_EQ(fetch(server->base() + "/port"), "other");
+    EXPECT_EQ(fetch(secure->base() + "/to-http"), "landed");
+
+    auto on_server = server->requests();
+    ASSERT_EQ(on_server.size(), 4u);
+    for (int i : {0, 1, 2})
+        EXPECT_THAT(on_server[std::size_t(i)].head, HasSubstr("\r\nCookie: sid=1\r\n")) << i;
+    EXPECT_THAT(on_server[1].head, HasSubstr("\r\nAuthorization: Basic dTpw\r\n"));
+    ASSERT_EQ(other_port->requests().size(), 1u);
+    EXPECT_THAT(other_port->requests()[0].head, Not(HasSubstr("Cookie")));
+    EXPECT_THAT(other_port->requests()[0].head, Not(HasSubstr("Authorization")));
+    EXPECT_THAT(on_server[3].head, Not(HasSubstr("Cookie")));
+    EXPECT_THAT(on_server[3].head, Not(HasSubstr("Authorization")));
+    EXPECT_THAT(secure->requests()[0].head, HasSubstr("\r\nCookie: sid=1\r\n"));
+}
+
+TEST_F(WebAccess, SecureCookiesAreNeitherTakenFromNorSentOverHttp) {
+    auto plain = serve([](const ServerRequest& r) {
+        if (r.request_line().starts_with("GET /set"))
+            return http_reply("200 OK", {"Set-Cookie: plain=1; Secure", "Set-Cookie: open=1"}, "");
+        return ok();
+    });
+    auto secure = serve(
+        [](const ServerRequest& r) {
+            if (r.request_line().starts_with("GET /set"))
+                return http_reply("200 OK", {"Set-Cookie: tls=1; Secure; Path=/"}, "");
+            return ok();
+        },
+        true);
+    web_access(plain->base() + "/set");
+    web_access(secure->base() + "/set");
+    web_access(secure->base() + "/again");
+    web_access(plain->base() + "/again");
+    // Cookies belong to the host, not the port: both servers are 127.0.0.1.
+    EXPECT_EQ(secure->requests()[1].header_lines().back(), "Cookie: open=1; tls=1");
+    EXPECT_EQ(plain->requests()[1].header_lines().back(), "Cookie: open=1");
+}
+
+TEST_F(WebAccess, BodiesOverSixtyFourMegabytesGiveNothing) {
+    constexpr std::size_t limit = 64 * 1024 * 1024;
+    auto server = serve([&](const ServerRequest& r) {
+        const std::string line = r.request_line();
+        ServerReply reply;
+        if (line.starts_with("HEAD /declared-head")) {
+            reply.bytes =
+                "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(limit + 1) + "\r\n\r\n";
+        } else if (line.starts_with("GET /declared-at-limit")) {
+            reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(limit) + "\r\n\r\n";
+            reply.filler = limit;
+        } else if (line.starts_with("GET /declared")) {
+            reply.bytes =
+                "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(limit + 1) + "\r\n\r\n";
+            reply.filler = limit + 1;
+            reply.close = true;
+        } else {
+            reply.bytes = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"; // ends with the connection
+            reply.filler = limit + 1;
+            reply.close = true;
+        }
+        return reply;
+    });
+    Text block = "old";
+    EXPECT_TRUE(web_access(server->base() + "/declared", 0, std::nullopt, nullptr, nullptr,
+                           nullptr, &block)
+                    .empty());
+    EXPECT_EQ(block, "");
+    block = "old";
+    EXPECT_TRUE(web_access(server->base() + "/undeclared", 0, std::nullopt, nullptr, nullptr,
+                           nullptr, &block)
+                    .empty());
+    EXPECT_EQ(block, "");
+    const Bytes whole = web_access(server->base() + "/declared-at-limit");
+    ASSERT_EQ(whole.size(), limit);
+    EXPECT_EQ(char(whole[limit - 1]), filler_byte(limit - 1));
+    // A HEAD request reads no body, whatever length the answer names.
+    web_access(server->base() + "/declared-head", 2, std::nullopt, nullptr, nullptr, nullptr,
+               &block);
+    EXPECT_TRUE(block.starts_with("HTTP/1.1 200 OK\r\n")) << block;
+}
+
+TEST_F(WebAccess, HeaderBlocksWithBareLineFeedsComeBackWithCrlf) {
+    auto server = serve([](const ServerRequest&) {
+        ServerReply reply;
+        reply.bytes = "HTTP/1.1 200 OK\nSet-Cookie: a=1\nSet-Cookie: b=2; path=/\r\n"
+                      "Content-Length: 2\n\nok";
+        return reply;
+    });
+    Text block;
+    Text received;
+    Text cookies = "a=0; c=3";
+    EXPECT_EQ(text_of(web_access(server->base() + "/", 0, std::nullopt, &cookies, &received,
+                                 nullptr, &block)),
+              "ok");
+    EXPECT_EQ(block, "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2; path=/\r\n"
+                     "Content-Length: 2\r\n\r\n");
+    EXPECT_EQ(received, "a=1; b=2; c=3");
+    web_access(server->base() + "/"); // the store sees both lines too
+    web_access(server->base() + "/");
+    EXPECT_EQ(server->requests()[2].header_lines().back(), "Cookie: a=1; b=2");
+}
+
+TEST_F(WebAccess, RedirectsToOtherSchemesGiveTheRedirectAnswer) {
+    for (const char* location : {"ftp://127.0.0.1/file", "mailto:someone@books.test",
+                                 "javascript:alert(1)", "file:///etc/passwd"}) {
+        auto server = serve([&](const ServerRequest&) {
+            return http_reply("302 Found", {std::string("Location: ") + location}, "moved");
+        });
+        Text block;
+        EXPECT_EQ(text_of(web_access(server->base() + "/", 0, std::nullopt, nullptr, nullptr,
+                                     nullptr, &block)),
+                  "moved")
+            << location;
+        EXPECT_TRUE(block.starts_with("HTTP/1.1 302 Found\r\n")) << location;
+        EXPECT_THAT(block, HasSubstr(std::string("\r\nLocation: ") + location + "\r\n"));
+        EXPECT_EQ(server->requests().size(), 1u);
+    }
+}
+
+TEST_F(WebAccess, LonePercentSignsGoOutAsPercent25) {
+    auto server = serve([](const ServerRequest&) { return ok(); });
+    Text headers;
+    const Text address = server->base() + "/100%/a%2/b%41%zz?q=%";
+    web_access(address, 0, std::nullopt, nullptr, nullptr, &headers);
+    ASSERT_EQ(server->requests().size(), 1u);
+    EXPECT_EQ(server->requests()[0].request_line(), "GET /100%25/a%252/b%41%25zz?q=%25 HTTP/1.1");
+    EXPECT_THAT(headers, HasSubstr("Referer: " + address + "\r\n"));
+}
+
 } // namespace

@@ -14,8 +14,22 @@ std::vector<Text> all_matches(const PatternMatcher& m) {
 
 int position_of(const PatternMatcher& m, int index, int group = 0) {
     int position = 12345;
-    m.submatch_text(index, group, &position);
+    if (group == 0)
+        m.match_text(index, &position);
+    else
+        m.submatch_text(index, group, &position);
     return position;
+}
+
+struct Replaced {
+    const char *pattern, *subject, *replacement, *result;
+};
+
+void expect_replaced(const Replaced& row) {
+    PatternMatcher m;
+    ASSERT_TRUE(m.search(row.pattern, row.subject)) << row.pattern;
+    EXPECT_EQ(m.replace(row.replacement), row.result)
+        << row.pattern << " on " << row.subject << " with " << row.replacement;
 }
 
 } // namespace
@@ -98,12 +112,13 @@ TEST(PatternMatcherPositions, ExactByteOffsetsInGbkSubject) {
     EXPECT_EQ(position_of(m, 2), 204);
 
     // Invalid GBK bytes are one character each and come back unchanged.
-    const Text broken = "\xFF" + gbk("中") + "\x81 x\xFFy";
+    const Text zhong = gbk("中");
+    const Text broken = "\xFF" + zhong + "\x81 x\xFFy";
     ASSERT_TRUE(m.search("x(.)y", broken));
     EXPECT_EQ(m.match_text(1), "x\xFFy");
     EXPECT_EQ(position_of(m, 1), 5);
     EXPECT_EQ(m.submatch_text(1, 1), "\xFF");
-    EXPECT_EQ(m.replace("[$1]"), "\xFF" + gbk("中") + "\x81 [\xFF]");
+    EXPECT_EQ(m.replace("[$1]"), "\xFF" + zhong + "\x81 [\xFF]");
 }
 
 TEST(PatternMatcherReplace, GlobalAndSubstitutions) {
@@ -116,6 +131,57 @@ TEST(PatternMatcherReplace, GlobalAndSubstitutions) {
     EXPECT_EQ(m.replace(gbk("第$1")), gbk("第1 2 3"));
     ASSERT_TRUE(m.search("a*", "baaac"));
     EXPECT_EQ(m.replace("-"), "-b--c-"); // empty matches advance one character
+}
+
+TEST(PatternMatcherReplace, TwoDigitGroupsAndTheSubjectBeforeAndAfterTheMatch) {
+    const char* eleven = "(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)";
+    const Replaced table[] = {
+        {eleven, "abcdefghijk", "$11|$10|$12|$01|$1", "k|j|a2|a|a"},
+        {eleven, "abcdefghijk", "$00|$0|$011", "$00|$0|a1"},
+        {"(x)", "1x2", "$12|$01|$10", "1x2|x|x02"}, // one group: one digit
+        {"(x)", "1x2", "$02", "1$022"},
+        {"x", "1x2", "[$`|$&|$']", "1[1|x|2]2"},
+        {"x", "axbxc", "($`)", "a(a)b(axb)c"}, // the whole subject before each match
+        {"x", "axbxc", "($')", "a(bxc)b(c)c"},
+        {"x", "x", "$`$'$$`", "$`"},
+    };
+    for (const Replaced& row : table)
+        expect_replaced(row);
+    PatternMatcher m;
+    ASSERT_TRUE(m.search("x", gbk("甲x乙")));
+    EXPECT_EQ(m.replace("$'$`"), gbk("甲乙甲乙"));
+}
+
+TEST(PatternMatcherOptions, MultilineCaretMatchesAfterEveryLineBreak) {
+    const Replaced table[] = {
+        {"^", "a\n", "#", "#a\n#"},           // after a final line break
+        {"^", "a\r\nb", "#", "#a\r#\n#b"},   // and between CR and LF
+        {"^", "\r\r", "#", "#\r#\r#"},
+        {"^b", "a\nb b", "#", "a\n# b"},
+        {"^$", "a\n\nb", "#", "a\n#\nb"},
+        {"(?:^|x)c", "c\nxc", "#", "#\n#"},
+        {"\\^|[x^]", "^x^", "#", "###"},       // escaped and in a class: a caret
+        {"[^a]", "ab", "#", "a#"},             // negation
+        {"[^]^a", "xa\na", "#", "xa#"},          // [^] is any character, then the anchor
+    };
+    for (const Replaced& row : table)
+        expect_replaced(row);
+    PatternMatcher m;
+    ASSERT_TRUE(m.search("^", "a\nb", false, false));
+    EXPECT_EQ(m.replace("#"), "#a\nb"); // without multiline, only the start
+}
+
+TEST(PatternMatcherGroups, GroupIndexZeroGivesTheEmptyText) {
+    PatternMatcher m;
+    ASSERT_TRUE(m.search("a(b)", "xab"));
+    int position = 0;
+    EXPECT_EQ(m.submatch_text(1, 0, &position), "");
+    EXPECT_EQ(position, -2);
+    EXPECT_EQ(m.submatch_text(1, -1), "");
+    EXPECT_EQ(m.submatch_text(1, 1, &position), "b");
+    EXPECT_EQ(position, 2);
+    EXPECT_EQ(m.match_text(1, &position), "ab");
+    EXPECT_EQ(position, 1);
 }
 
 TEST(PatternMatcherGroups, CountsTextsAndUnsetGroups) {

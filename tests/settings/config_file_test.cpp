@@ -1,8 +1,11 @@
 #include "config_folder.hpp"
 #include "text/gbk.hpp"
 
+#include <gmock/gmock.h>
+
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -100,6 +103,76 @@ TEST_F(ConfigFile, FailedWriteReturnsFalseAndKeepsTheOldFile) {
     EXPECT_FALSE(write_setting(gbk("默认网址"), "x"));
     set_program_folder(folder);
     EXPECT_EQ(read_raw(), old);
+}
+
+TEST_F(ConfigFile, QuotedValuesLoseOnePairOfQuotesAndBlanksAroundNamesAndValuesGo) {
+    write_raw(gbk("\t[ 设置 ]\t\r\n"
+                  "\t默认网址\t=\t\"  http://a/  \"\t\r\n"
+                  "空 = \"\"\r\n"
+                  "半个=\"x\r\n"
+                  "中间=a\"b\"\r\n"
+                  "两层=\"\"x\"\"\r\n"
+                  "制表\t=\tv\t\r\n"));
+    const struct {
+        const char *key, *value;
+    } table[] = {
+        {"默认网址", "  http://a/  "}, {"空", ""},        {"半个", "\"x"},
+        {"中间", "a\"b\""},            {"两层", "\"x\""}, {"制表", "v"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(read_setting(gbk(row.key)), gbk(row.value)) << row.key;
+
+    // A value that would not read back as itself is written between quotes.
+    for (const char* value : {" padded ", "\tx", "\"quoted\"", "plain", "a \"b\""}) {
+        ASSERT_TRUE(write_setting(gbk("默认保存路径"), value));
+        EXPECT_EQ(read_setting(gbk("默认保存路径")), value) << value;
+    }
+    EXPECT_THAT(read_raw(), ::testing::HasSubstr(gbk("\r\n默认保存路径=a \"b\"\r\n")));
+    ASSERT_TRUE(write_setting(gbk("制表"), "w"));
+    EXPECT_THAT(read_raw(), ::testing::HasSubstr(gbk("\r\n制表\t=\tw\r\n")));
+}
+
+TEST_F(ConfigFile, ByteOrderMarkIsKeptAndHidesNoSection) {
+    const std::string mark = "\xEF\xBB\xBF";
+    write_raw(mark + gbk("[设置]\r\n默认网址=a\r\n"));
+    EXPECT_EQ(read_setting(gbk("默认网址")), "a");
+    ASSERT_TRUE(write_setting(gbk("默认网址"), "b"));
+    ASSERT_TRUE(write_setting(gbk("默认显示集数"), "9"));
+    EXPECT_EQ(read_raw(), mark + gbk("[设置]\r\n默认网址=b\r\n默认显示集数=9\r\n"));
+
+    write_raw(mark);
+    ASSERT_TRUE(write_setting("k", "v"));
+    EXPECT_EQ(read_raw(), mark + gbk("[设置]\r\nk=v\r\n"));
+    EXPECT_EQ(read_setting("k"), "v");
+}
+
+TEST_F(ConfigFile, WriteKeepsTheFileMode) {
+    const mode_t old_umask = ::umask(0);
+    for (fs::perms mode : {fs::perms(0600), fs::perms(0640), fs::perms(0604), fs::perms(0666),
+                           fs::perms(0700)}) {
+        write_raw(gbk("[设置]\r\n默认网址=a\r\n"));
+        fs::permissions(file, mode);
+        ASSERT_TRUE(write_setting(gbk("默认网址"), "b"));
+        EXPECT_EQ(fs::status(file).permissions(), mode) << int(mode);
+        EXPECT_EQ(read_setting(gbk("默认网址")), "b");
+    }
+    ::umask(old_umask);
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(ConfigFile, FoundByItsNativePathInAFolderGbkCannotHold) {
+    for (const char8_t* name : {u8"한국어", u8"书😀", u8"a b"}) {
+        const fs::path program = folder / name;
+        fs::create_directory(program);
+        set_program_folder(program);
+        EXPECT_EQ(settings_file_native_path(), program / u8"配置文件.ini");
+        EXPECT_EQ(read_setting(gbk("默认网址")), "");
+        ASSERT_TRUE(write_setting(gbk("默认网址"), "http://a/"));
+        EXPECT_EQ(read_setting(gbk("默认网址")), "http://a/");
+        EXPECT_TRUE(fs::is_regular_file(program / u8"配置文件.ini"));
+        EXPECT_EQ(settings_file_path(), text_path(program / u8"配置文件.ini"));
+    }
+    set_program_folder(folder);
 }
 
 TEST(Flags, TextModeWantsTheExactTrueWordNumberModeNonZero) {

@@ -190,6 +190,33 @@ TEST_F(SettingsWindowTest, WorkingFolderStandsInForAnEmptySaveFolder) {
     EXPECT_EQ(read_setting(gbk("默认保存路径")), current_folder());
 }
 
+TEST_F(SettingsWindowTest, AFolderGbkCannotHoldIsNotStoredAndTheSaveFails) {
+    write_raw(gbk("[设置]\r\n默认保存路径=/旧\r\n"));
+    const fs::path chosen = folder / u8"한국어 책";
+    fs::create_directory(chosen);
+    OnModal<QFileDialog> user([&](QFileDialog* dialog) {
+        dialog->setDirectory(QString::fromStdU16String(chosen.u16string()));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    SettingsWindow window;
+    window.show();
+    auto* folder_box = control<QLineEdit>(window, "编辑框1");
+    click(window, "按钮1");
+    EXPECT_EQ(folder_box->text(), QString::fromStdU16String(chosen.u16string()));
+    control<QLineEdit>(window, "编辑框3")->setText("7");
+    click(window, "按钮2");
+    EXPECT_EQ(read_setting(gbk("默认保存路径")), gbk("/旧"));
+    EXPECT_EQ(read_setting(gbk("显示与下载开始集数")), "7"); // the other keys are saved
+
+    folder_box->setText(q("/书/😀"));
+    click(window, "按钮2");
+    EXPECT_EQ(read_setting(gbk("默认保存路径")), gbk("/旧"));
+    folder_box->setText(q("/书/新"));
+    click(window, "按钮2");
+    EXPECT_EQ(read_setting(gbk("默认保存路径")), gbk("/书/新"));
+    EXPECT_EQ(messages, QStringList({q("配置失败！"), q("配置失败！"), q("配置成功！")}));
+}
+
 TEST_F(SettingsWindowTest, ClosingTheModalWindowDiscardsEdits) {
     const Text before = gbk("[设置]\r\n默认显示集数=5\r\n");
     write_raw(before);

@@ -31,9 +31,47 @@ TEST(GbkConversion, UnrepresentableCharactersBecomeQuestionMarks) {
 }
 
 TEST(GbkConversion, CharacterLength) {
-    Text text = "a" + gbk("中") + "\x81";
+    Text text = gbk("a中") + "\x81";
     EXPECT_EQ(gbk_char_length(text, 0), 1);
     EXPECT_EQ(gbk_char_length(text, 1), 2);
     EXPECT_EQ(gbk_char_length(text, 3), 1);
     EXPECT_EQ(gbk_char_length(text, 4), 0);
+}
+
+TEST(GbkConversion, BrokenUtf8SequencesBecomeOneQuestionMarkAndWhatFollowsIsKept) {
+    const struct {
+        const char *utf8, *gbk;
+    } table[] = {
+        {"x\xE4" "a", "x?a"},                   // cut by an ASCII byte
+        {"\xE4\xB8" "a", "?a"},                 // cut after two of three bytes
+        {"\xE4\xB8", "?"},                      // cut by the end
+        {"\xF0\x9F\x98" "b\xE4\xB8\xAD", "?b\xD6\xD0"}, // then a whole 中
+        {"\xC0\xAF", "?"},                      // overlong "/"
+        {"\xC1\xBF", "?"},                      // overlong DEL
+        {"\xE0\x80\xAF", "?"},                  // overlong "/" in three bytes
+        {"\xF0\x80\x80\xAF", "?"},              // and in four
+        {"\xED\xA0\x80z", "?z"},                // a surrogate
+        {"\xF4\x90\x80\x80z", "?z"},            // past U+10FFFF
+        {"a\x80" "b", "a?b"},                   // a continuation byte alone
+        {"\xFF" "a", "?a"},
+        {"\xE4\xB8\xAD/", "\xD6\xD0/"},          // whole sequences are unchanged
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(utf8_to_gbk(row.utf8), row.gbk) << row.gbk;
+}
+
+TEST(GbkConversion, PairLengthCountsEveryLeadTrailPairAsOneCharacter) {
+    const Text unassigned = "\xD7\xFA"; // no character in code page 936
+    EXPECT_EQ(gbk_char_length(unassigned, 0), 1);
+    EXPECT_EQ(gbk_pair_length(unassigned, 0), 2);
+    const struct {
+        const char* bytes;
+        int length;
+    } table[] = {
+        {"\x81\x40", 2}, {"\xFE\xFE", 2}, {"\x81\x7F", 1}, {"\x81\xFF", 1}, {"\x81\x3F", 1},
+        {"\x80\x40", 1}, {"\xFF\x40", 1}, {"\x81", 1},     {"a\x81", 1},    {"", 0},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(gbk_pair_length(row.bytes, 0), row.length) << row.bytes;
+    EXPECT_EQ(gbk_pair_length(gbk("中"), 0), 2);
 }

@@ -77,3 +77,39 @@ TEST(PercentEncoding, OnlyBytesTheWireCannotCarry) {
     EXPECT_EQ(percent_encode_unsafe("/a b?key=x&y=%41"), "/a%20b?key=x&y=%41");
     EXPECT_EQ(percent_encode_unsafe(gbk("三") + "\r\x7F"), "%C8%FD%0D%7F");
 }
+
+TEST(Numbers, WholeValuesFromTenToTheFifteenAreWrittenAsPlainDigits) {
+    const struct {
+        double value;
+        const char* text;
+    } table[] = {
+        {999999999999999, "999999999999999"},
+        {1e15, "1000000000000000"},
+        {-1e15, "-1000000000000000"},
+        {9007199254740993.0, "9007199254740992"}, // the double nearest to 2^53 + 1
+        {123456789012345678.0, "123456789012345680"},
+        {1e20, "100000000000000000000"},
+        {1e15 + 0.5, "1000000000000000.5"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(number_to_text(row.value), row.text) << row.text;
+    EXPECT_EQ(number_to_text(1.7976931348623157e308).size(), 309u);
+}
+
+TEST(PercentEncoding, LonePercentSignsAreEncodedAndEscapesKept) {
+    const struct {
+        const char *address, *sent;
+    } table[] = {
+        {"/100%", "/100%25"},        {"/a%/b", "/a%25/b"},     {"/%2", "/%252"},
+        {"/%zz%41", "/%25zz%41"},    {"/%%41", "/%25%41"},     {"/%4a%4A", "/%4a%4A"},
+        {"/%g1 x", "/%25g1%20x"},    {"%", "%25"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(percent_encode_unsafe(row.address), row.sent) << row.address;
+}
+
+TEST(Trimming, BlanksAreSpacesAndTabs) {
+    EXPECT_EQ(trim_blanks("\t a b \t"), "a b");
+    EXPECT_EQ(trim_blanks(" \t "), "");
+    EXPECT_EQ(trim_spaces("\ta "), "\ta");
+}
