@@ -34,31 +34,37 @@ std::atomic<long> connect_timeout_ms{30000};
 std::atomic<long> stall_timeout_s{60};
 thread_local const std::atomic<bool>* cancel_flag = nullptr;
 
-// One share for the whole process: name lookups, TLS sessions and open
-// connections, so that a run of requests to one host reuses its connection.
-std::array<std::mutex, CURL_LOCK_DATA_LAST> share_locks;
-
-void lock_share(CURL*, curl_lock_data data, curl_lock_access, void*) {
-    share_locks[std::size_t(data)].lock();
-}
-void unlock_share(CURL*, curl_lock_data data, void*) {
-    share_locks[std::size_t(data)].unlock();
-}
-
-CURLSH* process_share() {
-    static CURLSH* share = [] {
-        curl_global_init(CURL_GLOBAL_DEFAULT);
-        CURLSH* s = curl_share_init();
-        if (s) {
-            curl_share_setopt(s, CURLSHOPT_LOCKFUNC, lock_share);
-            curl_share_setopt(s, CURLSHOPT_UNLOCKFUNC, unlock_share);
-            curl_share_setopt(s, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-            curl_share_setopt(s, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-            curl_share_setopt(s, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+// Name lookups, TLS sessions and open connections shared by the requests of one
+// thread, so that a run of requests to one host reuses its connection. Each
+// thread has a share of its own: libcurl cannot share connections between
+// threads whose requests run at the same time (the query's workers do).
+class ThreadShare {
+  public:
+    ThreadShare() {
+        static std::once_flag curl_ready;
+        std::call_once(curl_ready, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+        share_ = curl_share_init();
+        if (share_) {
+            curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+            curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+            curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
         }
-        return s;
-    }();
-    return share;
+    }
+    ~ThreadShare() {
+        if (share_)
+            curl_share_cleanup(share_);
+    }
+    ThreadShare(const ThreadShare&) = delete;
+    ThreadShare& operator=(const ThreadShare&) = delete;
+    CURLSH* get() const { return share_; }
+
+  private:
+    CURLSH* share_ = nullptr;
+};
+
+CURLSH* thread_share() {
+    thread_local ThreadShare share;
+    return share.get();
 }
 
 struct EasyCleanup {
@@ -442,7 +448,7 @@ Response perform(CURL* curl, const Plan& plan) {
 }
 
 void set_common_options(CURL* curl, const Text& agent) {
-    curl_easy_setopt(curl, CURLOPT_SHARE, process_share());
+    curl_easy_setopt(curl, CURLOPT_SHARE, thread_share());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -484,7 +490,7 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
     const bool is_https = lower_ascii(left_bytes(address, 8)) == "https://";
     const Text agent = choose_agent(headers);
 
-    Easy curl(process_share() ? curl_easy_init() : nullptr);
+    Easy curl(thread_share() ? curl_easy_init() : nullptr);
     if (!curl)
         return {};
     const Text host = url_host(address);
