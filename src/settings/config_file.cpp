@@ -1,6 +1,7 @@
 #include "settings/config_file.hpp"
 
 #include "platform/files.hpp"
+#include "settings/config_location.hpp"
 #include "text/gbk.hpp"
 
 #include <filesystem>
@@ -168,7 +169,7 @@ const Text& section_of_settings() {
 } // namespace
 
 Text settings_file_path() {
-    return join_path(program_folder(), gbk("配置文件.ini"));
+    return text_path(configuration_file());
 }
 
 Text read_setting(const Text& key) {
