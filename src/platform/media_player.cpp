@@ -322,6 +322,9 @@ MediaPlayer::~MediaPlayer() {
     impl_->player.disconnect(this);
     if (!impl_->failed)
         impl_->player.stop();
+    // Whoever watches the framework's player heard the stop; nothing more reaches
+    // them while it goes.
+    impl_->player.disconnect();
     delete impl_;
 }
 

@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* program_name = "audiobook-client";
 constexpr const char8_t* file_name = u8"配置文件.ini";
+constexpr const char8_t* positions_name = u8"收听位置.ini";
 
 // A folder that exists and that its mode bits and access() both let us write:
 // the superuser, whom access() lets through, leaves a protected folder alone too.
@@ -59,4 +60,8 @@ fs::path configuration_folder() {
 
 fs::path configuration_file() {
     return configuration_folder() / file_name;
+}
+
+fs::path listening_positions_file() {
+    return configuration_folder() / positions_name;
 }

@@ -14,3 +14,6 @@ std::filesystem::path configuration_folder();
 
 // The native path of the configuration file.
 std::filesystem::path configuration_file();
+
+// Where listening stopped in each episode, beside the configuration file.
+std::filesystem::path listening_positions_file();
