@@ -3,10 +3,12 @@
 #include "catalogue/book_page.hpp"
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
+#include "platform/listening_resume.hpp"
 #include "platform/media_player.hpp"
 #include "platform/qt_text.hpp"
 #include "platform/report_list.hpp"
 #include "settings/config_file.hpp"
+#include "settings/config_location.hpp"
 #include "settings/settings_window.hpp"
 #include "text/gbk.hpp"
 
@@ -18,6 +20,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
@@ -95,6 +98,9 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     bind_long_work();
     bind_events();
     play_timer_->start();
+    new ListeningResume(*player_, listening_positions_file(), player_);
+    connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, player_, &MediaPlayer::toggle_play_pause);
 }
 
 MainWindow::~MainWindow() = default;

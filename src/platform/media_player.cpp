@@ -19,51 +19,6 @@
 
 namespace {
 
-bool is_hex_digit(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-bool needs_escape(unsigned char c) {
-    if (c <= 0x20 || c >= 0x7F)
-        return true;
-    switch (c) {
-    case '"':
-    case '<':
-    case '>':
-    case '\\':
-    case '^':
-    case '`':
-    case '{':
-    case '|':
-    case '}':
-        return true;
-    default:
-        return false;
-    }
-}
-
-QByteArray percent_encode(const Text& address) {
-    static const char digits[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(qsizetype(address.size()));
-    for (std::size_t i = 0; i < address.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(address[i]);
-        // A '%' that already starts an escape stays; a stray one is escaped itself.
-        bool stray_percent =
-            c == '%' &&
-            !(i + 2 < address.size() && is_hex_digit(static_cast<unsigned char>(address[i + 1])) &&
-              is_hex_digit(static_cast<unsigned char>(address[i + 2])));
-        if (needs_escape(c) || stray_percent) {
-            out.append('%');
-            out.append(digits[c >> 4]);
-            out.append(digits[c & 0x0F]);
-        } else {
-            out.append(char(c));
-        }
-    }
-    return out;
-}
-
 bool is_web_address(const Text& address) {
     Text head = lower_ascii(left_bytes(address, 8));
     return head.starts_with("http://") || head.starts_with("https://");
@@ -100,7 +55,7 @@ QUrl media_address(const Text& address, const std::filesystem::path& native) {
     if (address.empty())
         return {};
     if (is_web_address(address))
-        return QUrl::fromEncoded(percent_encode(address));
+        return QUrl::fromEncoded(QByteArray::fromStdString(percent_encode_unsafe(address)));
     return local_file(native_path(address));
 }
 
@@ -137,6 +92,7 @@ struct MediaPlayer::Impl {
     void pause();
     void stop();
     void show_time();
+    void seek_to(qint64 position);
 };
 
 void MediaPlayer::Impl::build_face() {
@@ -158,7 +114,9 @@ void MediaPlayer::Impl::build_face() {
     seek_bar = new QSlider(Qt::Horizontal, &self);
     seek_bar->setObjectName("seek_bar");
     seek_bar->setRange(0, 0);
-    seek_bar->setFocusPolicy(Qt::TabFocus);
+    seek_bar->setSingleStep(5000); // Left and Right: 5 s
+    seek_bar->setPageStep(60000);  // Page Up and Page Down, or a click beside the handle: 60 s
+    seek_bar->setFocusPolicy(Qt::StrongFocus);
 
     time_label = new QLabel(&self);
     time_label->setObjectName("time_label");
@@ -171,17 +129,17 @@ void MediaPlayer::Impl::build_face() {
     layout->addWidget(seek_bar, 1);
     layout->addWidget(time_label);
 
-    QObject::connect(play_button, &QToolButton::clicked, &self, [this] {
-        if (state == Playing || state == Buffering || state == Transitioning)
-            pause();
-        else
-            play();
-    });
+    QObject::connect(play_button, &QToolButton::clicked, &self,
+                     [this] { self.toggle_play_pause(); });
     QObject::connect(stop_button, &QToolButton::clicked, &self, [this] { stop(); });
     QObject::connect(seek_bar, &QSlider::sliderMoved, &self, [this](int) { show_time(); });
-    QObject::connect(seek_bar, &QSlider::sliderReleased, &self, [this] {
-        if (player.isSeekable())
-            player.setPosition(seek_bar->value());
+    QObject::connect(seek_bar, &QSlider::sliderReleased, &self,
+                     [this] { seek_to(seek_bar->value()); });
+    // A click on the groove, a key or the wheel: the slider has taken its new
+    // position already. A drag seeks once, when it is released.
+    QObject::connect(seek_bar, &QSlider::actionTriggered, &self, [this](int action) {
+        if (action != QAbstractSlider::SliderMove || !seek_bar->isSliderDown())
+            seek_to(seek_bar->sliderPosition());
     });
     QObject::connect(&player, &QMediaPlayer::durationChanged, &self, [this](qint64 duration) {
         seek_bar->setRange(0, int(std::clamp<qint64>(duration, 0, INT_MAX)));
@@ -192,6 +150,11 @@ void MediaPlayer::Impl::build_face() {
             seek_bar->setValue(int(std::clamp<qint64>(position, 0, INT_MAX)));
         show_time();
     });
+}
+
+void MediaPlayer::Impl::seek_to(qint64 position) {
+    if (player.isSeekable())
+        player.setPosition(position);
 }
 
 void MediaPlayer::Impl::show_time() {
@@ -359,6 +322,9 @@ MediaPlayer::~MediaPlayer() {
     impl_->player.disconnect(this);
     if (!impl_->failed)
         impl_->player.stop();
+    // Whoever watches the framework's player heard the stop; nothing more reaches
+    // them while it goes.
+    impl_->player.disconnect();
     delete impl_;
 }
 
@@ -395,6 +361,17 @@ bool MediaPlayer::autoStart() const {
 
 void MediaPlayer::setAutoStart(bool on) {
     impl_->auto_start = on;
+}
+
+QMediaPlayer& MediaPlayer::engine() {
+    return impl_->player;
+}
+
+void MediaPlayer::toggle_play_pause() {
+    if (impl_->state == Playing || impl_->state == Buffering || impl_->state == Transitioning)
+        impl_->pause();
+    else
+        impl_->play();
 }
 
 int MediaPlayer::volume() const {

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 class MediaPlayer;
+class QMediaPlayer;
 
 // The transport controls object of the player.
 class PlayerControls {
@@ -58,6 +59,11 @@ class MediaPlayer : public QWidget {
     void setAutoStart(bool on);
     // 0 to 100.
     int volume() const;
+    // What the play/pause button does: pause while playing, play otherwise.
+    void toggle_play_pause();
+    // The framework's player underneath, for whatever watches playback (its
+    // position, its duration) without changing how it goes.
+    QMediaPlayer& engine();
 
     QSize sizeHint() const override;
 
@@ -74,7 +80,8 @@ class MediaPlayer : public QWidget {
     Impl* impl_;
 };
 
-// The address handed to the media framework: an http(s) address with its bytes
-// of 0x80 and above, controls, spaces and other unsafe bytes percent-encoded as
-// they are (GBK bytes stay GBK bytes on the wire); anything else is a local file.
+// The address handed to the media framework: an http(s) address in the
+// program's one percent-encoded form (percent_encode_unsafe), so the player asks
+// for the same bytes as the download (GBK bytes stay GBK bytes on the wire);
+// anything else is a local file.
 QUrl media_address(const Text& address, const std::filesystem::path& native = {});

@@ -1,12 +1,9 @@
 #include "platform/program_style.hpp"
 
-#include <QApplication>
 #include <QStyleFactory>
 
 #include <cstdlib>
 #include <string_view>
-
-namespace {
 
 bool style_asked_for(int argc, char** argv) {
     const char* override_style = std::getenv("QT_STYLE_OVERRIDE");
@@ -21,11 +18,20 @@ bool style_asked_for(int argc, char** argv) {
     return false;
 }
 
-} // namespace
-
-void use_program_style(int argc, char** argv) {
-    if (style_asked_for(argc, argv))
+void use_program_style(bool user_asked) {
+    if (user_asked)
         return;
     if (QStyle* style = QStyleFactory::create("Windows"))
         QApplication::setStyle(style);
+}
+
+void use_program_style(int argc, char** argv) {
+    use_program_style(style_asked_for(argc, argv));
+}
+
+std::unique_ptr<QApplication> start_application(int& argc, char** argv) {
+    const bool user_asked = style_asked_for(argc, argv);
+    auto application = std::make_unique<QApplication>(argc, argv);
+    use_program_style(user_asked);
+    return application;
 }

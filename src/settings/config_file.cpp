@@ -1,6 +1,7 @@
 #include "settings/config_file.hpp"
 
 #include "platform/files.hpp"
+#include "settings/config_location.hpp"
 #include "text/gbk.hpp"
 
 #include <filesystem>
@@ -193,7 +194,7 @@ const Text& section_of_settings() {
 } // namespace
 
 fs::path settings_file_native_path() {
-    return program_folder_path() / u8"配置文件.ini";
+    return configuration_file();
 }
 
 Text settings_file_path() {

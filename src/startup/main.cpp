@@ -3,13 +3,10 @@
 #include "catalogue/main_window.hpp"
 #include "platform/program_style.hpp"
 
-#include <QApplication>
-
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    use_program_style(argc, argv);
+    std::unique_ptr<QApplication> application = start_application(argc, argv);
     MainWindow window;
     window.show();
-    application.exec();
+    application->exec();
     return 0;
 }

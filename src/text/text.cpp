@@ -128,21 +128,29 @@ Text right_bytes(std::string_view text, int count) {
     return Text(text.substr(text.size() - n));
 }
 
-static bool is_hex_digit(char c) {
+namespace {
+
+bool is_hex_digit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
-static bool starts_escape(std::string_view text, std::size_t at) {
-    return at + 2 < text.size() && is_hex_digit(text[at + 1]) && is_hex_digit(text[at + 2]);
+bool is_unsafe_byte(unsigned char c) {
+    return c <= 0x20 || c >= 0x7F ||
+           std::string_view("\"<>\\^`{|}").find(char(c)) != std::string_view::npos;
 }
+
+} // namespace
 
 Text percent_encode_unsafe(std::string_view text) {
     static const char hex[] = "0123456789ABCDEF";
     Text out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c <= 0x20 || c >= 0x7F || (c == '%' && !starts_escape(text, i))) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        // A '%' that starts an escape stays; a stray one is escaped itself.
+        const bool stray_percent = c == '%' && !(i + 2 < text.size() && is_hex_digit(text[i + 1]) &&
+                                                 is_hex_digit(text[i + 2]));
+        if (is_unsafe_byte(c) || stray_percent) {
             out += '%';
             out += hex[c >> 4];
             out += hex[c & 15];

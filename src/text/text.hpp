@@ -41,8 +41,9 @@ Text left_bytes(std::string_view text, int count);
 Text right_bytes(std::string_view text, int count);
 
 // Bytes an address cannot carry raw on the wire (spaces, control bytes, bytes of
-// 0x80 and above such as GBK titles, and a "%" that does not start a %XX escape)
-// written as %XX; every other byte unchanged, existing %XX escapes included.
+// 0x80 and above such as GBK titles, the characters "<>\^`{|} and a '%' that does
+// not start an escape) written as %XX; every other byte unchanged. The request
+// routine, the download and the player all send an address in this form.
 Text percent_encode_unsafe(std::string_view text);
 
 // The numeric value of a decimal text: optional spaces, sign, digits, fraction;

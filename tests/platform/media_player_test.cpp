@@ -1,10 +1,12 @@
 // The player widget playing real MP3 files, from disk and from a loopback HTTP
 // server, without a sound card.
 #include "platform/files.hpp"
+#include "platform/http_download.hpp"
 #include "platform/media_player.hpp"
 #include "text/gbk.hpp"
 
 #include <QApplication>
+#include <QMediaPlayer>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -107,6 +110,10 @@ class MediaServer {
     std::vector<std::string> targets() {
         std::lock_guard lock(mutex_);
         return targets_;
+    }
+    void clear_targets() {
+        std::lock_guard lock(mutex_);
+        targets_.clear();
     }
 
   private:
@@ -210,6 +217,42 @@ TEST_F(MediaPlayerTest, PauseAndStopFromTheFaceAndTheControls) {
     EXPECT_FALSE(log.saw(8));
 }
 
+TEST_F(MediaPlayerTest, KeysAndClicksOnTheSeekBarSeek) {
+    Text path = write_mp3("long.mp3", 300.0);
+    MediaPlayer player;
+    play_on_open_state(player);
+    player.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&player));
+    auto* bar = player.findChild<QSlider*>("seek_bar");
+    player.setURL(path);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return player.playState() == 3 && bar->maximum() > 0; }, kTimeout));
+    player.controls().pause();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 2; }, kTimeout));
+    bar->setFocus();
+
+    const struct {
+        Qt::Key key;
+        int step;
+    } steps[] = {{Qt::Key_PageUp, 60000}, {Qt::Key_Right, 5000},   {Qt::Key_Right, 5000},
+                 {Qt::Key_Left, -5000},   {Qt::Key_PageUp, 60000}, {Qt::Key_PageDown, -60000}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.key);
+        const int expected = bar->value() + step.step;
+        QTest::keyClick(bar, step.key);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return std::abs(player.engine().position() - expected) < 500; }, kTimeout))
+            << player.engine().position() << " for " << expected;
+    }
+
+    // A click on the groove past the handle moves toward it, and playback follows.
+    const qint64 before = player.engine().position();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 3, bar->height() / 2));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return player.engine().position() > before + 30000; }, kTimeout));
+    EXPECT_EQ(player.playState(), 2); // seeking changes nothing else
+}
+
 TEST_F(MediaPlayerTest, ANewAddressReplacesThePlayingOneWithoutPassingStopped) {
     Text first = write_mp3("first.mp3", 60.0);
     Text second = write_mp3("second.mp3", 60.0);
@@ -280,6 +323,35 @@ TEST_F(MediaPlayerTest, HttpAddressArrivesWithItsGbkBytesPercentEncoded) {
     ASSERT_FALSE(targets.empty());
     for (const std::string& target : targets)
         EXPECT_EQ(target, expected);
+}
+
+// The player and the download ask for the same bytes: one percent-encoding.
+TEST_F(MediaPlayerTest, PlayerAndDownloadSendTheSameRequestTarget) {
+    MediaServer server;
+    MediaPlayer player;
+    play_on_open_state(player);
+    const std::vector<Text> paths = {
+        "/yousheng/" + gbk("三体") + "/" + gbk("三体") + " 1.mp3?key=a%2Fb",
+        "/yousheng/" + gbk("乗亅") + ".mp3?key=" + gbk("三"), // trail bytes "\\" and "|"
+        "/yousheng/a\"b<c>d\\e^f`g{h|i}.mp3?key=%zz%",
+        "/yousheng/[x]~'()*!$&+,;=:@.mp3?key=1&x=%3D",
+    };
+    for (const Text& path : paths) {
+        SCOPED_TRACE(path);
+        StateLog log(player);
+        player.setURL(server.base() + path);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return log.saw(8) && player.playState() == 1; }, kTimeout));
+        QObject::disconnect(&player, &MediaPlayer::PlayStateChange, nullptr, nullptr);
+        const std::size_t heard = server.targets().size();
+        ASSERT_TRUE(http_download(server.base() + path,
+                                  std::filesystem::path(folder.path().toStdString()) / "copy.mp3"));
+        std::vector<std::string> targets = server.targets();
+        ASSERT_EQ(targets.size(), heard + 1);
+        for (std::size_t i = 0; i < heard; ++i)
+            EXPECT_EQ(targets[i], targets.back());
+        server.clear_targets();
+    }
 }
 
 TEST(MediaAddress, EscapesUnsafeBytesAndKeepsEscapesAndLocalPaths) {

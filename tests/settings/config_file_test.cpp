@@ -184,3 +184,66 @@ TEST(Flags, TextModeWantsTheExactTrueWordNumberModeNonZero) {
     EXPECT_EQ(flag_text(true), gbk("真"));
     EXPECT_FALSE(to_flag(flag_text(false)));
 }
+
+// Where the file lives: beside the program unless its folder is read-only and
+// holds no configuration file; then in the user's configuration folder.
+TEST_F(ConfigFile, ReadOnlyProgramFolderKeepsTheFileInTheUsersConfigurationFolder) {
+    char pattern[] = "/tmp/settings-home-XXXXXX";
+    const fs::path home = mkdtemp(pattern);
+    const std::string saved_home = getenv("HOME") ? getenv("HOME") : "";
+    const char* saved_xdg_env = getenv("XDG_CONFIG_HOME");
+    const std::string saved_xdg = saved_xdg_env ? saved_xdg_env : "";
+    setenv("HOME", home.c_str(), 1);
+    const fs::path user_file = home / "xdg" / "audiobook-client" / u8"配置文件.ini";
+    const fs::path default_file = home / ".config" / "audiobook-client" / u8"配置文件.ini";
+
+    const struct {
+        const char* why;
+        bool file_beside;
+        bool read_only;
+        const char* xdg; // XDG_CONFIG_HOME, or nullptr for none
+        fs::path expected;
+    } cases[] = {
+        {"writable folder", false, false, "xdg", file},
+        {"read-only folder", false, true, "xdg", user_file},
+        {"read-only folder holding the file", true, true, "xdg", file},
+        {"no XDG_CONFIG_HOME", false, true, nullptr, default_file},
+        {"relative XDG_CONFIG_HOME", false, true, "relative/path", default_file},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        fs::permissions(folder, fs::perms::owner_all);
+        fs::remove(file);
+        fs::remove_all(home / "xdg");
+        fs::remove_all(home / ".config");
+        if (c.file_beside)
+            write_raw(gbk("[设置]\r\n默认网址=旁边\r\n"));
+        if (c.read_only)
+            fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        if (!c.xdg)
+            unsetenv("XDG_CONFIG_HOME");
+        else
+            setenv("XDG_CONFIG_HOME", c.xdg[0] == 'x' ? (home / c.xdg).c_str() : c.xdg, 1);
+
+        EXPECT_EQ(native_path(settings_file_path()), c.expected);
+        if (c.file_beside) {
+            EXPECT_EQ(read_setting(gbk("默认网址")), gbk("旁边"));
+            continue;
+        }
+        // The same format wherever it lives; nothing appears beside a read-only program.
+        EXPECT_TRUE(write_setting(gbk("默认网址"), gbk("地址")));
+        EXPECT_EQ(read_setting(gbk("默认网址")), gbk("地址"));
+        std::ifstream in(c.expected, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+                  gbk("[设置]\r\n默认网址=地址\r\n"));
+        EXPECT_EQ(entries(), c.read_only ? 0u : 1u);
+    }
+
+    fs::permissions(folder, fs::perms::owner_all);
+    setenv("HOME", saved_home.c_str(), 1);
+    if (saved_xdg_env)
+        setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    fs::remove_all(home);
+}

@@ -76,6 +76,10 @@ TEST(Pieces, LeftRightReplace) {
 TEST(PercentEncoding, OnlyBytesTheWireCannotCarry) {
     EXPECT_EQ(percent_encode_unsafe("/a b?key=x&y=%41"), "/a%20b?key=x&y=%41");
     EXPECT_EQ(percent_encode_unsafe(gbk("三") + "\r\x7F"), "%C8%FD%0D%7F");
+    EXPECT_EQ(percent_encode_unsafe("\"<>\\^`{|}"), "%22%3C%3E%5C%5E%60%7B%7C%7D");
+    // A '%' that starts no escape is escaped itself; a real escape stays.
+    EXPECT_EQ(percent_encode_unsafe("%zz%4%%41%"), "%25zz%254%25%41%25");
+    EXPECT_EQ(percent_encode_unsafe("/[a]~'()*!$&+,;=:@"), "/[a]~'()*!$&+,;=:@");
 }
 
 TEST(Numbers, WholeValuesFromTenToTheFifteenAreWrittenAsPlainDigits) {

@@ -1,0 +1,84 @@
+// The main window's player and listening: Space on the episode list toggles
+// play and pause, and an episode played again, in a new window, starts where it
+// stopped; all against the sample site, headless.
+#include "platform/media_player.hpp"
+#include "window_fixture.hpp"
+
+#include <QMediaPlayer>
+#include <QSlider>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr int timeout_ms = 20000; // generous for sanitizer builds on a busy machine
+
+class Listening : public WindowFixture {
+  protected:
+    Listening() { site_options.episode_size = 4 * 1024 * 1024; } // a few minutes each
+
+    void open_book_and_query() {
+        open_window();
+        ASSERT_FALSE(window->book.title.empty());
+        player = control<MediaPlayer>("播放器1");
+        list = control<QTreeWidget>("超级列表框1");
+        control<QLineEdit>("编辑框2")->setText("35");
+        control<QLineEdit>("编辑框3")->setText("3");
+        QTest::mouseClick(control<QPushButton>("按钮1"), Qt::LeftButton);
+        ASSERT_TRUE(finish_long_work());
+        ASSERT_EQ(window->row_count(), 3);
+    }
+    void click_row(int row) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(item).center());
+    }
+    qint64 position() const { return player->engine().position(); }
+
+    MediaPlayer* player = nullptr;
+    QTreeWidget* list = nullptr;
+};
+
+} // namespace
+
+TEST_F(Listening, SpaceOnTheEpisodeListTogglesPlayAndPause) {
+    configure(address());
+    open_book_and_query();
+    click_row(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->playState() == int(MediaPlayer::Playing); },
+                                timeout_ms));
+    ASSERT_EQ(QApplication::focusWidget(), list);
+    for (int expected : {MediaPlayer::Paused, MediaPlayer::Playing, MediaPlayer::Paused}) {
+        QTest::keyClick(list, Qt::Key_Space);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return player->playState() == expected; }, timeout_ms));
+    }
+    QTest::qWait(700); // a paused player stays on its row
+    EXPECT_EQ(window->current_row(), 1);
+    EXPECT_EQ(window->selected_rows(), std::vector<int>{1});
+}
+
+TEST_F(Listening, AnEpisodePlayedAgainInANewWindowStartsWhereItStopped) {
+    configure(address());
+    open_book_and_query();
+    const Text episode = window->cell(1, 1);
+    click_row(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->playState() == int(MediaPlayer::Playing); },
+                                timeout_ms));
+    // The user moves on a minute with the seek bar's keys.
+    auto* bar = player->findChild<QSlider*>("seek_bar");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->engine().isSeekable() && bar->maximum() > 0; },
+                                timeout_ms));
+    bar->setFocus();
+    QTest::keyClick(bar, Qt::Key_PageUp);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return position() >= 60000; }, timeout_ms));
+
+    window.reset(); // the program is closed
+    open_book_and_query();
+    ASSERT_EQ(window->cell(1, 1), episode);
+    click_row(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return position() >= 59500; }, timeout_ms));
+    EXPECT_LT(position(), 70000);
+    // Another row starts from its beginning.
+    click_row(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->URL() == window->cell(2, 1); }, timeout_ms));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return position() > 0 && position() < 10000; }, timeout_ms));
+}
