@@ -71,7 +71,8 @@ TEST_F(Listening, AnEpisodePlayedAgainInANewWindowStartsWhereItStopped) {
     QTest::keyClick(bar, Qt::Key_PageUp);
     ASSERT_TRUE(QTest::qWaitFor([&] { return position() >= 60000; }, timeout_ms));
 
-    window.reset(); // the program is closed
+    window->close(); // the program is closed
+    window.reset();
     open_book_and_query();
     ASSERT_EQ(window->cell(1, 1), episode);
     click_row(1);
