@@ -10,6 +10,7 @@ packages=(
   libcurl4-openssl-dev libpsl-dev publicsuffix libpcre2-dev libgtest-dev libgmock-dev
   libcpp-httplib-dev libssl-dev openssl curl
   fonts-wqy-microhei xvfb xauth
+  librsvg2-bin desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -11,7 +11,7 @@
 namespace {
 
 const Text& section_header() {
-    static const Text header = "[" + gbk("收听位置") + "]";
+    static const Text header = gbk("[收听位置]");
     return header;
 }
 

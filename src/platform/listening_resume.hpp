@@ -3,8 +3,9 @@
 // watches playback without taking part in it: while an episode plays it keeps
 // the position in a ListeningPositions file, saved every few seconds, on pause,
 // on stop, on switching to another episode and when it is destroyed; an episode
-// that starts with a saved position more than `margin` in and more than
-// `margin` before its end starts there; an episode heard to its end is forgotten.
+// that starts with a saved position more than `margin_ms` in and more than
+// `margin_ms` before its end starts there, as soon as the media can seek; an
+// episode heard to its end is forgotten. Playback itself goes on as before.
 #include "platform/listening_positions.hpp"
 
 #include <QObject>

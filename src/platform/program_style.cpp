@@ -1,5 +1,6 @@
 #include "platform/program_style.hpp"
 
+#include <QIcon>
 #include <QStyleFactory>
 
 #include <cstdlib>
@@ -33,5 +34,8 @@ std::unique_ptr<QApplication> start_application(int& argc, char** argv) {
     const bool user_asked = style_asked_for(argc, argv);
     auto application = std::make_unique<QApplication>(argc, argv);
     use_program_style(user_asked);
+    // The installed menu entry and icon: the desktop ties the window to them.
+    QGuiApplication::setDesktopFileName("io.github.audiobook_client");
+    QApplication::setWindowIcon(QIcon::fromTheme("io.github.audiobook_client"));
     return application;
 }

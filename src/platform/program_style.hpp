@@ -7,8 +7,9 @@
 #include <memory>
 
 // The application object of the program, in its own look unless the user asked
-// for a style. The arguments are looked at before the application takes -style
-// out of them; `argc` and `argv` must outlive the application.
+// for a style, tied to the program's menu entry and icon. The arguments are
+// looked at before the application takes -style out of them; `argc` and `argv`
+// must outlive the application.
 std::unique_ptr<QApplication> start_application(int& argc, char** argv);
 
 // Whether the arguments or the environment ask for a style.

@@ -13,6 +13,7 @@ namespace {
 constexpr const char* program_name = "audiobook-client";
 constexpr const char8_t* file_name = u8"配置文件.ini";
 constexpr const char8_t* positions_name = u8"收听位置.ini";
+constexpr const char* desktop_entry = "io.github.audiobook_client.desktop";
 
 // A folder that exists and that its mode bits and access() both let us write:
 // the superuser, whom access() lets through, leaves a protected folder alone too.
@@ -32,6 +33,15 @@ bool exists_in_read_only_folder(const fs::path& folder) {
     return fs::is_directory(folder, ec) && !writable_folder(folder);
 }
 
+// Installed with its menu entry (<prefix>/bin beside <prefix>/share/applications),
+// as a package or `cmake --install` puts it: the bin folder is no place for the
+// user's files, even for a user who may write there.
+bool installed(const fs::path& folder) {
+    std::error_code ec;
+    return folder.filename() == "bin" &&
+           fs::exists(folder.parent_path() / "share" / "applications" / desktop_entry, ec);
+}
+
 // $XDG_CONFIG_HOME when it is an absolute path, else ~/.config; empty without a home.
 fs::path user_configuration_home() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -48,7 +58,8 @@ fs::path user_configuration_home() {
 fs::path configuration_folder() {
     const fs::path beside = program_folder_path();
     std::error_code ec;
-    if (fs::exists(beside / file_name, ec) || !exists_in_read_only_folder(beside))
+    if (fs::exists(beside / file_name, ec) ||
+        (!exists_in_read_only_folder(beside) && !installed(beside)))
         return beside;
     const fs::path home = user_configuration_home();
     if (home.empty())

@@ -185,9 +185,10 @@ TEST(Flags, TextModeWantsTheExactTrueWordNumberModeNonZero) {
     EXPECT_FALSE(to_flag(flag_text(false)));
 }
 
-// Where the file lives: beside the program unless its folder is read-only and
-// holds no configuration file; then in the user's configuration folder.
-TEST_F(ConfigFile, ReadOnlyProgramFolderKeepsTheFileInTheUsersConfigurationFolder) {
+// Where the file lives: beside the program unless its folder is read-only or
+// the program was installed with its menu entry, and no configuration file lies
+// beside it; then in the user's configuration folder.
+TEST_F(ConfigFile, ReadOnlyOrInstalledProgramKeepsTheFileInTheUsersConfigurationFolder) {
     char pattern[] = "/tmp/settings-home-XXXXXX";
     const fs::path home = mkdtemp(pattern);
     const std::string saved_home = getenv("HOME") ? getenv("HOME") : "";
@@ -196,50 +197,65 @@ TEST_F(ConfigFile, ReadOnlyProgramFolderKeepsTheFileInTheUsersConfigurationFolde
     setenv("HOME", home.c_str(), 1);
     const fs::path user_file = home / "xdg" / "audiobook-client" / u8"配置文件.ini";
     const fs::path default_file = home / ".config" / "audiobook-client" / u8"配置文件.ini";
+    // An installed program: <prefix>/bin, with its menu entry in <prefix>/share.
+    const fs::path bin = folder / "prefix" / "bin";
+    fs::create_directories(bin);
+    fs::create_directories(folder / "prefix" / "share" / "applications");
+    std::ofstream(folder / "prefix" / "share" / "applications" /
+                  "io.github.audiobook_client.desktop")
+        << "[Desktop Entry]\n";
 
     const struct {
         const char* why;
+        fs::path program;
         bool file_beside;
         bool read_only;
         const char* xdg; // XDG_CONFIG_HOME, or nullptr for none
-        fs::path expected;
+        bool in_user_folder;
+        fs::path user_folder_file;
     } cases[] = {
-        {"writable folder", false, false, "xdg", file},
-        {"read-only folder", false, true, "xdg", user_file},
-        {"read-only folder holding the file", true, true, "xdg", file},
-        {"no XDG_CONFIG_HOME", false, true, nullptr, default_file},
-        {"relative XDG_CONFIG_HOME", false, true, "relative/path", default_file},
+        {"writable folder", folder, false, false, "xdg", false, {}},
+        {"read-only folder", folder, false, true, "xdg", true, user_file},
+        {"read-only folder holding the file", folder, true, true, "xdg", false, {}},
+        {"no XDG_CONFIG_HOME", folder, false, true, nullptr, true, default_file},
+        {"relative XDG_CONFIG_HOME", folder, false, true, "relative/path", true, default_file},
+        {"installed with its menu entry", bin, false, false, "xdg", true, user_file},
+        {"installed, a file beside it", bin, true, false, "xdg", false, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        fs::permissions(folder, fs::perms::owner_all);
-        fs::remove(file);
+        const fs::path beside = c.program / u8"配置文件.ini";
+        fs::permissions(c.program, fs::perms::owner_all);
+        fs::remove(beside);
         fs::remove_all(home / "xdg");
         fs::remove_all(home / ".config");
+        set_program_folder(c.program);
         if (c.file_beside)
-            write_raw(gbk("[设置]\r\n默认网址=旁边\r\n"));
+            std::ofstream(beside, std::ios::binary) << gbk("[设置]\r\n默认网址=旁边\r\n");
         if (c.read_only)
-            fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+            fs::permissions(c.program, fs::perms::owner_read | fs::perms::owner_exec);
         if (!c.xdg)
             unsetenv("XDG_CONFIG_HOME");
         else
             setenv("XDG_CONFIG_HOME", c.xdg[0] == 'x' ? (home / c.xdg).c_str() : c.xdg, 1);
 
-        EXPECT_EQ(native_path(settings_file_path()), c.expected);
+        const fs::path expected = c.in_user_folder ? c.user_folder_file : beside;
+        EXPECT_EQ(native_path(settings_file_path()), expected);
         if (c.file_beside) {
             EXPECT_EQ(read_setting(gbk("默认网址")), gbk("旁边"));
             continue;
         }
-        // The same format wherever it lives; nothing appears beside a read-only program.
+        // The same format wherever it lives; nothing appears beside the program then.
         EXPECT_TRUE(write_setting(gbk("默认网址"), gbk("地址")));
         EXPECT_EQ(read_setting(gbk("默认网址")), gbk("地址"));
-        std::ifstream in(c.expected, std::ios::binary);
+        std::ifstream in(expected, std::ios::binary);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
                   gbk("[设置]\r\n默认网址=地址\r\n"));
-        EXPECT_EQ(entries(), c.read_only ? 0u : 1u);
+        EXPECT_EQ(fs::exists(beside), !c.in_user_folder);
     }
 
     fs::permissions(folder, fs::perms::owner_all);
+    set_program_folder(folder);
     setenv("HOME", saved_home.c_str(), 1);
     if (saved_xdg_env)
         setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);

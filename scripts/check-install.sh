@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs a build into a temporary DESTDIR under /usr and checks what a desktop
+# needs: the executable in bin/, the menu entry, the AppStream metainfo and the
+# icon in the hicolor theme, with the menu entry and the metainfo validated.
+# Usage: scripts/check-install.sh [build folder]   (default: build/test)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/test}
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+
+cmake --build "$build"
+DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
+
+app=io.github.audiobook_client
+share="$stage/usr/share"
+expect() {
+  [ -s "$1" ] || { echo "check-install: missing $1" >&2; exit 1; }
+}
+expect "$stage/usr/bin/audiobook-client"
+[ -x "$stage/usr/bin/audiobook-client" ] || { echo "check-install: not executable" >&2; exit 1; }
+expect "$share/applications/$app.desktop"
+expect "$share/metainfo/$app.metainfo.xml"
+expect "$share/icons/hicolor/scalable/apps/$app.svg"
+for size in 48 256; do
+  png="$share/icons/hicolor/${size}x${size}/apps/$app.png"
+  expect "$png"
+  file "$png" | grep -q "PNG image data, $size x $size" ||
+    { echo "check-install: $png is not a $size px PNG" >&2; exit 1; }
+done
+
+desktop-file-validate "$share/applications/$app.desktop"
+appstreamcli validate --no-net --pedantic "$share/metainfo/$app.metainfo.xml"
+echo "check-install: the installed files are in place and valid"
