@@ -76,8 +76,7 @@ void DownloadSequence::press() {
         else
             start_pass();
     } else if (caption_ == gbk("暂停")) {
-        if (running() && since_start_.isValid() &&
-            since_start_.elapsed() < double_press_.count())
+        if (running() && since_start_.isValid() && since_start_.elapsed() < double_press_.count())
             return;
         pause_requested_ = true;
         pass_pending_ = false; // a pass asked for and not yet begun is withdrawn
@@ -171,8 +170,7 @@ bool DownloadSequence::start_row(int row) {
             [this](qint64 received, qint64 total) { on_progress(received, total); });
     connect(transfer_.get(), &TransferHandler::retrying, this,
             [this](int retry, int of) { on_retry(retry, of); });
-    connect(transfer_.get(), &TransferHandler::finished, this,
-            [this] { on_transfer_finished(); });
+    connect(transfer_.get(), &TransferHandler::finished, this, [this] { on_transfer_finished(); });
     return true;
 }
 

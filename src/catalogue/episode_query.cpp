@@ -11,9 +11,9 @@
 
 struct EpisodeQuery::Run {
     QueryPlan plan;
-    std::atomic<int> next{1};         // the ordinal the next free worker takes
+    std::atomic<int> next{1}; // the ordinal the next free worker takes
     std::atomic<bool> cancelled{false};
-    std::map<int, Text> waiting;      // resolved, not yet delivered (GUI thread only)
+    std::map<int, Text> waiting; // resolved, not yet delivered (GUI thread only)
     int delivered = 0;
 };
 
@@ -91,8 +91,7 @@ void EpisodeQuery::deliver(const std::shared_ptr<Run>& run, int ordinal, const T
         const Text resolved = first->second;
         run->waiting.erase(first);
         ++run->delivered;
-        emit rowResolved(run->delivered, episode_number(run->plan.start, run->delivered),
-                         resolved);
+        emit rowResolved(run->delivered, episode_number(run->plan.start, run->delivered), resolved);
         if (run != run_)
             return; // a handler of the row stopped or replaced this query
     }

@@ -31,11 +31,16 @@ class VectorRows : public EpisodeRows {
     };
     void add(const Text& label, const Text& address, const RowBook& book) {
         list.push_back({{label, address, number_to_text(double(list.size() + 1)), gbk("未下载")},
-                        {}, book, ++last_id, {}});
+                        {},
+                        book,
+                        ++last_id,
+                        {}});
     }
     int row_count() const override { return int(list.size()); }
     Text cell(int row, int column) const override {
-        return valid(row) && column >= 0 && column < 4 ? list[std::size_t(row)].cells[std::size_t(column)] : Text();
+        return valid(row) && column >= 0 && column < 4
+                   ? list[std::size_t(row)].cells[std::size_t(column)]
+                   : Text();
     }
     void set_cell(int row, int column, const Text& text) override {
         if (valid(row) && column >= 0 && column < 4)
@@ -45,8 +50,12 @@ class VectorRows : public EpisodeRows {
         if (valid(row))
             list[std::size_t(row)].native = native;
     }
-    RowBook row_book(int row) const override { return valid(row) ? list[std::size_t(row)].book : RowBook(); }
-    std::uint64_t row_id(int row) const override { return valid(row) ? list[std::size_t(row)].id : 0; }
+    RowBook row_book(int row) const override {
+        return valid(row) ? list[std::size_t(row)].book : RowBook();
+    }
+    std::uint64_t row_id(int row) const override {
+        return valid(row) ? list[std::size_t(row)].id : 0;
+    }
     int row_of(std::uint64_t id) const override {
         for (std::size_t r = 0; r < list.size(); ++r)
             if (list[r].id == id)
@@ -102,7 +111,8 @@ class SequenceTest : public SiteFixture {
         rows.add(gbk("第") + number + gbk("集"), address, book_of(b));
     }
     fs::path file_of(const SampleBook& b, const Text& number) const {
-        return native_path(downloaded_file_path(save.text(), b.title, gbk("第") + number + gbk("集")));
+        return native_path(
+            downloaded_file_path(save.text(), b.title, gbk("第") + number + gbk("集")));
     }
     std::string episode(const SampleBook& b, const Text& number) const {
         const Bytes bytes = site->episode_bytes(b.book_id, number);

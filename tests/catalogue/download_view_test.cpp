@@ -138,8 +138,7 @@ class DownloadView : public WindowFixture {
     // second one waiting in the queue while the first one's handler runs.
     static void double_click(QPushButton* target) {
         QMetaObject::invokeMethod(
-            target, [target] { QTest::mouseClick(target, Qt::LeftButton); },
-            Qt::QueuedConnection);
+            target, [target] { QTest::mouseClick(target, Qt::LeftButton); }, Qt::QueuedConnection);
         QTest::mouseClick(target, Qt::LeftButton);
     }
     std::map<int, std::vector<Text>> shown;

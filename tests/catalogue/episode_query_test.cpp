@@ -60,7 +60,8 @@ TEST_F(QueryTest, RowsComeInOrderWithTheAddressesOfOneAtATime) {
         }
         EXPECT_EQ(rows, expected);
         EXPECT_FALSE(site->episode_key(book.book_id, expected[0].number).empty());
-        EXPECT_TRUE(contains_text(rows[0].address, "key=" + site->episode_key(book.book_id, expected[0].number)));
+        EXPECT_TRUE(contains_text(rows[0].address,
+                                  "key=" + site->episode_key(book.book_id, expected[0].number)));
     }
     EXPECT_EQ(finished, 2);
 }

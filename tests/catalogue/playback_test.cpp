@@ -12,6 +12,11 @@ namespace {
 
 constexpr int timeout_ms = 20000; // generous for sanitizer builds on a busy machine
 
+// Lets events run until `condition` holds; false when it still does not after the time-out.
+template <typename Condition> bool eventually(Condition condition) {
+    return QTest::qWaitFor(condition, timeout_ms);
+}
+
 class Playback : public WindowFixture {
   protected:
     void open_book() {
@@ -78,9 +83,10 @@ TEST_F(Playback, AdvancesThroughTheRowsToTheEndThenANewQueryStartsAtRow0) {
     // A row that cannot play settles on stopped, and the queue moves past it.
     window->set_cell(1, 1, replace_all(window->cell(1, 1), "key=", "key=wrong"));
     click_row(0);
-    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 3u, timeout_ms);
+    EXPECT_TRUE(eventually([&] { return assigned.size() == 3u; })) << "assigned.size()";
     EXPECT_EQ(assigned, addresses_of({0, 1, 2}));
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Stopped), timeout_ms);
+    EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Stopped); }))
+        << "player->playState()";
     EXPECT_GE(times_playing, 2);
     EXPECT_EQ(window->current_row(), 2);
     EXPECT_EQ(window->selected_rows(), std::vector<int>{2});
@@ -90,7 +96,7 @@ TEST_F(Playback, AdvancesThroughTheRowsToTheEndThenANewQueryStartsAtRow0) {
 
     // The new rows have no current row: the next tick plays row 0.
     query("40", "2");
-    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 4u, timeout_ms);
+    EXPECT_TRUE(eventually([&] { return assigned.size() == 4u; })) << "assigned.size()";
     EXPECT_EQ(assigned.back(), window->cell(0, 1));
     EXPECT_EQ(window->current_row(), 0);
 }
@@ -99,18 +105,22 @@ TEST_F(LongPlayback, StopMidListStartsTheNextRowStopOnTheLastRowStaysStopped) {
     open_book();
     query("35", "10");
     click_row(2);
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Playing), timeout_ms);
+    EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Playing); }))
+        << "player->playState()";
     press_player("stop_button");
-    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 2u, timeout_ms);
+    EXPECT_TRUE(eventually([&] { return assigned.size() == 2u; })) << "assigned.size()";
     EXPECT_EQ(assigned, addresses_of({2, 3}));
     EXPECT_EQ(window->current_row(), 3);
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Playing), timeout_ms);
+    EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Playing); }))
+        << "player->playState()";
 
     click_row(9);
-    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 3u, timeout_ms);
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Playing), timeout_ms);
+    EXPECT_TRUE(eventually([&] { return assigned.size() == 3u; })) << "assigned.size()";
+    EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Playing); }))
+        << "player->playState()";
     press_player("stop_button");
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Stopped), timeout_ms);
+    EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Stopped); }))
+        << "player->playState()";
     QTest::qWait(700);
     EXPECT_EQ(assigned, addresses_of({2, 3, 9}));
     EXPECT_EQ(player->playState(), MediaPlayer::Stopped);
@@ -121,9 +131,11 @@ TEST_F(LongPlayback, APausedPlayerIsLeftAlone) {
     open_book();
     query("35", "3");
     click_row(0);
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Playing), timeout_ms);
+    EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Playing); }))
+        << "player->playState()";
     press_player("play_pause_button");
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Paused), timeout_ms);
+    EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Paused); }))
+        << "player->playState()";
     QTest::qWait(700);
     EXPECT_EQ(player->playState(), MediaPlayer::Paused);
     EXPECT_EQ(assigned, addresses_of({0}));
@@ -139,7 +151,7 @@ TEST_F(LongPlayback, SeveralSelectedRowsPlayTheLowest) {
     EXPECT_EQ(window->selected_rows(), (std::vector<int>{1, 4, 6}));
     EXPECT_EQ(window->current_row(), 6);
     EXPECT_EQ(player->URL(), window->cell(1, 1));
-    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 3u, timeout_ms);
+    EXPECT_TRUE(eventually([&] { return assigned.size() == 3u; })) << "assigned.size()";
     EXPECT_EQ(assigned, addresses_of({4, 1, 1}));
 }
 
@@ -153,10 +165,11 @@ TEST_F(Playback, DownloadedRowsPlayTheirLocalFiles) {
 
     const int served = site->media_requests_served();
     click_row(0);
-    QTRY_COMPARE_WITH_TIMEOUT(assigned.size(), 2u, timeout_ms);
+    EXPECT_TRUE(eventually([&] { return assigned.size() == 2u; })) << "assigned.size()";
     EXPECT_EQ(assigned, addresses_of({0, 1}));
     EXPECT_EQ(assigned[0], window->cell(0, 1)); // the file's path, not the address
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Stopped), timeout_ms);
+    EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Stopped); }))
+        << "player->playState()";
     EXPECT_GE(times_playing, 2);
     EXPECT_EQ(site->media_requests_served(), served); // nothing came from the network
 }
