@@ -58,7 +58,7 @@ class Listening : public ::testing::Test {
 };
 
 TEST_F(Listening, PositionsFileKeepsTheMostRecentEpisodesInGbk) {
-    const Text gbk_path = "/" + gbk("有声书/三体/三体_第1集.mp3");
+    const Text gbk_path = gbk("/有声书/三体/三体_第1集.mp3");
     const Text address = "http://127.0.0.1:8080/yousheng/a|b.mp3?key=x=y";
     {
         ListeningPositions positions(file());
