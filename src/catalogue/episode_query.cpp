@@ -7,25 +7,45 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 struct EpisodeQuery::Run {
     QueryPlan plan;
     std::atomic<int> next{1}; // the ordinal the next free worker takes
     std::atomic<bool> cancelled{false};
+    int places = 0;              // workers that may still join (under the workers' lock)
     std::map<int, Text> waiting; // resolved, not yet delivered (GUI thread only)
     int delivered = 0;
+};
+
+struct EpisodeQuery::Workers {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::shared_ptr<Run> run; // what the workers take ordinals from
+    bool stopping = false;
+    std::vector<std::thread> threads;
 };
 
 Text episode_number(double start, int ordinal) {
     return number_to_text(ordinal + start);
 }
 
-EpisodeQuery::EpisodeQuery(QObject* parent) : QObject(parent) {}
+EpisodeQuery::EpisodeQuery(QObject* parent)
+    : QObject(parent), workers_(std::make_unique<Workers>()) {}
 
 EpisodeQuery::~EpisodeQuery() {
     cancel();
-    join_workers();
+    {
+        std::lock_guard guard(workers_->lock);
+        workers_->stopping = true;
+    }
+    workers_->wake.notify_all();
+    for (std::thread& thread : workers_->threads)
+        thread.join(); // requests under way give up within milliseconds
 }
 
 bool EpisodeQuery::running() const {
@@ -35,50 +55,69 @@ bool EpisodeQuery::running() const {
 void EpisodeQuery::cancel() {
     if (run_)
         run_->cancelled = true;
-    run_.reset();
+    end_run();
 }
 
-void EpisodeQuery::join_workers() {
-    for (std::thread& worker : workers_)
-        worker.join();
-    workers_.clear();
+// The workers take nothing more from the running query.
+void EpisodeQuery::end_run() {
+    if (!run_)
+        return;
+    std::lock_guard guard(workers_->lock);
+    if (workers_->run == run_)
+        workers_->run.reset();
+    run_.reset();
 }
 
 void EpisodeQuery::start(const QueryPlan& plan) {
     cancel();
-    join_workers(); // cancelled requests give up within milliseconds
     if (plan.span < 1) {
         emit finished();
         return;
     }
     run_ = std::make_shared<Run>();
     run_->plan = plan;
-    const int count = std::min(parallel_, plan.span);
-    for (int i = 0; i < count; ++i)
-        workers_.emplace_back(work, run_, this);
+    run_->places = std::min(parallel_, plan.span);
+    {
+        std::lock_guard guard(workers_->lock);
+        workers_->run = run_;
+        while (int(workers_->threads.size()) < run_->places)
+            workers_->threads.emplace_back(work, std::ref(*workers_), this);
+    }
+    workers_->wake.notify_all();
 }
 
-// A worker: takes the next ordinal in row order and resolves it, until the range
-// is done or the query stopped.
-void EpisodeQuery::work(const std::shared_ptr<Run>& run, EpisodeQuery* query) {
-    set_request_cancel_flag(&run->cancelled);
-    const QueryPlan& plan = run->plan;
+// A worker: waits for a query with a place free, then takes the next ordinal in
+// row order and resolves it, until the range is done or the query stopped.
+void EpisodeQuery::work(Workers& workers, EpisodeQuery* query) {
     for (;;) {
-        if (run->cancelled)
-            break;
-        const int ordinal = run->next.fetch_add(1);
-        if (ordinal > plan.span)
-            break;
-        const Text address =
-            resolve_episode_address(plan.catalogue_host, plan.book_id, plan.category, plan.title,
-                                    episode_number(plan.start, ordinal));
-        if (run->cancelled)
-            break;
-        QMetaObject::invokeMethod(
-            query, [query, run, ordinal, address] { query->deliver(run, ordinal, address); },
-            Qt::QueuedConnection);
+        std::shared_ptr<Run> run;
+        {
+            std::unique_lock guard(workers.lock);
+            workers.wake.wait(guard, [&] {
+                return workers.stopping || (workers.run && workers.run->places > 0);
+            });
+            if (workers.stopping)
+                return;
+            run = workers.run;
+            --run->places;
+        }
+        set_request_cancel_flag(&run->cancelled);
+        const QueryPlan& plan = run->plan;
+        while (!run->cancelled) {
+            const int ordinal = run->next.fetch_add(1);
+            if (ordinal > plan.span)
+                break;
+            const Text address =
+                resolve_episode_address(plan.catalogue_host, plan.book_id, plan.category,
+                                        plan.title, episode_number(plan.start, ordinal));
+            if (run->cancelled)
+                break;
+            QMetaObject::invokeMethod(
+                query, [query, run, ordinal, address] { query->deliver(run, ordinal, address); },
+                Qt::QueuedConnection);
+        }
+        set_request_cancel_flag(nullptr);
     }
-    set_request_cancel_flag(nullptr);
 }
 
 void EpisodeQuery::deliver(const std::shared_ptr<Run>& run, int ordinal, const Text& address) {
@@ -96,7 +135,7 @@ void EpisodeQuery::deliver(const std::shared_ptr<Run>& run, int ordinal, const T
             return; // a handler of the row stopped or replaced this query
     }
     if (run->delivered == run->plan.span) {
-        run_.reset();
+        end_run();
         emit finished();
     }
 }

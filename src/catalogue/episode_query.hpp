@@ -2,14 +2,13 @@
 // The query behind the query button: one episode row per episode of a range,
 // each with its audio address from the player script. A few requests are under
 // way at once on workers; the rows still come strictly in order, each as soon
-// as it and every row above it are resolved.
+// as it and every row above it are resolved. The workers stay from one query to
+// the next, each keeping its connection to the Catalogue site.
 #include "text/text.hpp"
 
 #include <QObject>
 
 #include <memory>
-#include <thread>
-#include <vector>
 
 // What a query resolves against, fixed when it starts: the Catalogue host and
 // the fields of the book loaded then, the start value and the span.
@@ -52,11 +51,12 @@ class EpisodeQuery : public QObject {
 
   private:
     struct Run;
-    static void work(const std::shared_ptr<Run>& run, EpisodeQuery* query);
+    struct Workers;
+    static void work(Workers& workers, EpisodeQuery* query);
     void deliver(const std::shared_ptr<Run>& run, int ordinal, const Text& address);
-    void join_workers();
+    void end_run();
 
     int parallel_ = 4;
-    std::shared_ptr<Run> run_;
-    std::vector<std::thread> workers_;
+    std::shared_ptr<Run> run_; // the running query, null when none
+    std::unique_ptr<Workers> workers_;
 };

@@ -45,12 +45,17 @@ class QueryTest : public SiteFixture {
 
 } // namespace
 
+// The second query also shows that the workers kept their connections.
 TEST_F(QueryTest, RowsComeInOrderWithTheAddressesOfOneAtATime) {
+    int connections_after_first = 0;
     for (double start : {35.0, 2.5}) {
         SCOPED_TRACE(start);
         rows.clear();
         query.start(plan(start, 13));
         ASSERT_TRUE(wait_done());
+        if (connections_after_first == 0)
+            connections_after_first = site->connections_accepted();
+        EXPECT_EQ(site->connections_accepted(), connections_after_first);
         std::vector<Row> expected;
         for (int i = 1; i <= 13; ++i) {
             const Text number = number_to_text(start + i);
