@@ -225,8 +225,11 @@ TEST_F(MediaPlayerTest, KeysAndClicksOnTheSeekBarSeek) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&player));
     auto* bar = player.findChild<QSlider*>("seek_bar");
     player.setURL(path);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return player.playState() == 3 && bar->maximum() > 0; }, kTimeout));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return player.playState() == 3 && bar->maximum() > 0 && player.engine().isSeekable();
+        },
+        kTimeout));
     player.controls().pause();
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 2; }, kTimeout));
     bar->setFocus();
