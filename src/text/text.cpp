@@ -61,20 +61,21 @@ bool contains_text(std::string_view text, std::string_view needle, bool ignore_c
     return find_text(text, needle, 1, ignore_case) != -1;
 }
 
-Text trim_spaces(std::string_view text) {
-    std::size_t b = text.find_first_not_of(' ');
+// The text without the given bytes at either end.
+static Text trim_bytes(std::string_view text, std::string_view bytes) {
+    const std::size_t b = text.find_first_not_of(bytes);
     if (b == std::string_view::npos)
         return {};
-    std::size_t e = text.find_last_not_of(' ');
+    const std::size_t e = text.find_last_not_of(bytes);
     return Text(text.substr(b, e - b + 1));
 }
 
+Text trim_spaces(std::string_view text) {
+    return trim_bytes(text, " ");
+}
+
 Text trim_blanks(std::string_view text) {
-    std::size_t b = text.find_first_not_of(" \t");
-    if (b == std::string_view::npos)
-        return {};
-    std::size_t e = text.find_last_not_of(" \t");
-    return Text(text.substr(b, e - b + 1));
+    return trim_bytes(text, " \t");
 }
 
 std::vector<Text> split_text(std::string_view text, std::string_view separator) {

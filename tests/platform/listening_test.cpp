@@ -6,6 +6,8 @@
 #include "platform/media_player.hpp"
 #include "text/gbk.hpp"
 
+#include "support/silent_mp3.hpp"
+
 #include <QMediaPlayer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,20 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kTimeout = 20000; // ms; generous for sanitizer builds on a busy machine
-
-// Silent MPEG-1 Layer III, 128 kbit/s, 44.1 kHz: 417-byte frames.
-std::string silent_mp3(double seconds) {
-    const int frames = int(seconds * 44100.0 / 1152.0) + 1;
-    std::string frame(417, '\0');
-    frame[0] = char(0xFF);
-    frame[1] = char(0xFB);
-    frame[2] = char(0x90);
-    frame[3] = char(0x64);
-    std::string out;
-    for (int i = 0; i < frames; ++i)
-        out += frame;
-    return out;
-}
 
 std::string read_all(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -5,6 +5,8 @@
 #include "platform/media_player.hpp"
 #include "text/gbk.hpp"
 
+#include "support/silent_mp3.hpp"
+
 #include <QApplication>
 #include <QMediaPlayer>
 #include <QSignalSpy>
@@ -23,21 +25,6 @@
 #include <thread>
 
 namespace {
-
-// Silent MPEG-1 Layer III: 128 kbit/s, 44.1 kHz, joint stereo, no padding, so
-// each frame is 417 bytes and about 38.3 frames make a second.
-std::string silent_mp3(double seconds) {
-    const int frames = int(seconds * 44100.0 / 1152.0) + 1;
-    std::string frame(417, '\0');
-    frame[0] = char(0xFF);
-    frame[1] = char(0xFB);
-    frame[2] = char(0x90);
-    frame[3] = char(0x64);
-    std::string out;
-    for (int i = 0; i < frames; ++i)
-        out += frame;
-    return out;
-}
 
 constexpr int kTimeout = 20000; // ms; generous for sanitizer builds on a busy machine
 
