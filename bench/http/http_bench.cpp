@@ -8,8 +8,8 @@
 //     second and the number of TCP connections the server accepted.
 #include "http/web_access.hpp"
 #include "loopback_server.hpp"
-#include "platform/episode_download.hpp"
-#include "platform/http_download.hpp"
+#include "transfer/episode_download.hpp"
+#include "transfer/http_download.hpp"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -1,8 +1,8 @@
 #include "catalogue/book_page.hpp"
 #include "catalogue/main_window.hpp"
 #include "http/web_access.hpp"
-#include "platform/dialogs.hpp"
-#include "platform/qt_text.hpp"
+#include "widgets/dialogs.hpp"
+#include "text/qt_text.hpp"
 #include "text/gbk.hpp"
 
 #include <QLabel>

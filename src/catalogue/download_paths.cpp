@@ -1,6 +1,6 @@
 #include "catalogue/download_paths.hpp"
 
-#include "platform/files.hpp"
+#include "files/files.hpp"
 #include "text/gbk.hpp"
 
 namespace {

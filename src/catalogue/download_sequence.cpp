@@ -1,8 +1,8 @@
 #include "catalogue/download_sequence.hpp"
 
 #include "catalogue/download_paths.hpp"
-#include "platform/files.hpp"
-#include "platform/transfer_handler.hpp"
+#include "files/files.hpp"
+#include "transfer/transfer_handler.hpp"
 #include "text/gbk.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 // pause request, and sequences started while another one finishes its episode
 // (they run over every row from the first, then the earlier one goes on).
 #include "catalogue/episode_rows.hpp"
-#include "platform/episode_download.hpp"
+#include "transfer/episode_download.hpp"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -6,8 +6,8 @@
 #include "catalogue/episode_query.hpp"
 #include "catalogue/main_window.hpp"
 #include "http/web_access.hpp"
-#include "platform/media_player.hpp"
-#include "platform/qt_text.hpp"
+#include "playback/media_player.hpp"
+#include "text/qt_text.hpp"
 #include "settings/config_file.hpp"
 #include "text/gbk.hpp"
 

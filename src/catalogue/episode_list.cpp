@@ -1,9 +1,9 @@
 #include "catalogue/download_paths.hpp"
 #include "catalogue/episode_query.hpp"
 #include "catalogue/main_window.hpp"
-#include "platform/files.hpp"
-#include "platform/qt_text.hpp"
-#include "platform/report_list.hpp"
+#include "files/files.hpp"
+#include "text/qt_text.hpp"
+#include "widgets/report_list.hpp"
 #include "settings/config_file.hpp"
 #include "text/gbk.hpp"
 

@@ -1,8 +1,8 @@
 // Playback: the selected row plays in the embedded player, and the play timer
 // asks the play queue for the row to move on to whenever the player has stopped.
 #include "catalogue/main_window.hpp"
-#include "platform/media_player.hpp"
-#include "platform/report_list.hpp"
+#include "playback/media_player.hpp"
+#include "widgets/report_list.hpp"
 
 #include <QTreeWidget>
 

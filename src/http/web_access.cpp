@@ -4,8 +4,8 @@
 #include "http/cookie_merging.hpp"
 #include "http/request_headers.hpp"
 #include "http/url_splitting.hpp"
-#include "platform/curl_cancel.hpp"
-#include "platform/curl_stall.hpp"
+#include "curl/curl_cancel.hpp"
+#include "curl/curl_stall.hpp"
 
 #include <curl/curl.h>
 

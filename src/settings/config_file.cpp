@@ -1,6 +1,6 @@
 #include "settings/config_file.hpp"
 
-#include "platform/files.hpp"
+#include "files/files.hpp"
 #include "settings/config_location.hpp"
 #include "text/gbk.hpp"
 

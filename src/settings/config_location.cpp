@@ -1,6 +1,6 @@
 #include "settings/config_location.hpp"
 
-#include "platform/files.hpp"
+#include "files/files.hpp"
 
 #include <cstdlib>
 #include <system_error>

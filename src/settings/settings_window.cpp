@@ -1,7 +1,7 @@
 #include "settings/settings_window.hpp"
 
-#include "platform/dialogs.hpp"
-#include "platform/qt_text.hpp"
+#include "widgets/dialogs.hpp"
+#include "text/qt_text.hpp"
 #include "settings/config_file.hpp"
 #include "text/gbk.hpp"
 

@@ -1,7 +1,7 @@
 // Program start: the application, the main window (its created handler runs as
 // it is shown), the event loop until the window is closed, exit code 0.
 #include "catalogue/main_window.hpp"
-#include "platform/program_style.hpp"
+#include "widgets/program_style.hpp"
 
 int main(int argc, char** argv) {
     std::unique_ptr<QApplication> application = start_application(argc, argv);

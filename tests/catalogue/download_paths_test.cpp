@@ -1,5 +1,5 @@
 #include "catalogue/download_paths.hpp"
-#include "platform/files.hpp"
+#include "files/files.hpp"
 #include "text/gbk.hpp"
 
 #include <gtest/gtest.h>

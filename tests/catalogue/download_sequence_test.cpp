@@ -4,7 +4,7 @@
 #include "catalogue/download_paths.hpp"
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_address.hpp"
-#include "platform/http_download.hpp"
+#include "transfer/http_download.hpp"
 #include "site_fixture.hpp"
 
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 #include "catalogue/download_paths.hpp"
 #include "catalogue/episode_address.hpp"
 #include "http/web_access.hpp"
-#include "platform/http_download.hpp"
+#include "transfer/http_download.hpp"
 #include "window_fixture.hpp"
 
 #include <QAbstractItemModel>

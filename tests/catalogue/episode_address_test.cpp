@@ -1,6 +1,6 @@
 #include "catalogue/episode_address.hpp"
 #include "http/web_access.hpp"
-#include "platform/http_download.hpp"
+#include "transfer/http_download.hpp"
 #include "site_fixture.hpp"
 
 #include <gtest/gtest.h>

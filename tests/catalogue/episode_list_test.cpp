@@ -1,4 +1,4 @@
-#include "platform/media_player.hpp"
+#include "playback/media_player.hpp"
 #include "window_fixture.hpp"
 
 #include <QListWidget>

@@ -1,7 +1,7 @@
 // The main window's player and listening: Space on the episode list toggles
 // play and pause, and an episode played again, in a new window, starts where it
 // stopped; all against the sample site, headless.
-#include "platform/media_player.hpp"
+#include "playback/media_player.hpp"
 #include "window_fixture.hpp"
 
 #include <QMediaPlayer>

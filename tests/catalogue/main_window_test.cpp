@@ -1,5 +1,5 @@
 #include "catalogue/book_page.hpp"
-#include "platform/media_player.hpp"
+#include "playback/media_player.hpp"
 #include "window_fixture.hpp"
 
 #include <QHeaderView>

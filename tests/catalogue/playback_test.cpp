@@ -1,7 +1,7 @@
 // Playback through the real main window: rows played from the sample site's
 // media host and from downloaded files, headless, and the play timer moving
 // the queue on whenever the player has stopped.
-#include "platform/media_player.hpp"
+#include "playback/media_player.hpp"
 #include "window_fixture.hpp"
 
 #include <QSignalSpy>

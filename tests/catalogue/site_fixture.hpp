@@ -2,7 +2,7 @@
 // Ground for the catalogue tests that need no widgets: a temporary program folder
 // (so the configuration file lives there), a temporary save folder, and the
 // sample site with its books, started afresh for every test.
-#include "platform/files.hpp"
+#include "files/files.hpp"
 #include "settings/config_file.hpp"
 #include "site/sample_site.hpp"
 #include "text/gbk.hpp"

@@ -5,7 +5,7 @@
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
 #include "catalogue/main_window.hpp"
-#include "platform/qt_text.hpp"
+#include "text/qt_text.hpp"
 #include "site_fixture.hpp"
 
 #include <QApplication>

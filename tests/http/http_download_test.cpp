@@ -1,7 +1,7 @@
 // The episode download against a real server: the target is replaced only by a
 // complete, successful body, and nothing is left behind otherwise.
 #include "loopback_server.hpp"
-#include "platform/http_download.hpp"
+#include "transfer/http_download.hpp"
 
 #include <gtest/gtest.h>
 

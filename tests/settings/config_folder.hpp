@@ -1,7 +1,7 @@
 #pragma once
 // A temporary program folder for the configuration file, and raw access to the
 // file's bytes.
-#include "platform/files.hpp"
+#include "files/files.hpp"
 #include "settings/config_file.hpp"
 
 #include <gtest/gtest.h>

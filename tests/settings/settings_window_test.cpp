@@ -1,5 +1,5 @@
 #include "config_folder.hpp"
-#include "platform/qt_text.hpp"
+#include "text/qt_text.hpp"
 #include "settings/settings_window.hpp"
 #include "text/gbk.hpp"
 

@@ -1,0 +1,104 @@
+#include "playback/listening_resume.hpp"
+
+#include "playback/media_player.hpp"
+
+#include <QMediaPlayer>
+
+ListeningResume::ListeningResume(MediaPlayer& player, const std::filesystem::path& file,
+                                 QObject* parent)
+    : QObject(parent), player_(player), positions_(file) {
+    QMediaPlayer& engine = player_.engine();
+    connect(&engine, &QMediaPlayer::sourceChanged, this, [this] { follow_source(); });
+    connect(&engine, &QMediaPlayer::positionChanged, this,
+            [this](qint64 position) { note_position(position); });
+    connect(&engine, &QMediaPlayer::playbackStateChanged, this,
+            [this](QMediaPlayer::PlaybackState playback) { on_play_state(playback); });
+    connect(&engine, &QMediaPlayer::mediaStatusChanged, this,
+            [this](QMediaPlayer::MediaStatus status) { on_media_status(status); });
+    connect(&engine, &QMediaPlayer::durationChanged, this, [this] { try_resume(); });
+    connect(&engine, &QMediaPlayer::seekableChanged, this, [this] { try_resume(); });
+    save_timer_.setInterval(save_interval_ms);
+    connect(&save_timer_, &QTimer::timeout, this, [this] { commit_and_save(); });
+    save_timer_.start();
+    follow_source();
+}
+
+ListeningResume::~ListeningResume() {
+    commit();
+    positions_.save();
+}
+
+// A new address, or the same one opened anew, ends the episode heard so far.
+void ListeningResume::follow_source() {
+    const QUrl source = player_.engine().source();
+    const Text episode = source.isEmpty() ? Text() : player_.URL();
+    if (source == source_ && episode == episode_)
+        return;
+    commit_and_save();
+    source_ = source;
+    episode_ = episode;
+    heard_.reset();
+    resume_at_.reset();
+    if (auto saved = positions_.position(episode_); saved && *saved > margin_ms)
+        resume_at_ = *saved;
+    try_resume();
+}
+
+void ListeningResume::note_position(qint64 position) {
+    follow_source();
+    const QMediaPlayer& engine = player_.engine();
+    const QMediaPlayer::PlaybackState playback = engine.playbackState();
+    // Before the resume seek the position is the start, and a stop rewinds to 0
+    // (reported while still playing) before it reports stopped: neither is
+    // where the user is.
+    if (resume_at_ || position <= 0 || playback == QMediaPlayer::StoppedState ||
+        engine.mediaStatus() == QMediaPlayer::EndOfMedia)
+        return;
+    heard_ = position;
+}
+
+void ListeningResume::on_play_state(int playback) {
+    follow_source();
+    if (playback == QMediaPlayer::PlayingState)
+        try_resume();
+    else
+        commit_and_save(); // paused or stopped
+}
+
+void ListeningResume::on_media_status(int status) {
+    follow_source();
+    if (status == QMediaPlayer::EndOfMedia) {
+        // Heard to the end: the next time it starts from the beginning.
+        heard_.reset();
+        positions_.forget(episode_);
+        positions_.save();
+        return;
+    }
+    try_resume();
+}
+
+void ListeningResume::try_resume() {
+    QMediaPlayer& engine = player_.engine();
+    const QMediaPlayer::MediaStatus status = engine.mediaStatus();
+    const bool open = status == QMediaPlayer::LoadedMedia ||
+                      status == QMediaPlayer::BufferingMedia ||
+                      status == QMediaPlayer::BufferedMedia;
+    if (!resume_at_ || !open || !engine.isSeekable() || engine.duration() <= 0)
+        return;
+    const qint64 at = *resume_at_;
+    resume_at_.reset();
+    if (at < engine.duration() - margin_ms) {
+        engine.setPosition(at);
+        heard_ = at;
+    }
+}
+
+void ListeningResume::commit() {
+    if (!episode_.empty() && heard_)
+        positions_.remember(episode_, *heard_);
+}
+
+void ListeningResume::commit_and_save() {
+    commit();
+    positions_.save();
+}

@@ -1,0 +1,31 @@
+#include "widgets/dialogs.hpp"
+
+#include "text/qt_text.hpp"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+void show_message(QWidget* parent, const Text& text) {
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(QString());
+    box.setTextFormat(Qt::PlainText); // the text is shown as it stands, never as markup
+    box.setText(to_qstring(text));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+}
+
+QString choose_folder(QWidget* parent, const Text& title) {
+    // Qt's own dialog: the same on every desktop, and one the tests can drive.
+    QFileDialog dialog(parent, to_qstring(title));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
+}

@@ -1,0 +1,376 @@
+// The player widget playing real MP3 files, from disk and from a loopback HTTP
+// server, without a sound card.
+#include "files/files.hpp"
+#include "transfer/http_download.hpp"
+#include "playback/media_player.hpp"
+#include "text/gbk.hpp"
+
+#include "support/silent_mp3.hpp"
+
+#include <QApplication>
+#include <QMediaPlayer>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr int kTimeout = 20000; // ms; generous for sanitizer builds on a busy machine
+
+// Every play state the player reports, in order.
+struct StateLog {
+    explicit StateLog(MediaPlayer& player) {
+        QObject::connect(&player, &MediaPlayer::PlayStateChange,
+                         [this](int state) { states.push_back(state); });
+    }
+    bool saw(int state) const { return std::count(states.begin(), states.end(), state) > 0; }
+    std::vector<int> states;
+};
+
+// The main window's handling of the open-state event: call play on every change.
+void play_on_open_state(MediaPlayer& player) {
+    QObject::connect(&player, &MediaPlayer::OpenStateChange,
+                     [&player](int) { player.controls().play(); });
+}
+
+bool no_dialog_shown(const MediaPlayer& player) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != &player && w->isVisible())
+            return false;
+    return true;
+}
+
+class MediaPlayerTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+
+    Text write_mp3(const std::string& name, double seconds) {
+        return write_file(name, silent_mp3(seconds));
+    }
+    Text write_file(const std::string& name, const std::string& bytes) {
+        Text path = text_path(std::filesystem::path(folder.path().toStdString()) / name);
+        std::ofstream(native_path(path), std::ios::binary) << bytes;
+        return path;
+    }
+
+    QTemporaryDir folder;
+};
+
+// A loopback HTTP server that serves a one-second MP3 under any path (404 under
+// /missing/) and records each request's target as it came on the wire.
+class MediaServer {
+  public:
+    MediaServer() {
+        body_ = silent_mp3(1.0);
+        server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+            {
+                std::lock_guard lock(mutex_);
+                targets_.push_back(request.target);
+            }
+            if (request.path.starts_with("/missing/")) {
+                response.status = 404;
+                return;
+            }
+            response.set_content(body_, "audio/mpeg");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running())
+            std::this_thread::yield();
+    }
+    ~MediaServer() {
+        server_.stop();
+        thread_.join();
+    }
+    Text base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::vector<std::string> targets() {
+        std::lock_guard lock(mutex_);
+        return targets_;
+    }
+    void clear_targets() {
+        std::lock_guard lock(mutex_);
+        targets_.clear();
+    }
+
+  private:
+    httplib::Server server_;
+    std::string body_;
+    int port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::string> targets_;
+};
+
+// Each byte as %XX.
+std::string all_escaped(const Text& text) {
+    std::string out;
+    char buffer[4];
+    for (unsigned char c : text) {
+        std::snprintf(buffer, sizeof buffer, "%%%02X", c);
+        out += buffer;
+    }
+    return out;
+}
+
+TEST_F(MediaPlayerTest, StartsUndefinedWithTheCompactFace) {
+    MediaPlayer player;
+    EXPECT_EQ(player.playState(), 0);
+    EXPECT_TRUE(player.autoStart());
+    EXPECT_EQ(player.volume(), 50);
+    EXPECT_EQ(player.sizeHint(), QSize(312, 45));
+    EXPECT_TRUE(player.URL().empty());
+    EXPECT_NE(player.findChild<QToolButton*>("play_pause_button"), nullptr);
+    EXPECT_NE(player.findChild<QToolButton*>("stop_button"), nullptr);
+    EXPECT_NE(player.findChild<QSlider*>("seek_bar"), nullptr);
+    EXPECT_NE(player.findChild<QWidget*>("time_label"), nullptr);
+
+    // Nothing is open: the transport does nothing and the state stays undefined.
+    player.controls().play();
+    player.controls().pause();
+    player.controls().stop();
+    QApplication::processEvents();
+    EXPECT_EQ(player.playState(), 0);
+}
+
+TEST_F(MediaPlayerTest, PlaysAFileToItsEndAndSettlesOnStopped) {
+    Text path = write_mp3("第1集.mp3", 1.0);
+    MediaPlayer player;
+    play_on_open_state(player);
+    StateLog log(player);
+    QSignalSpy opened(&player, &MediaPlayer::OpenStateChange);
+
+    player.setURL(path);
+    EXPECT_EQ(player.URL(), path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.saw(3); }, kTimeout));
+    EXPECT_EQ(opened.count(), 2); // while opening, and once open
+    EXPECT_EQ(opened.at(0).at(0).toInt(), int(MediaPlayer::MediaChanging));
+    EXPECT_EQ(opened.at(1).at(0).toInt(), int(MediaPlayer::MediaOpen));
+    EXPECT_EQ(player.findChild<QSlider*>("seek_bar")->maximum() / 100, 10); // about 1000 ms
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.saw(8); }, kTimeout));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 1; }, kTimeout));
+    // Playing, then the end of the media, then stopped, and nothing started it again
+    // although play is called on every open-state change.
+    auto playing = std::find(log.states.begin(), log.states.end(), 3);
+    auto ended = std::find(playing, log.states.end(), 8);
+    ASSERT_NE(ended, log.states.end());
+    EXPECT_EQ(std::vector<int>(ended, log.states.end()), (std::vector<int>{8, 1}));
+    EXPECT_EQ(std::count(log.states.begin(), ended, 1), 0);
+    EXPECT_EQ(opened.count(), 2);
+    QApplication::processEvents();
+    EXPECT_EQ(player.playState(), 1);
+
+    // The same address assigned again plays again from the start.
+    player.setURL(path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.states.back() == 3; }, kTimeout));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 1; }, kTimeout));
+}
+
+TEST_F(MediaPlayerTest, PauseAndStopFromTheFaceAndTheControls) {
+    Text path = write_mp3("long.mp3", 60.0);
+    MediaPlayer player;
+    play_on_open_state(player);
+    StateLog log(player);
+    auto* play_pause = player.findChild<QToolButton*>("play_pause_button");
+    auto* stop = player.findChild<QToolButton*>("stop_button");
+
+    player.setURL(path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 3; }, kTimeout));
+
+    player.controls().pause();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 2; }, kTimeout));
+    player.controls().play();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 3; }, kTimeout));
+    player.controls().stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 1; }, kTimeout));
+
+    QTest::mouseClick(play_pause, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 3; }, kTimeout));
+    QTest::mouseClick(play_pause, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 2; }, kTimeout));
+    QTest::mouseClick(stop, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 1; }, kTimeout));
+    EXPECT_FALSE(log.saw(8));
+}
+
+TEST_F(MediaPlayerTest, KeysAndClicksOnTheSeekBarSeek) {
+    Text path = write_mp3("long.mp3", 300.0);
+    MediaPlayer player;
+    play_on_open_state(player);
+    player.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&player));
+    auto* bar = player.findChild<QSlider*>("seek_bar");
+    player.setURL(path);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return player.playState() == 3 && bar->maximum() > 0 && player.engine().isSeekable();
+        },
+        kTimeout));
+    player.controls().pause();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 2; }, kTimeout));
+    bar->setFocus();
+
+    const struct {
+        Qt::Key key;
+        int step;
+    } steps[] = {{Qt::Key_PageUp, 60000}, {Qt::Key_Right, 5000},   {Qt::Key_Right, 5000},
+                 {Qt::Key_Left, -5000},   {Qt::Key_PageUp, 60000}, {Qt::Key_PageDown, -60000}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.key);
+        const int expected = bar->value() + step.step;
+        QTest::keyClick(bar, step.key);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return std::abs(player.engine().position() - expected) < 500; }, kTimeout))
+            << player.engine().position() << " for " << expected;
+    }
+
+    // A click on the groove past the handle moves toward it, and playback follows.
+    const qint64 before = player.engine().position();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 3, bar->height() / 2));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return player.engine().position() > before + 30000; }, kTimeout));
+    EXPECT_EQ(player.playState(), 2); // seeking changes nothing else
+}
+
+TEST_F(MediaPlayerTest, ANewAddressReplacesThePlayingOneWithoutPassingStopped) {
+    Text first = write_mp3("first.mp3", 60.0);
+    Text second = write_mp3("second.mp3", 60.0);
+    MediaPlayer player;
+    play_on_open_state(player);
+    StateLog log(player);
+
+    player.setURL(first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 3; }, kTimeout));
+    log.states.clear();
+    player.setURL(second);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.saw(3); }, kTimeout));
+    // A play timer polling for "stopped" must not see the switch as an end.
+    EXPECT_FALSE(log.saw(1));
+    EXPECT_FALSE(log.saw(8));
+    EXPECT_EQ(player.URL(), second);
+}
+
+TEST_F(MediaPlayerTest, AddressesThatCannotPlaySettleOnStoppedWithoutDialogs) {
+    MediaServer server;
+    Text not_audio = write_file("not_audio.mp3", std::string(5000, 'x'));
+    Text good = write_mp3("good.mp3", 1.0);
+    const std::vector<Text> bad = {
+        Text(), // an empty cell
+        text_path(std::filesystem::path(folder.path().toStdString()) / "absent.mp3"),
+        not_audio,
+        server.base() + "/missing/1.mp3?key=", // 404
+        "http://127.0.0.1:1/yousheng/1.mp3",   // nobody listens
+    };
+    MediaPlayer player;
+    play_on_open_state(player);
+    for (const Text& address : bad) {
+        SCOPED_TRACE(address);
+        StateLog log(player);
+        player.setURL(address);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 1 && !log.states.empty(); },
+                                    kTimeout));
+        EXPECT_TRUE(no_dialog_shown(player));
+        // It stays stopped (the play on the open-state change retried nothing forever).
+        QApplication::processEvents();
+        EXPECT_EQ(player.playState(), 1);
+        QObject::disconnect(&player, &MediaPlayer::PlayStateChange, nullptr, nullptr);
+    }
+
+    // A good address after the failures plays normally.
+    StateLog log(player);
+    player.setURL(good);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log.saw(8) && player.playState() == 1; }, kTimeout));
+}
+
+TEST_F(MediaPlayerTest, HttpAddressArrivesWithItsGbkBytesPercentEncoded) {
+    MediaServer server;
+    MediaPlayer player;
+    play_on_open_state(player);
+    StateLog log(player);
+
+    const Text title = gbk("三体");
+    const Text address =
+        server.base() + "/yousheng/kehuan/" + title + "/" + title + " 1.mp3?key=a%2Fb";
+    player.setURL(address);
+    EXPECT_EQ(player.URL(), address);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.saw(8) && player.playState() == 1; }, kTimeout));
+    EXPECT_TRUE(log.saw(3));
+
+    const std::string expected =
+        "/yousheng/kehuan/" + all_escaped(title) + "/" + all_escaped(title) + "%201.mp3?key=a%2Fb";
+    std::vector<std::string> targets = server.targets();
+    ASSERT_FALSE(targets.empty());
+    for (const std::string& target : targets)
+        EXPECT_EQ(target, expected);
+}
+
+// The player and the download ask for the same bytes: one percent-encoding.
+TEST_F(MediaPlayerTest, PlayerAndDownloadSendTheSameRequestTarget) {
+    MediaServer server;
+    MediaPlayer player;
+    play_on_open_state(player);
+    const std::vector<Text> paths = {
+        "/yousheng/" + gbk("三体") + "/" + gbk("三体") + " 1.mp3?key=a%2Fb",
+        "/yousheng/" + gbk("乗亅") + ".mp3?key=" + gbk("三"), // trail bytes "\\" and "|"
+        "/yousheng/a\"b<c>d\\e^f`g{h|i}.mp3?key=%zz%",
+        "/yousheng/[x]~'()*!$&+,;=:@.mp3?key=1&x=%3D",
+    };
+    for (const Text& path : paths) {
+        SCOPED_TRACE(path);
+        StateLog log(player);
+        player.setURL(server.base() + path);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return log.saw(8) && player.playState() == 1; }, kTimeout));
+        QObject::disconnect(&player, &MediaPlayer::PlayStateChange, nullptr, nullptr);
+        const std::size_t heard = server.targets().size();
+        ASSERT_TRUE(http_download(server.base() + path,
+                                  std::filesystem::path(folder.path().toStdString()) / "copy.mp3"));
+        std::vector<std::string> targets = server.targets();
+        ASSERT_EQ(targets.size(), heard + 1);
+        for (std::size_t i = 0; i < heard; ++i)
+            EXPECT_EQ(targets[i], targets.back());
+        server.clear_targets();
+    }
+}
+
+TEST(MediaAddress, EscapesUnsafeBytesAndKeepsEscapesAndLocalPaths) {
+    EXPECT_EQ(media_address("http://h:81/a b%zz%2F\"|^.mp3?k=1&x=%3D").toEncoded(),
+              QByteArray("http://h:81/a%20b%25zz%2F%22%7C%5E.mp3?k=1&x=%3D"));
+    // The URL type normalises escapes: unreserved characters are unescaped and
+    // hex digits written in capitals; any server reads these the same way.
+    EXPECT_EQ(media_address("http://h/%41%7e%2f").toEncoded(), QByteArray("http://h/A~%2F"));
+    EXPECT_EQ(media_address("HTTPS://h/" + gbk("集")).toEncoded(),
+              QByteArray::fromStdString("https://h/" + all_escaped(gbk("集"))));
+    EXPECT_TRUE(media_address("").isEmpty());
+
+    QUrl local = media_address("/tmp/" + gbk("三体") + "/1 .mp3");
+    EXPECT_TRUE(local.isLocalFile());
+    EXPECT_EQ(local.toLocalFile(), QString::fromUtf8("/tmp/三体/1 .mp3"));
+    // The native path, when given, is the file played.
+    EXPECT_EQ(media_address("ignored", "/tmp/x.mp3").toLocalFile(), QString("/tmp/x.mp3"));
+}
+
+TEST_F(MediaPlayerTest, WithoutAutoStartItOpensAndWaitsReady) {
+    Text path = write_mp3("ready.mp3", 1.0);
+    MediaPlayer player;
+    player.setAutoStart(false);
+    QSignalSpy opened(&player, &MediaPlayer::OpenStateChange);
+    player.setURL(path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 10; }, kTimeout));
+    EXPECT_EQ(opened.count(), 2);
+    player.controls().play();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 3; }, kTimeout));
+}
+
+} // namespace
