@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh
+export CCACHE_BASEDIR=$PWD
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_TESTING=ON \
   -DWARNINGS_AS_ERRORS=ON
 cmake --build build/test

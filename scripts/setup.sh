@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins libgl-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libcurl4-openssl-dev libpsl-dev publicsuffix libpcre2-dev libgtest-dev libgmock-dev
