@@ -26,7 +26,7 @@ Text progress_text(std::int64_t received, std::int64_t total) {
     return number_to_text(double(received / (1024 * 1024))) + "MB";
 }
 
-DownloadSequence::DownloadSequence(EpisodeRows& rows, QObject* parent)
+DownloadSequence::DownloadSequence(EpisodeListModel& rows, QObject* parent)
     : QObject(parent), rows_(rows), caption_(gbk("下载")) {}
 
 DownloadSequence::~DownloadSequence() {

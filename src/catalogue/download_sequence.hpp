@@ -4,7 +4,7 @@
 // goes on answering. It keeps the button's states (caption and enabled), the
 // pause request, and sequences started while another one finishes its episode
 // (they run over every row from the first, then the earlier one goes on).
-#include "catalogue/episode_rows.hpp"
+#include "episodes/episode_list_model.hpp"
 #include "transfer/episode_download.hpp"
 
 #include <QElapsedTimer>
@@ -25,7 +25,7 @@ class DownloadSequence : public QObject {
     // a sequence runs.
     enum class State { initial, ready, running, pause_asked, done, idle_pause, stopped };
 
-    explicit DownloadSequence(EpisodeRows& rows, QObject* parent = nullptr);
+    explicit DownloadSequence(EpisodeListModel& rows, QObject* parent = nullptr);
     ~DownloadSequence() override;
     DownloadSequence(const DownloadSequence&) = delete;
     DownloadSequence& operator=(const DownloadSequence&) = delete;
@@ -75,7 +75,7 @@ class DownloadSequence : public QObject {
     void set_button(const Text& caption, bool enabled);
     int transfer_row() const;
 
-    EpisodeRows& rows_;
+    EpisodeListModel& rows_;
     EpisodeRequest options_;
     Text caption_;
     bool enabled_ = false;

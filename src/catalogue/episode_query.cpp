@@ -2,6 +2,7 @@
 
 #include "catalogue/episode_address.hpp"
 #include "http/web_access.hpp"
+#include "text/gbk.hpp"
 
 #include <QMetaObject>
 
@@ -34,8 +35,8 @@ Text episode_number(double start, int ordinal) {
     return number_to_text(ordinal + start);
 }
 
-EpisodeQuery::EpisodeQuery(QObject* parent)
-    : QObject(parent), workers_(std::make_unique<Workers>()) {}
+EpisodeQuery::EpisodeQuery(EpisodeListModel& rows, QObject* parent)
+    : QObject(parent), rows_(rows), workers_(std::make_unique<Workers>()) {}
 
 EpisodeQuery::~EpisodeQuery() {
     cancel();
@@ -70,6 +71,7 @@ void EpisodeQuery::end_run() {
 
 void EpisodeQuery::start(const QueryPlan& plan) {
     cancel();
+    rows_.remove_all_rows();
     if (plan.span < 1) {
         emit finished();
         return;
@@ -130,6 +132,7 @@ void EpisodeQuery::deliver(const std::shared_ptr<Run>& run, int ordinal, const T
         const Text resolved = first->second;
         run->waiting.erase(first);
         ++run->delivered;
+        add_row(run->plan, run->delivered, resolved);
         emit rowResolved(run->delivered, episode_number(run->plan.start, run->delivered), resolved);
         if (run != run_)
             return; // a handler of the row stopped or replaced this query
@@ -138,4 +141,15 @@ void EpisodeQuery::deliver(const std::shared_ptr<Run>& run, int ordinal, const T
         end_run();
         emit finished();
     }
+}
+
+// The row goes in at the index of its ordinal: past the end, and so appended,
+// unless the list was changed meanwhile.
+void EpisodeQuery::add_row(const QueryPlan& plan, int ordinal, const Text& address) {
+    row_counter_ = ordinal;
+    const Text number = episode_number(plan.start, ordinal);
+    last_row_ = rows_.insert_row(row_counter_, gbk("第") + number + gbk("集"), plan.book);
+    rows_.set_cell(last_row_, EpisodeListModel::address_column, address);
+    rows_.set_cell(last_row_, EpisodeListModel::ordinal_column, number_to_text(ordinal));
+    rows_.set_cell(last_row_, EpisodeListModel::state_column, gbk("未下载"));
 }
