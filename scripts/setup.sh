@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins libgl-dev
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good libgstreamer1.0-dev
+  libgstreamer-plugins-base1.0-dev
+  pulseaudio pulseaudio-utils dbus dbus-bin
   libcurl4-openssl-dev libpsl-dev publicsuffix libpcre2-dev libgtest-dev libgmock-dev
   libcpp-httplib-dev libssl-dev openssl curl
   fonts-wqy-microhei xvfb xauth

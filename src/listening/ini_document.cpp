@@ -1,0 +1,112 @@
+#include "listening/ini_document.hpp"
+
+#include "files/files.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+bool has_line_break(const Text& text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != Text::npos;
+}
+
+} // namespace
+
+bool IniDocument::storable(const Text& name) {
+    return !name.empty() && !has_line_break(name) && name.find_first_of("]=") == Text::npos;
+}
+
+IniDocument IniDocument::read(const std::filesystem::path& file) {
+    IniDocument document;
+    std::ifstream in(file, std::ios::binary);
+    const std::string content(std::istreambuf_iterator<char>(in), {});
+    Section* current = nullptr;
+    for (Text line : split_text(content, "\n")) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const Text trimmed = trim_spaces(line);
+        if (trimmed.starts_with("[") && trimmed.ends_with("]")) {
+            const Text name = trimmed.substr(1, trimmed.size() - 2);
+            current = document.find(name);
+            if (!current)
+                current = &document.sections_.emplace_back(Section{name, {}});
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (!current || equals == Text::npos)
+            continue;
+        const Text key = trim_spaces(std::string_view(line).substr(0, equals));
+        if (storable(key))
+            current->entries.emplace_back(key, line.substr(equals + 1));
+    }
+    return document;
+}
+
+IniDocument::Section* IniDocument::find(const Text& section) {
+    auto found = std::find_if(sections_.begin(), sections_.end(),
+                              [&](const Section& s) { return s.name == section; });
+    return found == sections_.end() ? nullptr : &*found;
+}
+
+const IniDocument::Section* IniDocument::find(const Text& section) const {
+    return const_cast<IniDocument*>(this)->find(section);
+}
+
+Text IniDocument::value(const Text& section, const Text& key) const {
+    const Section* s = find(section);
+    if (!s)
+        return {};
+    for (const auto& [k, v] : s->entries)
+        if (k == key)
+            return v;
+    return {};
+}
+
+void IniDocument::set(const Text& section, const Text& key, const Text& value) {
+    if (!storable(section) || !storable(key) || has_line_break(value))
+        return;
+    std::vector<std::pair<Text, Text>> kept = entries(section);
+    auto found = std::find_if(kept.begin(), kept.end(), [&](const auto& e) { return e.first == key; });
+    if (found != kept.end() && value.empty())
+        kept.erase(found);
+    else if (found != kept.end())
+        found->second = value;
+    else if (!value.empty())
+        kept.emplace_back(key, value);
+    replace_section(section, std::move(kept));
+}
+
+std::vector<std::pair<Text, Text>> IniDocument::entries(const Text& section) const {
+    const Section* s = find(section);
+    return s ? s->entries : std::vector<std::pair<Text, Text>>{};
+}
+
+void IniDocument::replace_section(const Text& section, std::vector<std::pair<Text, Text>> entries) {
+    if (!storable(section))
+        return;
+    std::erase_if(entries, [](const auto& e) { return !storable(e.first) || has_line_break(e.second); });
+    Section* s = find(section);
+    if (entries.empty()) {
+        std::erase_if(sections_, [&](const Section& each) { return each.name == section; });
+        return;
+    }
+    if (!s)
+        s = &sections_.emplace_back(Section{section, {}});
+    s->entries = std::move(entries);
+}
+
+Text IniDocument::to_text() const {
+    Text out;
+    for (const Section& s : sections_) {
+        out += "[" + s.name + "]\r\n";
+        for (const auto& [key, value] : s.entries)
+            out += key + "=" + value + "\r\n";
+    }
+    return out;
+}
+
+bool IniDocument::write(const std::filesystem::path& file) const {
+    return write_file_atomically(file, to_text());
+}

@@ -1,0 +1,40 @@
+#pragma once
+// A small GBK INI document held in memory: sections in file order, keys in
+// section order, read from and written to one file at once (atomically). Lines
+// are "key=value"; CRLF on writing, CRLF or LF on reading.
+#include "text/text.hpp"
+
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+class IniDocument {
+  public:
+    // A missing or unreadable file gives an empty document.
+    static IniDocument read(const std::filesystem::path& file);
+
+    // Empty when the section or key is missing.
+    Text value(const Text& section, const Text& key) const;
+    // An empty value removes the key; a section left without keys goes too.
+    void set(const Text& section, const Text& key, const Text& value);
+    // The section's keys and values in order.
+    std::vector<std::pair<Text, Text>> entries(const Text& section) const;
+    void replace_section(const Text& section, std::vector<std::pair<Text, Text>> entries);
+
+    Text to_text() const;
+    bool write(const std::filesystem::path& file) const;
+
+    // Section names and keys must not hold "]", "=" or line breaks, values no
+    // line breaks; others are not stored.
+    static bool storable(const Text& name);
+
+  private:
+    struct Section {
+        Text name;
+        std::vector<std::pair<Text, Text>> entries;
+    };
+    Section* find(const Text& section);
+    const Section* find(const Text& section) const;
+
+    std::vector<Section> sections_;
+};
