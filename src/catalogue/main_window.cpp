@@ -5,6 +5,7 @@
 #include "catalogue/episode_query.hpp"
 #include "catalogue/play_queue.hpp"
 #include "episodes/episode_list_model.hpp"
+#include "listening/listening_session.hpp"
 #include "playback/listening_resume.hpp"
 #include "playback/media_player.hpp"
 #include "text/qt_text.hpp"
@@ -30,9 +31,11 @@
 
 namespace {
 
-// The window's outer size, frame included, and where it first opens.
+// The window's outer size, frame included, and where it first opens; the
+// listening bar adds a strip under the lists.
 constexpr int outer_width = 593;
-constexpr int outer_height = 674;
+constexpr int listening_strip = 34;
+constexpr int outer_height = 674 + listening_strip;
 constexpr int start_x = 50;
 constexpr int start_y = 50;
 
@@ -102,8 +105,9 @@ MainWindow::MainWindow(QWidget* parent)
     bind_events();
     play_timer_->start();
     new ListeningResume(*player_, listening_positions_file(), player_);
+    add_listening_bar();
     connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
-            &QShortcut::activated, player_, &MediaPlayer::toggle_play_pause);
+            &QShortcut::activated, this, [this] { continue_listening(); });
 }
 
 MainWindow::~MainWindow() = default;
@@ -210,6 +214,7 @@ void MainWindow::setVisible(bool visible) {
     if (visible && !created_) {
         created_ = true;
         on_main_window_created();
+        restore_listening();
     }
 }
 

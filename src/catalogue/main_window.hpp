@@ -21,6 +21,8 @@ class DownloadSequence;
 class EpisodeQuery;
 class EpisodeListModel;
 class PlayQueue;
+class ListeningSession;
+class ListeningControl;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -54,6 +56,10 @@ class MainWindow : public QWidget {
     void on_play_timer();
     void on_player_open_state(int new_state);
 
+    // listening_view.cpp: the listening bar under the lists and what it shows.
+    void continue_listening();
+    ListeningSession& listening();
+
     // The episode rows this window shows (the query, the download sequence and
     // the play queue work on them).
     EpisodeListModel& episodes() { return *episodes_; }
@@ -83,6 +89,11 @@ class MainWindow : public QWidget {
     void stop_query();
     void show_resolved_row();
     void show_download_button();
+    void add_listening_bar();
+    void on_episode_opening();
+    void show_listening_marks();
+    void show_folder_progress();
+    void restore_listening();
 
     QPushButton* download_button_; // 按钮3
     QListWidget* folder_list_;     // 超级列表框2
@@ -105,6 +116,7 @@ class MainWindow : public QWidget {
     std::unique_ptr<DownloadSequence> downloads_;
     std::unique_ptr<EpisodeQuery> query_;
     std::unique_ptr<PlayQueue> play_queue_;
+    ListeningControl* listening_control_ = nullptr;
     Text book_host_; // the Catalogue host of the book page loaded last
     bool created_ = false;
     bool setting_address_from_code_ = false;

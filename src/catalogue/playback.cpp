@@ -2,6 +2,7 @@
 // asks the play queue for the row to move on to whenever the player has stopped.
 #include "catalogue/main_window.hpp"
 #include "catalogue/play_queue.hpp"
+#include "listening/listening_session.hpp"
 #include "playback/media_player.hpp"
 #include "widgets/report_list.hpp"
 
@@ -17,6 +18,8 @@ void MainWindow::play_selected_episode() {
 }
 
 void MainWindow::on_play_timer() {
+    if (listening().queue_held()) // the sleep timer waited for the end of the episode
+        return;
     if (play_queue_->on_tick(player_->playState() == MediaPlayer::Stopped) < 0)
         return;
     // The list takes the focus so that the new selection shows highlighted.

@@ -170,13 +170,24 @@ int EpisodeListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : column_count;
 }
 
+// What playback knows of a row, drawn before its label: it plays now, or it
+// was heard to its end.
+QString EpisodeListModel::mark(const Row& row) {
+    if (row.playing)
+        return QStringLiteral("\u25B6 ");
+    if (row.heard)
+        return QStringLiteral("\u2713 ");
+    return {};
+}
+
 QVariant EpisodeListModel::data(const QModelIndex& at, int role) const {
     const Row* r = at.isValid() ? find(at.row()) : nullptr;
     if (!r || at.column() >= column_count)
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return r->shown[std::size_t(at.column())];
+        return at.column() == label_column ? mark(*r) + r->shown[label_column]
+                                           : r->shown[std::size_t(at.column())];
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
         if (at.column() == state_column && !r->note.empty())

@@ -91,6 +91,7 @@ class EpisodeListModel : public QAbstractTableModel {
         bool heard = false;
         std::int64_t received = 0;
     };
+    static QString mark(const Row& row);
     Row* find(int row);
     const Row* find(int row) const;
     void changed(int row, int first_column, int last_column);

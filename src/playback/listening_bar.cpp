@@ -1,0 +1,135 @@
+#include "playback/listening_bar.hpp"
+
+#include "listening/sleep_timer.hpp"
+#include "playback/listening_control.hpp"
+#include "text/gbk.hpp"
+#include "text/qt_text.hpp"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
+#include <QToolButton>
+
+namespace {
+
+QString ui(const char* utf8) {
+    return to_qstring(gbk(utf8));
+}
+
+template <typename W> W* named(W* widget, const char* object_name, const char* accessible) {
+    widget->setObjectName(object_name);
+    widget->setAccessibleName(ui(accessible));
+    widget->setToolTip(ui(accessible));
+    widget->setFocusPolicy(Qt::StrongFocus);
+    return widget;
+}
+
+QString clock_text(std::int64_t ms) {
+    const std::int64_t seconds = (ms + 999) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QSpinBox* seconds_box(QWidget* parent, const char* object_name, const char* accessible,
+                      const char* prefix) {
+    auto* box = named(new QSpinBox(parent), object_name, accessible);
+    box->setRange(0, 600);
+    box->setPrefix(ui(prefix));
+    box->setSuffix(ui("秒"));
+    return box;
+}
+
+} // namespace
+
+ListeningBar::ListeningBar(ListeningControl& control, QWidget* parent)
+    : QWidget(parent), control_(control) {
+    setObjectName("listening_bar");
+    setAccessibleName(ui("收听"));
+    build();
+    bind();
+    show_state();
+}
+
+void ListeningBar::build() {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+
+    speed_ = named(new QDoubleSpinBox(this), "speed_box", "播放速度");
+    speed_->setRange(0.5, 3.0);
+    speed_->setSingleStep(0.1);
+    speed_->setDecimals(1);
+    speed_->setSuffix(ui("×"));
+
+    sleep_ = named(new QComboBox(this), "sleep_timer", "睡眠定时");
+    for (int minutes : SleepTimer::choices) {
+        const char* caption = minutes == 0 ? "定时关" : minutes == SleepTimer::end_of_episode
+                                                          ? "本集结束"
+                                                          : nullptr;
+        sleep_->addItem(caption ? ui(caption) : QString::number(minutes) + ui("分钟"), minutes);
+    }
+    sleep_left_ = named(new QToolButton(this), "sleep_left", "剩余时间（按下延长）");
+    sleep_left_->setAutoRaise(true);
+
+    back_ = named(new QToolButton(this), "back_button", "后退15秒");
+    back_->setText(ui("−15秒"));
+    forward_ = named(new QToolButton(this), "forward_button", "前进30秒");
+    forward_->setText(ui("+30秒"));
+
+    volume_ = named(new QSlider(Qt::Horizontal, this), "volume_slider", "音量");
+    volume_->setRange(0, 100);
+    volume_->setPageStep(10);
+
+    intro_ = seconds_box(this, "intro_box", "本书片头跳过秒数", "头");
+    outro_ = seconds_box(this, "outro_box", "本书片尾跳过秒数", "尾");
+
+    continue_ = named(new QPushButton(ui("继续收听"), this), "continue_button", "继续收听");
+
+    for (QWidget* w : std::initializer_list<QWidget*>{speed_, sleep_, sleep_left_, back_, forward_,
+                                                       volume_, intro_, outro_, continue_})
+        layout->addWidget(w, w == volume_ ? 1 : 0);
+}
+
+void ListeningBar::bind() {
+    connect(speed_, &QDoubleSpinBox::valueChanged, this,
+            [this](double value) { control_.set_speed_tenths(int(value * 10 + 0.5)); });
+    connect(sleep_, &QComboBox::activated, this,
+            [this](int index) { control_.choose_sleep(sleep_->itemData(index).toInt()); });
+    connect(sleep_left_, &QToolButton::clicked, this, [this] { control_.extend_sleep(); });
+    connect(back_, &QToolButton::clicked, this, [this] { control_.back(); });
+    connect(forward_, &QToolButton::clicked, this, [this] { control_.forward(); });
+    connect(volume_, &QSlider::valueChanged, this, [this](int value) { control_.set_volume(value); });
+    auto skips = [this] { control_.set_skips(intro_->value(), outro_->value()); };
+    connect(intro_, &QSpinBox::valueChanged, this, skips);
+    connect(outro_, &QSpinBox::valueChanged, this, skips);
+    connect(continue_, &QPushButton::clicked, this, &ListeningBar::continue_listening);
+    connect(&control_, &ListeningControl::changed, this, [this] { show_state(); });
+
+    QWidget* window = parentWidget() ? parentWidget() : this;
+    connect(new QShortcut(QKeySequence(Qt::Key_BracketLeft), window), &QShortcut::activated, this,
+            [this] { control_.slower(); });
+    connect(new QShortcut(QKeySequence(Qt::Key_BracketRight), window), &QShortcut::activated,
+            this, [this] { control_.faster(); });
+}
+
+void ListeningBar::show_state() {
+    ListeningSession& session = control_.session();
+    const QSignalBlocker quiet_speed(speed_), quiet_volume(volume_), quiet_intro(intro_),
+        quiet_outro(outro_);
+    speed_->setValue(session.speed());
+    volume_->setValue(session.volume());
+    intro_->setValue(session.intro_seconds());
+    outro_->setValue(session.outro_seconds());
+    intro_->setEnabled(!session.book().empty());
+    outro_->setEnabled(!session.book().empty());
+    const int chosen = session.sleep_timer().chosen();
+    sleep_->setCurrentIndex(std::max(0, sleep_->findData(chosen)));
+    const auto left = control_.sleep_remaining();
+    sleep_left_->setText(left ? clock_text(*left) : QString());
+    sleep_left_->setEnabled(bool(left));
+    sleep_left_->setVisible(bool(left));
+}

@@ -1,0 +1,164 @@
+#include "playback/listening_control.hpp"
+
+#include "playback/media_player.hpp"
+
+#include <QAudioOutput>
+#include <QMediaPlayer>
+
+ListeningControl::ListeningControl(MediaPlayer& player, std::unique_ptr<ListeningSession> session,
+                                   QObject* parent)
+    : QObject(parent), player_(player), session_owned_(std::move(session)),
+      session_(*session_owned_) {
+    clock_.start();
+    ticker_.setInterval(tick_ms);
+    connect(&ticker_, &QTimer::timeout, this, [this] { tick(); });
+    ticker_.start();
+    connect(&player_, &MediaPlayer::PlayStateChange, this, [this](int state) { on_play_state(state); });
+    connect(&player_, &MediaPlayer::OpenStateChange, this, [this](int state) {
+        if (state == MediaPlayer::MediaChanging)
+            on_new_episode();
+    });
+    QMediaPlayer& engine = player_.engine();
+    connect(&engine, &QMediaPlayer::seekableChanged, this, [this] { skip_intro(); });
+    connect(&engine, &QMediaPlayer::durationChanged, this, [this] { skip_intro(); });
+    apply_volume();
+    apply_speed();
+}
+
+ListeningControl::~ListeningControl() {
+    session_.save();
+}
+
+void ListeningControl::open_book(const Text& title) {
+    session_.open_book(title);
+    apply_speed();
+    emit changed();
+}
+
+void ListeningControl::set_speed_tenths(int tenths) {
+    session_.set_speed_tenths(tenths);
+    apply_speed();
+    session_.save();
+    emit changed();
+}
+
+void ListeningControl::set_volume(int volume) {
+    session_.set_volume(volume);
+    apply_volume();
+    emit changed();
+}
+
+void ListeningControl::choose_sleep(int minutes) {
+    session_.sleep_timer().choose(minutes, now());
+    apply_volume();
+    emit changed();
+}
+
+void ListeningControl::extend_sleep() {
+    session_.sleep_timer().extend(now());
+    apply_volume();
+    emit changed();
+}
+
+std::optional<std::int64_t> ListeningControl::sleep_remaining() const {
+    return session_.sleep_timer().remaining(now());
+}
+
+void ListeningControl::set_skips(int intro_seconds, int outro_seconds) {
+    session_.set_skips(intro_seconds, outro_seconds);
+    session_.save();
+    emit changed();
+}
+
+void ListeningControl::back() {
+    jump(-ListeningSession::back_ms);
+}
+
+void ListeningControl::forward() {
+    jump(ListeningSession::forward_ms);
+}
+
+void ListeningControl::jump(std::int64_t delta) {
+    QMediaPlayer& engine = player_.engine();
+    if (engine.isSeekable())
+        engine.setPosition(ListeningSession::jump(engine.position(), delta, engine.duration()));
+}
+
+void ListeningControl::apply_volume() {
+    const double factor = session_.sleep_timer().volume_factor(now());
+    if (QAudioOutput* output = player_.engine().audioOutput())
+        output->setVolume(float(session_.volume() / 100.0 * factor));
+}
+
+void ListeningControl::apply_speed() {
+    player_.engine().setPlaybackRate(session_.speed());
+}
+
+void ListeningControl::on_new_episode() {
+    intro_pending_ = true;
+    finished_ = false;
+    session_.note_playing(now()); // a pause before another episode is no pause in this one
+    session_.set_last_episode(player_.URL());
+    apply_speed();
+}
+
+void ListeningControl::on_play_state(int state) {
+    if (state == MediaPlayer::Paused) {
+        session_.note_paused(now());
+    } else if (state == MediaPlayer::Playing) {
+        QMediaPlayer& engine = player_.engine();
+        const std::int64_t from = engine.position();
+        const std::int64_t to = session_.resume_position(from, now());
+        if (to != from && engine.isSeekable())
+            engine.setPosition(to);
+        session_.note_playing(now());
+    } else if (state == MediaPlayer::MediaEnded) {
+        session_.episode_ended();
+        finish_episode();
+        emit changed();
+    }
+}
+
+void ListeningControl::finish_episode() {
+    if (finished_)
+        return;
+    finished_ = true;
+    session_.mark_heard(player_.URL());
+    session_.save();
+    emit episode_heard(player_.URL());
+}
+
+// As soon as the new episode can seek.
+void ListeningControl::skip_intro() {
+    QMediaPlayer& engine = player_.engine();
+    if (!intro_pending_ || !engine.isSeekable() || engine.duration() <= 0)
+        return;
+    intro_pending_ = false;
+    if (auto start = session_.after_intro(engine.position(), engine.duration()))
+        engine.setPosition(*start);
+}
+
+void ListeningControl::tick() {
+    skip_intro();
+    QMediaPlayer& engine = player_.engine();
+    const std::int64_t duration = engine.duration();
+    if (player_.playState() == MediaPlayer::Playing && !intro_pending_ &&
+        session_.in_outro(engine.position(), duration)) {
+        // The outro is not heard: the episode counts as heard and the queue
+        // moves on as it does when the player stops.
+        session_.episode_ended();
+        finish_episode();
+        player_.controls().stop();
+        emit changed();
+    }
+    SleepTimer& sleep = session_.sleep_timer();
+    if (sleep.ran_out(now()) && player_.playState() == MediaPlayer::Playing)
+        player_.controls().pause();
+    apply_volume();
+    const auto left = sleep.remaining(now());
+    const std::int64_t second = left ? *left / 1000 : -1;
+    if (second != last_second_) {
+        last_second_ = second;
+        emit changed();
+    }
+}
