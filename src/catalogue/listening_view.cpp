@@ -8,6 +8,7 @@
 #include "episodes/episode_list_model.hpp"
 #include "files/files.hpp"
 #include "listening/listening_session.hpp"
+#include "mpris/mpris_service.hpp"
 #include "playback/listening_bar.hpp"
 #include "playback/listening_control.hpp"
 #include "playback/media_player.hpp"
@@ -18,6 +19,8 @@
 
 #include <QListWidget>
 #include <QStyledItemDelegate>
+
+#include <algorithm>
 
 namespace fs = std::filesystem;
 
@@ -63,6 +66,7 @@ void MainWindow::add_listening_bar() {
     folder_list_->setItemDelegate(new FolderProgressDelegate(folder_list_));
 
     connect(bar, &ListeningBar::continue_listening, this, [this] { continue_listening(); });
+    offer_media_controls();
     connect(player_, &MediaPlayer::OpenStateChange, this, [this](int state) {
         if (state == MediaPlayer::MediaChanging)
             on_episode_opening();
@@ -81,14 +85,46 @@ void MainWindow::add_listening_bar() {
             });
 }
 
+void MainWindow::play_row(int row) {
+    if (row < 0 || row >= episodes_->row_count())
+        return;
+    episodes_->set_current_row(row);
+    play_selected_episode();
+}
+
+// The desktop's media keys and controls: Next and Previous move along the list.
+void MainWindow::offer_media_controls() {
+    MprisHooks hooks;
+    hooks.next = [this] { play_row(episodes_->current_row() + 1); };
+    hooks.previous = [this] { play_row(std::max(episodes_->current_row() - 1, 0)); };
+    hooks.play = [this] { continue_listening(); };
+    hooks.raise = [this] {
+        showNormal();
+        raise();
+        activateWindow();
+    };
+    hooks.track = [this] {
+        const int row = playing_row();
+        return row < 0 ? MprisTrack{}
+                       : MprisTrack{episodes_->row_id(row),
+                                    episodes_->cell(row, EpisodeListModel::label_column),
+                                    episodes_->row_book(row).title, {}};
+    };
+    new MprisService(*listening_control_, std::move(hooks), this);
+}
+
+int MainWindow::playing_row() const {
+    const Text episode = player_->URL();
+    for (int r = 0; r < episodes_->row_count(); ++r)
+        if (!episode.empty() && episodes_->cell(r, EpisodeListModel::address_column) == episode)
+            return r;
+    return -1;
+}
+
 // The book whose episode opens sets the speed and the skips; the list it
 // plays from is the one that comes back next time.
 void MainWindow::on_episode_opening() {
-    const Text episode = player_->URL();
-    int row = -1;
-    for (int r = 0; r < episodes_->row_count() && row < 0; ++r)
-        if (episodes_->cell(r, EpisodeListModel::address_column) == episode)
-            row = r;
+    const int row = playing_row();
     if (row < 0)
         return;
     const RowBook row_book = episodes_->row_book(row);

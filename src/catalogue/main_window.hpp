@@ -94,6 +94,9 @@ class MainWindow : public QWidget {
     void show_listening_marks();
     void show_folder_progress();
     void restore_listening();
+    void offer_media_controls();
+    void play_row(int row);
+    int playing_row() const;
 
     QPushButton* download_button_; // 按钮3
     QListWidget* folder_list_;     // 超级列表框2
