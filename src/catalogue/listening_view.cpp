@@ -76,12 +76,13 @@ void MainWindow::add_listening_bar() {
         show_listening_marks();
         show_folder_progress();
     });
-    connect(episodes_.get(), &QAbstractItemModel::rowsInserted, this, [this] { show_listening_marks(); });
+    connect(episodes_.get(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { show_listening_marks(first, last); });
     connect(episodes_.get(), &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& first, const QModelIndex& last) {
                 if (first.column() <= EpisodeListModel::address_column &&
                     last.column() >= EpisodeListModel::address_column)
-                    show_listening_marks();
+                    show_listening_marks(first.row(), last.row());
             });
 }
 
@@ -137,12 +138,13 @@ void MainWindow::on_episode_opening() {
     listening().save();
 }
 
-void MainWindow::show_listening_marks() {
+void MainWindow::show_listening_marks(int first, int last) {
     const Text playing = player_->URL();
     const int state = player_->playState();
     const bool active = state != MediaPlayer::Stopped && state != MediaPlayer::Undefined &&
                         state != MediaPlayer::MediaEnded;
-    for (int r = 0; r < episodes_->row_count(); ++r) {
+    last = last < 0 ? episodes_->row_count() - 1 : std::min(last, episodes_->row_count() - 1);
+    for (int r = std::max(first, 0); r <= last; ++r) {
         const Text episode = episodes_->cell(r, EpisodeListModel::address_column);
         episodes_->set_playing(r, active && !episode.empty() && episode == playing);
         episodes_->set_heard(r, listening().heard(episode));

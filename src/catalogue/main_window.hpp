@@ -91,7 +91,8 @@ class MainWindow : public QWidget {
     void show_download_button();
     void add_listening_bar();
     void on_episode_opening();
-    void show_listening_marks();
+    // Rows first to last (-1: to the end) show whether they play or were heard.
+    void show_listening_marks(int first = 0, int last = -1);
     void show_folder_progress();
     void restore_listening();
     void offer_media_controls();
