@@ -170,8 +170,8 @@ int EpisodeListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : column_count;
 }
 
-// What playback knows of a row, drawn before its label: it plays now, or it
-// was heard to its end.
+// What playback knows of a row, drawn before its short ordinal (the label
+// would no longer fit its column): it plays now, or it was heard to its end.
 QString EpisodeListModel::mark(const Row& row) {
     if (row.playing)
         return QStringLiteral("\u25B6 ");
@@ -186,8 +186,8 @@ QVariant EpisodeListModel::data(const QModelIndex& at, int role) const {
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return at.column() == label_column ? mark(*r) + r->shown[label_column]
-                                           : r->shown[std::size_t(at.column())];
+        return at.column() == ordinal_column ? mark(*r) + r->shown[ordinal_column]
+                                             : r->shown[std::size_t(at.column())];
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
         if (at.column() == state_column && !r->note.empty())

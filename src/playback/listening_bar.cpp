@@ -76,7 +76,7 @@ void ListeningBar::build() {
     sleep_left_->setAutoRaise(true);
 
     back_ = named(new QToolButton(this), "back_button", "后退15秒");
-    back_->setText(ui("−15秒"));
+    back_->setText(ui("-15秒"));
     forward_ = named(new QToolButton(this), "forward_button", "前进30秒");
     forward_->setText(ui("+30秒"));
 
