@@ -181,6 +181,8 @@ void MainWindow::restore_listening() {
         if (is_local_file(episode)) {
             episodes_->set_row_native_path(row, native_path(episode));
             episodes_->set_cell(row, EpisodeListModel::state_column, gbk("已下载"));
+        } else {
+            episodes_->set_cell(row, EpisodeListModel::state_column, gbk("未下载"));
         }
         if (episode == last)
             current = row;

@@ -160,6 +160,7 @@ TEST_F(LongListening, IntroAndOutroOfTheBookAreSkippedAndARestartComesBack) {
     reopen(); // no query: the list comes back with row 1 current, and nothing plays
     EXPECT_EQ(window->episodes().row_count(), 3);
     EXPECT_EQ(window->episodes().cell(1, 1), shown[1][1]);
+    EXPECT_EQ(window->episodes().cell(1, 3), gbk("未下载"));
     EXPECT_EQ(window->episodes().current_row(), 1);
     EXPECT_TRUE(window->episodes().heard(0));
     QTest::qWait(700);
