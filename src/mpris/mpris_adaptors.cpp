@@ -137,7 +137,7 @@ void MprisPlayerAdaptor::Seek(qlonglong offset) {
         return;
     const qint64 target = std::max<qint64>(engine.position() + offset / 1000, 0);
     if (engine.duration() > 0 && target > engine.duration()) {
-        Next(); // past the end: the next episode, as the specification of the interface asks
+        Next(); // past the end: the next episode, as the desktop expects
         return;
     }
     engine.setPosition(target);
