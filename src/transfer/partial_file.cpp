@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,12 +51,30 @@ bool write_whole(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-Text info_text(const PartialInfo& info) {
+} // namespace
+
+Text partial_note(const PartialInfo& info) {
     return "length " + std::to_string(info.length) + "\netag " + info.etag + "\nlast-modified " +
            info.last_modified + "\n";
 }
 
-} // namespace
+PartialInfo read_partial_note(std::string_view note) {
+    PartialInfo info;
+    std::istringstream in{std::string(note)};
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto space = line.find(' ');
+        const std::string key = line.substr(0, space);
+        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+        if (key == "length")
+            info.length = value.empty() ? -1 : std::atoll(value.c_str());
+        else if (key == "etag")
+            info.etag = value;
+        else if (key == "last-modified")
+            info.last_modified = value;
+    }
+    return info;
+}
 
 fs::path partial_file_path(const fs::path& target) {
     return hidden_beside(target, ".part");
@@ -76,19 +96,8 @@ PartialFile::~PartialFile() {
 }
 
 void PartialFile::load_info() {
-    std::ifstream in(info_path_);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto space = line.find(' ');
-        const std::string key = line.substr(0, space);
-        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
-        if (key == "length")
-            info_.length = value.empty() ? -1 : std::atoll(value.c_str());
-        else if (key == "etag")
-            info_.etag = value;
-        else if (key == "last-modified")
-            info_.last_modified = value;
-    }
+    std::ifstream in(info_path_, std::ios::binary);
+    info_ = read_partial_note(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 std::int64_t PartialFile::resumable() const {
@@ -107,7 +116,7 @@ bool PartialFile::start_over(const PartialInfo& info) {
     info_ = info;
     size_ = 0;
     const int info_fd = ::open(info_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const Text text = info_text(info);
+    const Text text = partial_note(info);
     const bool recorded = info_fd != -1 && write_whole(info_fd, text.data(), text.size());
     if (info_fd != -1 && ::close(info_fd) != 0)
         return false;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 // What the first answer of a download said about the whole file.
 struct PartialInfo {
@@ -13,6 +14,12 @@ struct PartialInfo {
     Text etag;
     Text last_modified;
 };
+
+// The text of the note kept beside the bytes ("length", "etag" and
+// "last-modified" lines), and what a note says; a line it does not know is
+// passed over, and a missing or empty length reads as -1.
+Text partial_note(const PartialInfo& info);
+PartialInfo read_partial_note(std::string_view note);
 
 class PartialFile {
   public:
