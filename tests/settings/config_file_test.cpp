@@ -263,3 +263,30 @@ TEST_F(ConfigFile, ReadOnlyOrInstalledProgramKeepsTheFileInTheUsersConfiguration
         unsetenv("XDG_CONFIG_HOME");
     fs::remove_all(home);
 }
+
+// Each line ending of another editor ends a line: a lone CR at the end of the
+// file or between lines never lets a new key join the value before it.
+TEST(ConfigText, EveryLineEndingEndsALineAndANewKeyStartsOnItsOwn) {
+    const struct {
+        const char* content;
+        const char* written; // after setting 新键 to 1
+    } cases[] = {
+        {"[设置]\r默认保存路径=/书\r", "[设置]\r默认保存路径=/书\r新键=1\r\n"},
+        {"[设置]\r\n默认保存路径=/书\r\n", "[设置]\r\n默认保存路径=/书\r\n新键=1\r\n"},
+        {"[设置]\n默认保存路径=/书\n[其他]\rA=1", "[设置]\n默认保存路径=/书\n新键=1\n[其他]\rA=1"},
+        {"[设置]\r\r默认保存路径=/书", "[设置]\r\r默认保存路径=/书\r\n新键=1\r\n"},
+        {"[其他]\rA=1\r", "[其他]\rA=1\r[设置]\r\n新键=1\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        const std::optional<std::string> written =
+            settings_with_value(gbk(c.content), gbk("新键"), "1");
+        ASSERT_TRUE(written);
+        EXPECT_EQ(*written, gbk(c.written));
+        EXPECT_EQ(settings_value(*written, gbk("新键")), "1");
+        EXPECT_EQ(settings_value(*written, gbk("默认保存路径")),
+                  settings_value(gbk(c.content), gbk("默认保存路径")));
+    }
+    EXPECT_EQ(settings_value(gbk("[设置]\r默认保存路径=/书\r默认网址=x"), gbk("默认保存路径")),
+              gbk("/书"));
+}
