@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto show = std::initializer_list<Shown>{{"address", address}, {"page", page}};
     check(book.page_text == page, "the page text is kept", show);
     check(address.find(book.book_id) != Text::npos, "the book id is a piece of the address", show);
-    for (const Text* field : {&book.current_episode, &book.episode_total, &book.category, &book.title})
+    for (const Text* field :
+         {&book.current_episode, &book.episode_total, &book.category, &book.title})
         check(page.find(*field) != Text::npos, "a marked field is a piece of the page", show);
     for (const Text* name : {&book.narrator, &book.author, &book.status})
         check(hanzi_only(*name), "names and the status are Chinese characters only", show);

@@ -27,8 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check(!has_line_end(value) && value.find('\0') == Text::npos,
           "a value with a line end or NUL is refused", show);
-    auto show_written = std::initializer_list<Shown>{{"content", content}, {"key", key},
-                                                     {"value", value}, {"other key", other_key},
+    auto show_written = std::initializer_list<Shown>{{"content", content},
+                                                     {"key", key},
+                                                     {"value", value},
+                                                     {"other key", other_key},
                                                      {"written", *written}};
     check(settings_value(*written, key) == value, "the key reads back as written", show_written);
     // Names compare ignoring letter case; keys that might be one name are left out.

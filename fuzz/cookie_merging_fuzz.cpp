@@ -1,5 +1,6 @@
 // Merging cookie texts: the response's items all arrive, the caller's items
-// stay (the first of a name) unless the response names them, nothing "deleted" and no repeat is sent.
+// stay (the first of a name) unless the response names them, nothing "deleted" and no repeat is
+// sent.
 #include "fuzz_check.hpp"
 #include "http/cookie_merging.hpp"
 
@@ -42,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto show = std::initializer_list<Shown>{{"sent", sent}, {"set", set}, {"merged", merged}};
     for (std::size_t i = 0; i < items.size(); ++i) {
         check(!deleted(items[i]), "no item valued \"deleted\" is sent", show);
-        check(std::find(items.begin(), items.begin() + long(i), items[i]) == items.begin() + long(i),
+        check(std::find(items.begin(), items.begin() + long(i), items[i]) ==
+                  items.begin() + long(i),
               "no item is sent twice", show);
     }
     auto merged_has = [&](const Text& item) {

@@ -12,9 +12,9 @@
 namespace {
 
 void check_piece(const Text& subject, const Text& piece, int position, const Text& pattern) {
-    check(position == -2 ? piece.empty()
-                         : position >= 0 && subject.compare(std::size_t(position), piece.size(),
-                                                            piece) == 0,
+    check(position == -2
+              ? piece.empty()
+              : position >= 0 && subject.compare(std::size_t(position), piece.size(), piece) == 0,
           "a match is the subject's bytes at its position",
           {{"pattern", pattern}, {"subject", subject}, {"piece", piece}});
 }
