@@ -47,8 +47,9 @@ void MainWindow::bind_long_work() {
 
     query_ = std::make_unique<EpisodeQuery>();
     connect(query_.get(), &EpisodeQuery::rowResolved, this,
-            [this](int ordinal, const Text& number, const Text& address) {
+            [this](int ordinal, const Text& number, const Text& address, const Text& reason) {
                 add_resolved_row(ordinal, number, address);
+                set_state_note(last_row, reason);
             });
     connect(query_.get(), &EpisodeQuery::finished, this, [this] {
         downloads_->set_rows_pending(false);

@@ -45,15 +45,20 @@ class EpisodeQuery : public QObject {
     bool running() const;
 
   signals:
-    // Ordinals 1, 2, ... in order; connect directly (same thread).
-    void rowResolved(int ordinal, const Text& number, const Text& address);
+    // Ordinals 1, 2, ... in order; connect directly (same thread). `reason` says
+    // why the address has no key when the answer could not be taken (else empty).
+    void rowResolved(int ordinal, const Text& number, const Text& address, const Text& reason);
     void finished();
 
   private:
     struct Run;
     struct Workers;
     static void work(Workers& workers, EpisodeQuery* query);
-    void deliver(const std::shared_ptr<Run>& run, int ordinal, const Text& address);
+    struct Resolved {
+        Text address;
+        Text reason;
+    };
+    void deliver(const std::shared_ptr<Run>& run, int ordinal, const Resolved& resolved);
     void end_run();
 
     int parallel_ = 4;
