@@ -238,8 +238,11 @@ int hostile_benchmark(const char* program) {
     auto flood = [](int count, int answer) {
         std::vector<std::string> lines;
         for (int i = 0; i < count; ++i)
-            lines.push_back("Set-Cookie: a" + std::to_string(answer) + "_" + std::to_string(i) +
-                            "=" + std::to_string(i));
+            lines.push_back(std::string("Set-Cookie: a")
+                                .append(std::to_string(answer))
+                                .append("_")
+                                .append(std::to_string(i))
+                                .append("=1"));
         return lines;
     };
     int answer = 0;

@@ -74,7 +74,7 @@ namespace {
 std::vector<Text> numbered(const char* prefix, int from, int to, std::size_t value_size = 1) {
     std::vector<Text> lines;
     for (int i = from; i < to; ++i)
-        lines.push_back(prefix + std::to_string(i) + "=" + Text(value_size, 'v'));
+        lines.push_back(Text(prefix).append(std::to_string(i)).append("=").append(value_size, 'v'));
     return lines;
 }
 
@@ -104,7 +104,8 @@ TEST(CookieStore, BoundedPerSiteAndInAllTheLeastRecentlySetGoingFirst) {
     // 25 sites of 50 each: the store keeps 1,000, the earliest sites' gone.
     clear_cookie_store();
     for (int site = 0; site < 25; ++site)
-        store_cookies({"s" + std::to_string(site) + ".test", "/", true}, numbered("c", 0, 60));
+        store_cookies({Text("s").append(std::to_string(site)).append(".test"), "/", true},
+                      numbered("c", 0, 60));
     EXPECT_EQ(stored_cookie_count(), 1000u);
     EXPECT_EQ(cookies_for({"s4.test", "/", true}), "");
     EXPECT_TRUE(sends(cookies_for({"s5.test", "/", true}), "c10"));
