@@ -1,5 +1,6 @@
 // The cookie store fed Set-Cookie values: the Cookie header it gives holds no
-// line end or NUL, and http gets no cookie that https would not.
+// line end or NUL, never outgrows the room it is given, and http gets no
+// cookie that https would not.
 #include "fuzz_check.hpp"
 #include "http/cookie_jar.hpp"
 
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const int answers = input.ConsumeIntegralInRange(1, 3);
     for (int a = 0; a < answers; ++a) {
-        std::vector<Text> values(input.ConsumeIntegralInRange(0, 8));
+        std::vector<Text> values(input.ConsumeIntegralInRange(0, 60));
         for (Text& value : values)
             value = input.ConsumeRandomLengthString(256);
         store_cookies(site, values);
@@ -46,5 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(std::find(secure.begin(), secure.end(), item) != secure.end(),
               "what http gets, https gets too", show);
     check(cookies_for(next) == over_http, "asking twice gives the same header", show);
+    const std::size_t room = input.ConsumeIntegralInRange<std::size_t>(0, 256);
+    check(cookies_for(next, room).size() <= room, "the header keeps within its room", show);
     return 0;
 }

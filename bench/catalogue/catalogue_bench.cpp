@@ -9,6 +9,7 @@
 #include "catalogue/episode_address.hpp"
 #include "catalogue/episode_query.hpp"
 #include "catalogue/main_window.hpp"
+#include "episodes/episode_list_model.hpp"
 #include "files/files.hpp"
 #include "transfer/http_download.hpp"
 #include "widgets/program_style.hpp"
@@ -89,8 +90,8 @@ double timed_query(MainWindow& window, int rows) {
     window.query_episodes();
     finish_long_work(window);
     const double ms = double(timer.nsecsElapsed()) / 1e6;
-    if (window.row_count() != rows) {
-        std::fprintf(stderr, "query built %d rows\n", window.row_count());
+    if (window.episodes().row_count() != rows) {
+        std::fprintf(stderr, "query built %d rows\n", window.episodes().row_count());
         std::exit(2);
     }
     return ms;
@@ -209,7 +210,7 @@ int main(int argc, char** argv) {
         std::vector<Text> addresses;
         QStringList curl_arguments{"--silent", "--show-error", "--insecure", "--fail"};
         for (int r = 0; r < episodes; ++r) {
-            addresses.push_back(window.cell(r, 1));
+            addresses.push_back(window.episodes().cell(r, 1));
             curl_arguments << "-o"
                            << QString::fromStdString(
                                   (curl_folder / (std::to_string(r) + ".mp3")).string())

@@ -4,7 +4,7 @@
 // goes on answering. It keeps the button's states (caption and enabled), the
 // pause request, and sequences started while another one finishes its episode
 // (they run over every row from the first, then the earlier one goes on).
-#include "catalogue/episode_rows.hpp"
+#include "episodes/episode_list_model.hpp"
 #include "transfer/episode_download.hpp"
 
 #include <QElapsedTimer>
@@ -25,7 +25,7 @@ class DownloadSequence : public QObject {
     // a sequence runs.
     enum class State { initial, ready, running, pause_asked, done, idle_pause, stopped };
 
-    explicit DownloadSequence(EpisodeRows& rows, QObject* parent = nullptr);
+    explicit DownloadSequence(EpisodeListModel& rows, QObject* parent = nullptr);
     ~DownloadSequence() override;
     DownloadSequence(const DownloadSequence&) = delete;
     DownloadSequence& operator=(const DownloadSequence&) = delete;
@@ -58,6 +58,10 @@ class DownloadSequence : public QObject {
     void buttonChanged(); // caption or enabled
     void rowChanged(int row);
     void sequenceEnded();
+    // The disk is full or the save folder cannot be written: every sequence
+    // stopped, the button reads "下载" and is enabled for a later try, and the
+    // rows not reached yet are as they were. `message` is for the user.
+    void stoppedForDisk(const Text& message);
 
   private:
     struct Pass {
@@ -69,13 +73,14 @@ class DownloadSequence : public QObject {
     bool start_row(int row);
     void after_row();
     void end_pass();
+    void stop_for_disk(const Text& message);
     void on_progress(std::int64_t received, std::int64_t total);
     void on_retry(int retry, int of);
     void on_transfer_finished();
     void set_button(const Text& caption, bool enabled);
     int transfer_row() const;
 
-    EpisodeRows& rows_;
+    EpisodeListModel& rows_;
     EpisodeRequest options_;
     Text caption_;
     bool enabled_ = false;

@@ -4,12 +4,15 @@
 // them at once.
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
+#include "catalogue/play_queue.hpp"
 #include "catalogue/main_window.hpp"
+#include "episodes/episode_list_model.hpp"
 #include "http/web_access.hpp"
 #include "playback/media_player.hpp"
 #include "text/qt_text.hpp"
 #include "settings/config_file.hpp"
 #include "text/gbk.hpp"
+#include "widgets/dialogs.hpp"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -35,7 +38,7 @@ int span_value(const Text& text) {
 } // namespace
 
 void MainWindow::bind_long_work() {
-    downloads_ = std::make_unique<DownloadSequence>(*this);
+    downloads_ = std::make_unique<DownloadSequence>(*episodes_);
     EpisodeRequest options;
     options.user_agent = program_user_agent();
     downloads_->set_transfer_options(options);
@@ -44,22 +47,21 @@ void MainWindow::bind_long_work() {
     connect(downloads_.get(), &DownloadSequence::buttonChanged, this,
             [this] { show_download_button(); });
     connect(downloads_.get(), &DownloadSequence::rowChanged, this, [this] { repaint_now(); });
+    // Said once, in a box of its own once the sequence has stopped.
+    connect(downloads_.get(), &DownloadSequence::stoppedForDisk, this, [this](const Text& message) {
+        QTimer::singleShot(0, this, [this, message] { show_message(this, message); });
+    });
 
-    query_ = std::make_unique<EpisodeQuery>();
-    connect(query_.get(), &EpisodeQuery::rowResolved, this,
-            [this](int ordinal, const Text& number, const Text& address) {
-                add_resolved_row(ordinal, number, address);
-            });
+    query_ = std::make_unique<EpisodeQuery>(*episodes_);
+    connect(query_.get(), &EpisodeQuery::rowResolved, this, [this] { show_resolved_row(); });
     connect(query_.get(), &EpisodeQuery::finished, this, [this] {
         downloads_->set_rows_pending(false);
-        downloads_->query_filled(!cell(0, 1).empty());
+        downloads_->query_filled(!episodes_->cell(0, 1).empty());
     });
 }
 
 void MainWindow::query_episodes() {
     write_setting(gbk("默认网址"), from_qstring(address_box_->text()));
-    stop_query();
-    remove_all_rows();
     QueryPlan plan;
     // The rows belong to the book loaded now, on the host it was loaded from.
     plan.catalogue_host = book_host_.empty() ? catalogue_host() : book_host_;
@@ -68,7 +70,8 @@ void MainWindow::query_episodes() {
     plan.title = book.title;
     plan.start = text_to_number(from_qstring(start_box_->text()));
     plan.span = span_value(from_qstring(span_box_->text()));
-    query_book_ = {book.title, startup_save_folder};
+    plan.book = {book.title, startup_save_folder};
+    stop_query();
     downloads_->set_rows_pending(plan.span >= 1);
     query_->start(plan);
 }
@@ -78,12 +81,7 @@ void MainWindow::stop_query() {
     downloads_->set_rows_pending(false);
 }
 
-void MainWindow::add_resolved_row(int ordinal, const Text& number, const Text& address) {
-    row_counter = ordinal;
-    last_row = insert_row(row_counter, gbk("第") + number + gbk("集"), query_book_);
-    set_cell(last_row, 1, address);
-    set_cell(last_row, 2, number_to_text(ordinal));
-    set_cell(last_row, 3, gbk("未下载"));
+void MainWindow::show_resolved_row() {
     repaint_now();
     downloads_->rows_added();
 }
@@ -104,7 +102,7 @@ void MainWindow::show_download_button() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     play_timer_->stop();
-    play_queue_.close();
+    play_queue_->close();
     downloads_->abort();
     stop_query();
     player_->controls().stop();

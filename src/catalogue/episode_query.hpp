@@ -1,9 +1,10 @@
 #pragma once
-// The query behind the query button: one episode row per episode of a range,
-// each with its audio address from the player script. A few requests are under
+// The query behind the query button: it fills the episode rows, one per episode
+// of a range, each with its audio address from the player script. A few requests are under
 // way at once on workers; the rows still come strictly in order, each as soon
 // as it and every row above it are resolved. The workers stay from one query to
 // the next, each keeping its connection to the Catalogue site.
+#include "episodes/episode_list_model.hpp"
 #include "text/text.hpp"
 
 #include <QObject>
@@ -19,6 +20,8 @@ struct QueryPlan {
     Text title;
     double start = 0;
     int span = 0;
+    // The book the rows belong to: where their episodes are downloaded.
+    RowBook book;
 };
 
 // The episode number of the row with ordinal i (from 1): i + the start value.
@@ -31,31 +34,46 @@ class EpisodeQuery : public QObject {
     // one row after another).
     void set_parallel_requests(int count) { parallel_ = count < 1 ? 1 : count; }
 
-    explicit EpisodeQuery(QObject* parent = nullptr);
+    explicit EpisodeQuery(EpisodeListModel& rows, QObject* parent = nullptr);
     ~EpisodeQuery() override; // stops and waits for the workers
     EpisodeQuery(const EpisodeQuery&) = delete;
     EpisodeQuery& operator=(const EpisodeQuery&) = delete;
 
-    // Starts a query, stopping a running one first. With a span below 1 it
-    // finishes at once, with no row.
+    // Starts a query, stopping a running one first, and removes all rows. With a
+    // span below 1 it finishes at once, with no row.
     void start(const QueryPlan& plan);
     // Stops at once: no further row, no further request; the requests under way
     // give up.
     void cancel();
     bool running() const;
 
+    // The ordinal of the row built last, and the index it went in at.
+    int row_counter() const { return row_counter_; }
+    int last_row() const { return last_row_; }
+
   signals:
-    // Ordinals 1, 2, ... in order; connect directly (same thread).
-    void rowResolved(int ordinal, const Text& number, const Text& address);
+    // After the row with ordinal 1, 2, ... went in (in that order) with its
+    // address; connect directly (same thread). `reason` says why the address
+    // has no key when the answer could not be taken (else empty); it is also
+    // the row's note.
+    void rowResolved(int ordinal, const Text& number, const Text& address, const Text& reason);
     void finished();
 
   private:
     struct Run;
     struct Workers;
     static void work(Workers& workers, EpisodeQuery* query);
-    void deliver(const std::shared_ptr<Run>& run, int ordinal, const Text& address);
+    struct Resolved {
+        Text address;
+        Text reason;
+    };
+    void deliver(const std::shared_ptr<Run>& run, int ordinal, const Resolved& resolved);
     void end_run();
+    void add_row(const QueryPlan& plan, int ordinal, const Resolved& resolved);
 
+    EpisodeListModel& rows_;
+    int row_counter_ = 0;
+    int last_row_ = 0;
     int parallel_ = 4;
     std::shared_ptr<Run> run_; // the running query, null when none
     std::unique_ptr<Workers> workers_;

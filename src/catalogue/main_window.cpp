@@ -3,6 +3,8 @@
 #include "catalogue/book_page.hpp"
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
+#include "catalogue/play_queue.hpp"
+#include "episodes/episode_list_model.hpp"
 #include "playback/listening_resume.hpp"
 #include "playback/media_player.hpp"
 #include "text/qt_text.hpp"
@@ -23,7 +25,6 @@
 #include <QShortcut>
 #include <QTextLayout>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <memory>
 
@@ -89,7 +90,9 @@ static void load_catalogue_resources() {
     Q_INIT_RESOURCE(catalogue);
 }
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent), episodes_(std::make_unique<EpisodeListModel>()),
+      play_queue_(std::make_unique<PlayQueue>(*episodes_)) {
     load_catalogue_resources();
     setWindowTitle(to_qstring(gbk("有声书下载播放器")));
     setFixedSize(outer_width, outer_height);
@@ -148,9 +151,7 @@ void MainWindow::build_controls() {
     address_caption_ = place(new QLabel(to_qstring(gbk("网址：")), this), "标签1", 8, 24, 32, 24);
 
     episode_list_ = place(new ReportList(this), "超级列表框1", 8, 200, 456, 440);
-    episode_list_->setColumnCount(4);
-    episode_list_->setHeaderLabels({to_qstring(gbk("集数")), to_qstring(gbk("网址")),
-                                    to_qstring(gbk("时长")), to_qstring(gbk("状态"))});
+    episode_list_->show_model(episodes_.get(), &episodes_->selection());
     episode_list_->setRootIsDecorated(false);
     episode_list_->setUniformRowHeights(true);
     episode_list_->setAllColumnsShowFocus(true);
@@ -188,14 +189,14 @@ void MainWindow::bind_events() {
 void MainWindow::on_current_row_change(QAbstractItemView* list, std::function<void()> handler) {
     auto pending = std::make_shared<bool>(false);
     auto run = [this, pending, handler] {
-        if (*pending && !moving_row_from_code_) {
+        if (*pending && !episodes_->moving_current_row()) {
             *pending = false;
             handler();
         }
     };
     QItemSelectionModel* selection = list->selectionModel();
     connect(selection, &QItemSelectionModel::currentChanged, this, [this, pending, run] {
-        if (moving_row_from_code_)
+        if (episodes_->moving_current_row())
             return;
         *pending = true;
         QTimer::singleShot(0, this, run);

@@ -2,17 +2,12 @@
 // The main window: its controls, the program's global state, and the handlers
 // bound to the controls. The handlers live in the files named beside them.
 #include "catalogue/book_info.hpp"
-#include "catalogue/episode_rows.hpp"
-#include "catalogue/play_queue.hpp"
 #include "text/text.hpp"
 
 #include <QWidget>
 
-#include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class QAbstractItemView;
 class QLabel;
@@ -24,8 +19,10 @@ class QTimer;
 class MediaPlayer;
 class DownloadSequence;
 class EpisodeQuery;
+class EpisodeListModel;
+class PlayQueue;
 
-class MainWindow : public QWidget, public EpisodeRows {
+class MainWindow : public QWidget {
     Q_OBJECT
   public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -57,31 +54,13 @@ class MainWindow : public QWidget, public EpisodeRows {
     void on_play_timer();
     void on_player_open_state(int new_state);
 
-    // Episode list operations (rows and columns count from 0); episode_list.cpp.
-    void remove_all_rows();
-    // -1 appends; returns the row. The row belongs to `book`.
-    int insert_row(int index, const Text& column0, const RowBook& row_book = {});
-    void set_cell(int row, int column, const Text& text) override;
-    Text cell(int row, int column) const override; // empty for a row or column that does not exist
-    int row_count() const override;
-    std::vector<int> selected_rows() const; // ascending
-    int current_row() const;                // -1 when none
-    void set_current_row(int row);          // also the only selected row
-    // The native file of a row filled from a book folder or a download (empty if none).
-    // Setting column 1 of a row forgets its native file; set it again afterwards.
-    std::filesystem::path row_native_path(int row) const;
-    void set_row_native_path(int row, const std::filesystem::path& native) override;
-    RowBook row_book(int row) const override;
-    std::uint64_t row_id(int row) const override;
-    int row_of(std::uint64_t id) const override;
-    void set_state_note(int row, const Text& note) override;
-    Text state_note(int row) const;
+    // The episode rows this window shows (the query, the download sequence and
+    // the play queue work on them).
+    EpisodeListModel& episodes() { return *episodes_; }
 
     // Global state of the window.
     BookInfo book;
     Text startup_save_folder;
-    int row_counter = 0;
-    int last_row = 0;
 
     // Showing the window the first time runs on_main_window_created.
     void setVisible(bool visible) override;
@@ -102,7 +81,7 @@ class MainWindow : public QWidget, public EpisodeRows {
     void show_cover(const Bytes& picture);
     void bind_long_work();
     void stop_query();
-    void add_resolved_row(int ordinal, const Text& number, const Text& address);
+    void show_resolved_row();
     void show_download_button();
 
     QPushButton* download_button_; // 按钮3
@@ -122,13 +101,11 @@ class MainWindow : public QWidget, public EpisodeRows {
     ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
     QLineEdit* address_box_;       // 编辑框1
+    std::unique_ptr<EpisodeListModel> episodes_;
     std::unique_ptr<DownloadSequence> downloads_;
     std::unique_ptr<EpisodeQuery> query_;
-    PlayQueue play_queue_;
-    Text book_host_;     // the Catalogue host of the book page loaded last
-    RowBook query_book_; // the book the running query's rows belong to
-    std::uint64_t last_row_id_ = 0;
+    std::unique_ptr<PlayQueue> play_queue_;
+    Text book_host_; // the Catalogue host of the book page loaded last
     bool created_ = false;
     bool setting_address_from_code_ = false;
-    bool moving_row_from_code_ = false;
 };

@@ -1,16 +1,20 @@
 #include "catalogue/play_queue.hpp"
 
-#include <algorithm>
-
-int PlayQueue::row_to_play(const std::vector<int>& selected_rows) {
-    if (selected_rows.empty())
-        return -1;
-    return *std::min_element(selected_rows.begin(), selected_rows.end());
+int PlayQueue::row_to_play() const {
+    const std::vector<int> selected = rows_.selected_rows(); // ascending
+    return selected.empty() ? -1 : selected.front();
 }
 
-int PlayQueue::next_on_tick(bool player_stopped, int current_row, int row_count) const {
+PlayTarget PlayQueue::target(int row) const {
+    return {rows_.cell(row, EpisodeListModel::address_column), rows_.row_native_path(row)};
+}
+
+int PlayQueue::on_tick(bool player_stopped) {
     if (closed_ || !player_stopped)
         return -1;
-    const int next = current_row + 1;
-    return next < row_count ? next : -1;
+    const int next = rows_.current_row() + 1;
+    if (next >= rows_.row_count())
+        return -1;
+    rows_.set_current_row(next);
+    return next;
 }

@@ -25,8 +25,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // A line of the file: its text without the line ending, and the ending itself
-// ("\r\n", "\n", a lone "\r" as an older editor ends lines, or nothing on a
-// last line that has none).
+// ("\r\n", "\n", "\r", or nothing on a last line that has none). A CR alone ends
+// a line as LF and CRLF do, whatever editor wrote the file; neither byte is ever
+// part of a GBK character.
 struct Line {
     std::string_view body;
     std::string_view ending;
@@ -47,6 +48,12 @@ std::vector<Line> split_lines(std::string_view content) {
         start = end;
     }
     return lines;
+}
+
+// The line ending new lines take: the file's first one, CRLF when it has none.
+std::string_view line_ending_of(const std::vector<Line>& lines) {
+    return lines.empty() || lines.front().ending.empty() ? std::string_view("\r\n")
+                                                         : lines.front().ending;
 }
 
 // ASCII letters lowered, GBK double-byte characters left alone: their second
@@ -220,13 +227,8 @@ std::optional<std::string> settings_with_value(std::string_view content, const T
 
     const std::string_view text = without_mark(content);
     const Text stored = written_value(value);
-    std::size_t first_newline = text.find('\n');
-    std::string_view eol = first_newline != std::string::npos &&
-                                   (first_newline == 0 || text[first_newline - 1] != '\r')
-                               ? "\n"
-                               : "\r\n";
-
     std::vector<Line> lines = split_lines(text);
+    const std::string_view eol = line_ending_of(lines);
     KeyPlace place = find_key(lines, section_of_settings(), name);
     std::string result(content.substr(0, content.size() - text.size())); // the mark, if any
     result.reserve(content.size() + name.size() + stored.size() + 16);
@@ -252,8 +254,8 @@ std::optional<std::string> settings_with_value(std::string_view content, const T
         }
     } else {
         result = content;
-        if (!text.empty() && result.back() != '\n' && result.back() != '\r')
-            result.append(eol);
+        if (!lines.empty() && lines.back().ending.empty())
+            result.append(eol); // the header starts a line of its own
         result.append("[").append(section_of_settings()).append("]").append(eol);
         result.append(name).append("=").append(stored).append(eol);
     }

@@ -1,5 +1,6 @@
 #include "transfer/partial_file.hpp"
 
+#include "files/files.hpp"
 #include "transfer/episode_download.hpp"
 
 #include <cerrno>
@@ -18,12 +19,12 @@ namespace {
 
 constexpr std::size_t longest_name = 255; // bytes of one name on disk
 
-// "." + the target's name + suffix; a name too long for the disk is replaced
-// by a digest of it, still the same for the same target.
-fs::path hidden_beside(const fs::path& target, const std::string& suffix) {
+// "." + the target's name + suffix; a name too long for the disk (with `room`
+// bytes to spare) is replaced by a digest of it, still the same for the same target.
+fs::path hidden_beside(const fs::path& target, const std::string& suffix, std::size_t room = 0) {
     const std::string own = target.filename().string();
     std::string name = ".";
-    if (own.size() + suffix.size() + 1 <= longest_name) {
+    if (own.size() + suffix.size() + 1 + room <= longest_name) {
         name += own;
     } else {
         char digest[17];
@@ -44,6 +45,8 @@ bool write_whole(int fd, const char* data, std::size_t size) {
         const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC; // a write that takes nothing: the disk is full
         if (n <= 0)
             return false;
         done += std::size_t(n);
@@ -81,7 +84,8 @@ fs::path partial_file_path(const fs::path& target) {
 }
 
 fs::path partial_info_path(const fs::path& target) {
-    return hidden_beside(target, ".part-info");
+    // The note is written under a temporary name of 15 more bytes first.
+    return hidden_beside(target, ".part-info", 15);
 }
 
 PartialFile::PartialFile(const fs::path& target)
@@ -104,31 +108,34 @@ std::int64_t PartialFile::resumable() const {
     return info_.length > 0 && on_disk_ > 0 && on_disk_ < info_.length ? on_disk_ : 0;
 }
 
+bool PartialFile::failed() {
+    error_ = errno;
+    return false;
+}
+
 bool PartialFile::resume() {
     close();
     fd_ = ::open(data_path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     size_ = fd_ == -1 ? 0 : file_size_or_zero(data_path_);
-    return fd_ != -1;
+    return fd_ != -1 || failed();
 }
 
 bool PartialFile::start_over(const PartialInfo& info) {
     close();
     info_ = info;
     size_ = 0;
-    const int info_fd = ::open(info_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const Text text = partial_note(info);
-    const bool recorded = info_fd != -1 && write_whole(info_fd, text.data(), text.size());
-    if (info_fd != -1 && ::close(info_fd) != 0)
-        return false;
-    if (!recorded)
-        return false;
+    // The note is whole or absent, and on disk before the bytes it describes.
+    if (!write_file_atomically(info_path_, partial_note(info)))
+        return failed();
     fd_ = ::open(data_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    return fd_ != -1;
+    return fd_ != -1 || failed();
 }
 
 bool PartialFile::append(const char* data, std::size_t size) {
-    if (fd_ == -1 || !write_whole(fd_, data, size))
+    if (fd_ == -1)
         return false;
+    if (!write_whole(fd_, data, size))
+        return failed();
     size_ += std::int64_t(size);
     return true;
 }
@@ -136,15 +143,17 @@ bool PartialFile::append(const char* data, std::size_t size) {
 bool PartialFile::close() {
     if (fd_ == -1)
         return true;
-    const bool ok = ::close(fd_) == 0;
+    const bool ok = ::close(fd_) == 0 || failed();
     fd_ = -1;
     on_disk_ = file_size_or_zero(data_path_);
     return ok;
 }
 
 bool PartialFile::finish() {
-    if (!close() || std::rename(data_path_.c_str(), target_.c_str()) != 0)
+    if (!close())
         return false;
+    if (!rename_durably(data_path_, target_))
+        return failed();
     ::unlink(info_path_.c_str());
     on_disk_ = 0;
     return true;

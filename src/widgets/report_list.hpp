@@ -1,13 +1,17 @@
 #pragma once
-// The report-style list control: a flat QTreeWidget whose cells keep their laid
-// out texts between paints, and whose pending layout can be done on demand, so
-// that an immediate repaint of a list that just grew paints it once.
-#include <QTreeWidget>
+// The report-style list control: a flat tree view of a table model whose cells
+// keep their laid out texts between paints, and whose pending layout can be done
+// on demand, so that an immediate repaint of a list that just grew paints it once.
+#include <QTreeView>
 
-// No Q_OBJECT: to the rest of the program it is the QTreeWidget it extends.
-class ReportList : public QTreeWidget {
+// No Q_OBJECT: to the rest of the program it is the QTreeView it extends.
+class ReportList : public QTreeView {
   public:
     explicit ReportList(QWidget* parent = nullptr);
+
+    // Shows `model` with `selection` as its selection (shared with whoever else
+    // reads or moves it), replacing the selection model the view made itself.
+    void show_model(QAbstractItemModel* model, QItemSelectionModel* selection);
 
     // Lays the rows out now if rows were added or removed since the last layout;
     // nothing otherwise.

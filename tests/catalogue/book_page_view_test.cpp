@@ -63,7 +63,7 @@ TEST_F(BookPageView, PastedAddressLoadsTheBookWithItsCoverFitted) {
     EXPECT_LE(cover.height(), 136);
     EXPECT_NEAR(double(cover.width()) / cover.height(),
                 double(original.width()) / original.height(), 0.05);
-    EXPECT_EQ(window->row_count(), 0);
+    EXPECT_EQ(window->episodes().row_count(), 0);
 }
 
 TEST_F(BookPageView, EveryTypedCharacterLoadsAgain) {

@@ -1,4 +1,4 @@
-// The download sequence on its own, with no window: a plain list of rows, the
+// The download sequence on its own, with no window: the episode rows, the
 // sample site and real files. The button's states, rows that keep downloading
 // into their own book while the list changes, and an abort that leaves nothing.
 #include "catalogue/download_paths.hpp"
@@ -6,11 +6,11 @@
 #include "catalogue/episode_address.hpp"
 #include "transfer/http_download.hpp"
 #include "site_fixture.hpp"
+#include "support/small_disk.hpp"
 
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <array>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -20,58 +20,17 @@ using State = DownloadSequence::State;
 
 namespace {
 
-class VectorRows : public EpisodeRows {
-  public:
-    struct Row {
-        std::array<Text, 4> cells;
-        fs::path native;
-        RowBook book;
-        std::uint64_t id = 0;
-        Text note;
-    };
-    void add(const Text& label, const Text& address, const RowBook& book) {
-        list.push_back({{label, address, number_to_text(double(list.size() + 1)), gbk("未下载")},
-                        {},
-                        book,
-                        ++last_id,
-                        {}});
-    }
-    int row_count() const override { return int(list.size()); }
-    Text cell(int row, int column) const override {
-        return valid(row) && column >= 0 && column < 4
-                   ? list[std::size_t(row)].cells[std::size_t(column)]
-                   : Text();
-    }
-    void set_cell(int row, int column, const Text& text) override {
-        if (valid(row) && column >= 0 && column < 4)
-            list[std::size_t(row)].cells[std::size_t(column)] = text;
-    }
-    void set_row_native_path(int row, const fs::path& native) override {
-        if (valid(row))
-            list[std::size_t(row)].native = native;
-    }
-    RowBook row_book(int row) const override {
-        return valid(row) ? list[std::size_t(row)].book : RowBook();
-    }
-    std::uint64_t row_id(int row) const override {
-        return valid(row) ? list[std::size_t(row)].id : 0;
-    }
-    int row_of(std::uint64_t id) const override {
-        for (std::size_t r = 0; r < list.size(); ++r)
-            if (list[r].id == id)
-                return int(r);
-        return -1;
-    }
-    void set_state_note(int row, const Text& note) override {
-        if (valid(row))
-            list[std::size_t(row)].note = note;
-    }
-    std::vector<Row> list;
+// A row as the query makes it: label, address, ordinal, "未下载".
+void add_row(EpisodeListModel& rows, const Text& label, const Text& address, const RowBook& book) {
+    const int row = rows.insert_row(-1, label, book);
+    rows.set_cell(row, 1, address);
+    rows.set_cell(row, 2, number_to_text(double(row + 1)));
+    rows.set_cell(row, 3, gbk("未下载"));
+}
 
-  private:
-    bool valid(int row) const { return row >= 0 && std::size_t(row) < list.size(); }
-    std::uint64_t last_id = 0;
-};
+std::vector<Text> cells_of(const EpisodeListModel& rows, int row) {
+    return {rows.cell(row, 0), rows.cell(row, 1), rows.cell(row, 2), rows.cell(row, 3)};
+}
 
 std::string file_content(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -104,11 +63,11 @@ class SequenceTest : public SiteFixture {
     }
     RowBook book_of(const SampleBook& b) const { return {b.title, save.text()}; }
     // A row as the query makes it for an episode of a sample book.
-    void add_episode(const SampleBook& b, const Text& number) {
+    void add_episode(const SampleBook& b, const Text& number, const RowBook* row_book = nullptr) {
         const Text address =
             audio_address(site->media_host(), b.category, b.title, padded_number(number),
                           site->episode_key(b.book_id, number));
-        rows.add(gbk("第") + number + gbk("集"), address, book_of(b));
+        add_row(rows, gbk("第") + number + gbk("集"), address, row_book ? *row_book : book_of(b));
     }
     fs::path file_of(const SampleBook& b, const Text& number) const {
         return native_path(
@@ -125,7 +84,7 @@ class SequenceTest : public SiteFixture {
         return QTest::qWaitFor([this, n] { return site->media_requests_served() >= n; }, 30000);
     }
 
-    VectorRows rows;
+    EpisodeListModel rows;
     DownloadSequence sequence{rows};
 };
 
@@ -134,7 +93,7 @@ class SequenceTest : public SiteFixture {
 // Rows with nothing to fetch (no web address) let every pass end at once, so
 // the table of states can be walked without transfers.
 TEST_F(SequenceTest, ButtonWalksItsStates) {
-    rows.add(gbk("第1集"), "", book_of(book));
+    add_row(rows, gbk("第1集"), "", book_of(book));
     struct Step {
         const char* action;
         State state;
@@ -201,7 +160,7 @@ TEST_F(SequenceTest, EveryRowDownloadsIntoItsOwnBook) {
     sequence.query_filled(true);
     sequence.press();
     ASSERT_TRUE(wait_serving(1));
-    rows.list.clear();
+    rows.remove_all_rows();
     add_episode(other, "1");
     add_episode(other, "2");
     add_episode(other, "3");
@@ -214,18 +173,18 @@ TEST_F(SequenceTest, EveryRowDownloadsIntoItsOwnBook) {
     EXPECT_EQ(file_content(file_of(other, "1")), "the other book's own episode");
     EXPECT_EQ(file_content(file_of(other, "2")), episode(other, "2"));
     EXPECT_EQ(rows.cell(1, 3), gbk("已下载"));
-    EXPECT_EQ(rows.list[1].native, file_of(other, "2"));
+    EXPECT_EQ(rows.row_native_path(1), file_of(other, "2"));
     EXPECT_FALSE(fs::exists(file_of(other, "3"))); // the pass counted two rows
 }
 
 TEST_F(SequenceTest, RowsWithoutABookCreateNothing) {
-    add_episode(book, "1");
-    rows.list[0].book.title.clear();
-    const auto before = rows.list[0].cells;
+    const RowBook no_book{{}, save.text()};
+    add_episode(book, "1", &no_book);
+    const auto before = cells_of(rows, 0);
     sequence.query_filled(true);
     sequence.press();
     ASSERT_TRUE(wait_idle());
-    EXPECT_EQ(rows.list[0].cells, before);
+    EXPECT_EQ(cells_of(rows, 0), before);
     EXPECT_TRUE(everything_in(save.path).empty());
     EXPECT_EQ(site->media_requests_served() + site->media_requests_refused(), 0);
 }
@@ -248,4 +207,61 @@ TEST_F(SequenceTest, AbortDuringAStallEndsAtOnceAndLeavesNothing) {
     const fs::path folder = native_path(book_folder(save.text(), book.title));
     EXPECT_TRUE(everything_in(folder).empty());
     EXPECT_EQ(rows.cell(0, 3), gbk("未下载"));
+}
+
+namespace {
+
+class DiskTrouble : public SequenceTest {
+  protected:
+    DiskTrouble() { site_options.episode_size = 300 * 1024; }
+};
+
+} // namespace
+
+// A full disk or a save folder that cannot be written stops the sequence after
+// the episode that met it, says so once, and leaves the rows after it as they
+// were; the partial file of that episode goes when the disk is full.
+TEST_F(DiskTrouble, StopsTheSequenceSaysSoOnceAndLeavesTheRestUndownloaded) {
+    const struct {
+        const char* name;
+        std::size_t kilobytes;
+        bool read_only;
+        const char* message;
+        int downloaded; // rows that made it before
+    } table[] = {
+        {"full", 512, false, "磁盘空间不足", 1},
+        {"read-only", 64, true, "无法写入保存文件夹", 0},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(c.name);
+        SmallDisk disk(c.kilobytes, c.read_only);
+        if (!disk.mounted())
+            GTEST_SKIP() << "mounting a small disk needs the superuser";
+        rows.remove_all_rows();
+        const RowBook on_disk{book.title, text_path(disk.path)};
+        for (const char* n : {"1", "2", "3", "4"})
+            add_episode(book, n, &on_disk);
+        std::vector<Text> said;
+        auto told = QObject::connect(&sequence, &DownloadSequence::stoppedForDisk,
+                                     [&](const Text& message) { said.push_back(message); });
+        const int requests_before = site->media_full_requests();
+        sequence.query_filled(true);
+        sequence.press();
+        ASSERT_TRUE(wait_idle());
+        QObject::disconnect(told);
+
+        EXPECT_EQ(said, std::vector<Text>{gbk(c.message)});
+        EXPECT_EQ(sequence.state(), State::ready); // a later try, once there is room
+        EXPECT_EQ(site->media_full_requests() - requests_before, c.downloaded + 1);
+        for (int r = 0; r < 4; ++r) {
+            const char* state = r < c.downloaded    ? "已下载"
+                                : r == c.downloaded ? c.message
+                                                    : "未下载";
+            EXPECT_EQ(rows.cell(r, 3), gbk(state)) << r;
+        }
+        EXPECT_EQ(rows.state_note(c.downloaded), gbk(c.message));
+        // What remains on the disk is the episodes downloaded, nothing hidden.
+        EXPECT_EQ(everything_in(disk.path).size(),
+                  c.downloaded == 0 ? 0u : std::size_t(c.downloaded) + 1);
+    }
 }

@@ -5,12 +5,13 @@
 #include "catalogue/episode_address.hpp"
 #include "http/web_access.hpp"
 #include "transfer/http_download.hpp"
+#include "support/small_disk.hpp"
 #include "window_fixture.hpp"
 
 #include <QAbstractItemModel>
 #include <QElapsedTimer>
 #include <QListWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <atomic>
@@ -118,12 +119,12 @@ class DownloadView : public WindowFixture {
 
     // Every text the state column showed, per row, in order.
     void record_states() {
-        auto* list = control<QTreeWidget>("超级列表框1");
+        auto* list = control<QTreeView>("超级列表框1");
         QObject::connect(list->model(), &QAbstractItemModel::dataChanged, list,
                          [this](const QModelIndex& from, const QModelIndex& to) {
                              for (int r = from.row(); r <= to.row(); ++r)
                                  if (from.column() <= 3 && to.column() >= 3)
-                                     shown[r].push_back(window->cell(r, 3));
+                                     shown[r].push_back(window->episodes().cell(r, 3));
                          });
     }
     // The user clicks the first book of the book-folder list.
@@ -155,8 +156,8 @@ TEST_F(DownloadView, QueryBuildsTheTenRowsOfStart35Span10) {
         expected.push_back(expected_row(number_to_text(35 + i), i, false));
     EXPECT_EQ(rows(), expected);
     EXPECT_EQ(read_setting(gbk("默认网址")), address());
-    EXPECT_EQ(window->row_counter, 10);
-    EXPECT_EQ(window->last_row, 9);
+    EXPECT_EQ(window->query().row_counter(), 10);
+    EXPECT_EQ(window->query().last_row(), 9);
     EXPECT_TRUE(button()->isEnabled());
     EXPECT_EQ(caption(), gbk("下载"));
 }
@@ -164,16 +165,16 @@ TEST_F(DownloadView, QueryBuildsTheTenRowsOfStart35Span10) {
 TEST_F(DownloadView, FractionalStartsAndSpansThatBuildNoRow) {
     open_book();
     query("2.5", "3.9"); // the span is rounded toward zero
-    ASSERT_EQ(window->row_count(), 3);
+    ASSERT_EQ(window->episodes().row_count(), 3);
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(rows()[std::size_t(i - 1)], expected_row(number_to_text(2.5 + i), i, false));
-    EXPECT_TRUE(contains_text(window->cell(0, 1), "/003.5.mp3?key="));
+    EXPECT_TRUE(contains_text(window->episodes().cell(0, 1), "/003.5.mp3?key="));
     EXPECT_FALSE(site->episode_key(book.book_id, "3.5").empty());
 
     for (const char* span : {"0", "-2", "abc", ""}) {
         SCOPED_TRACE(span);
         query("35", span);
-        EXPECT_EQ(window->row_count(), 0);
+        EXPECT_EQ(window->episodes().row_count(), 0);
         EXPECT_TRUE(button()->isEnabled()); // left as it was
     }
 }
@@ -183,14 +184,14 @@ TEST_F(DownloadView, QueryReplacesTheRowsOfABookFolder) {
     make_file(file("2"));
     open_book();
     click_first_folder();
-    ASSERT_EQ(window->row_count(), 2);
-    ASSERT_FALSE(window->row_native_path(0).empty());
+    ASSERT_EQ(window->episodes().row_count(), 2);
+    ASSERT_FALSE(window->episodes().row_native_path(0).empty());
 
     query("35", "3");
-    ASSERT_EQ(window->row_count(), 3);
+    ASSERT_EQ(window->episodes().row_count(), 3);
     for (int r = 0; r < 3; ++r) {
         EXPECT_EQ(rows()[std::size_t(r)], expected_row(number_to_text(36 + r), r + 1, false));
-        EXPECT_TRUE(window->row_native_path(r).empty());
+        EXPECT_TRUE(window->episodes().row_native_path(r).empty());
     }
 }
 
@@ -204,7 +205,7 @@ TEST_F(DownloadView, FullRunWritesEveryEpisodeAndWalksTheButtonStates) {
         const Text number = number_to_text(35 + i);
         SCOPED_TRACE(number);
         EXPECT_EQ(rows()[std::size_t(i - 1)], expected_row(number, i, true));
-        EXPECT_EQ(window->row_native_path(i - 1), file(number));
+        EXPECT_EQ(window->episodes().row_native_path(i - 1), file(number));
         EXPECT_EQ(file_content(file(number)), episode(number));
         expected_names.push_back(file(number).filename().string());
         EXPECT_EQ(shown[i - 1].back(), gbk("已下载"));
@@ -244,7 +245,7 @@ namespace {
 class PaintWatcher : public QObject {
   public:
     explicit PaintWatcher(MainWindow& window) : window_(window) {
-        window.findChild<QTreeWidget*>(to_qstring(gbk("超级列表框1")))
+        window.findChild<QTreeView*>(to_qstring(gbk("超级列表框1")))
             ->viewport()
             ->installEventFilter(this);
     }
@@ -256,12 +257,12 @@ class PaintWatcher : public QObject {
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
-            const int n = window_.row_count();
-            if (n > 0 && !window_.cell(n - 1, 1).empty())
+            const int n = window_.episodes().row_count();
+            if (n > 0 && !window_.episodes().cell(n - 1, 1).empty())
                 complete_rows.insert(n);
             int done = 0;
             for (int r = 0; r < n; ++r)
-                done += window_.cell(r, 3) == gbk("已下载");
+                done += window_.episodes().cell(r, 3) == gbk("已下载");
             downloaded.insert(done);
         }
         return false;
@@ -374,16 +375,16 @@ TEST_F(DownloadView, FailedTransfersKeepTheRowAndTheOldFile) {
         {"empty body", [this] { site->set_media_empty_body(true); }, "文件为空"},
         {"login page", [this] { site->set_media_login_page(true); }, "不是音频文件"},
         {"wrong key (403)",
-         [this] { window->set_cell(0, 1, replace_all(window->cell(0, 1), "key=", "key=x")); },
+         [this] { window->episodes().set_cell(0, 1, replace_all(window->episodes().cell(0, 1), "key=", "key=x")); },
          "HTTP 403：拒绝访问"},
         {"refused connection",
          [this] {
              // Nothing listens on port 1 of the loopback address.
-             window->set_cell(0, 1,
-                              replace_all(window->cell(0, 1), site->media_host(), "127.0.0.1:1"));
+             window->episodes().set_cell(0, 1,
+                              replace_all(window->episodes().cell(0, 1), site->media_host(), "127.0.0.1:1"));
          },
          "无法连接，已重试 1 次"},
-        {"no address", [this] { window->set_cell(0, 1, ""); }, ""},
+        {"no address", [this] { window->episodes().set_cell(0, 1, ""); }, ""},
         {"stalled answer (time-out)",
          [this] {
              set_http_download_timeouts(std::chrono::seconds(2), std::chrono::seconds(1));
@@ -409,11 +410,11 @@ TEST_F(DownloadView, FailedTransfersKeepTheRowAndTheOldFile) {
         set_http_download_timeouts(std::chrono::seconds(30), std::chrono::seconds(60));
 
         EXPECT_EQ(rows()[0], before);
-        EXPECT_EQ(window->state_note(0), gbk(kind.reason));
+        EXPECT_EQ(window->episodes().state_note(0), gbk(kind.reason));
         // While a retry waited, the state cell said so.
         const bool retried = contains_text(gbk(kind.reason), gbk("已重试"));
         EXPECT_EQ(std::count(shown[0].begin(), shown[0].end(), gbk("重试 1/1")), retried ? 1 : 0);
-        EXPECT_TRUE(window->row_native_path(0).empty());
+        EXPECT_TRUE(window->episodes().row_native_path(0).empty());
         EXPECT_EQ(file_content(file("36")), "old episode");
         // The sequence went on with the next row.
         EXPECT_EQ(rows()[1], expected_row("37", 2, true));
@@ -435,22 +436,48 @@ TEST_F(DownloadView, UnsafeTitleStaysOneFolderInsideTheSaveFolder) {
     query("35", "2");
     start_download();
 
-    EXPECT_EQ(names_in(save.path), std::vector<std::string>{gbk_to_utf8(gbk("星_海"))});
-    EXPECT_EQ(names_in(folder()), (std::vector<std::string>{gbk_to_utf8(gbk("星_海_第36集.mp3")),
-                                                            gbk_to_utf8(gbk("星_海_第37集.mp3"))}));
-    EXPECT_EQ(
-        file_content(save.path / gbk_to_utf8(gbk("星_海")) / gbk_to_utf8(gbk("星_海_第36集.mp3"))),
-        episode("36"));
-    EXPECT_EQ(window->cell(0, 3), gbk("已下载"));
+    // Made safe, the title carries a digest of itself: "星_海" stays free for
+    // the book of that very title.
+    const std::string name = gbk_to_utf8(book_name(odd.title));
+    EXPECT_TRUE(name.starts_with(gbk_to_utf8(gbk("星_海_"))));
+    EXPECT_EQ(names_in(save.path), std::vector<std::string>{name});
+    EXPECT_EQ(names_in(folder()), (std::vector<std::string>{name + gbk_to_utf8(gbk("_第36集.mp3")),
+                                                            name + gbk_to_utf8(gbk("_第37集.mp3"))}));
+    EXPECT_EQ(file_content(save.path / name / (name + gbk_to_utf8(gbk("_第36集.mp3")))),
+              episode("36"));
+    EXPECT_EQ(window->episodes().cell(0, 3), gbk("已下载"));
 
     // Listed back under its name on disk, and its files found again.
     window.reset();
     open_window();
     auto* folders = control<QListWidget>("超级列表框2");
     ASSERT_EQ(folders->count(), 1);
-    EXPECT_EQ(from_qstring(folders->item(0)->text()), gbk("星_海"));
+    EXPECT_EQ(gbk_to_utf8(from_qstring(folders->item(0)->text())), name);
     click_first_folder();
-    EXPECT_EQ(window->row_count(), 2);
+    EXPECT_EQ(window->episodes().row_count(), 2);
+}
+
+// The disk full from the first episode on: the sequence stops at once and says
+// so in a box and in the row, and the later rows wait to be downloaded.
+TEST_F(DownloadView, AFullDiskIsSaidOnceInABoxAndInTheList) {
+    SmallDisk disk(8); // too small for one episode
+    if (!disk.mounted())
+        GTEST_SKIP() << "mounting a small disk needs the superuser";
+    configure(address());
+    ASSERT_TRUE(write_setting(gbk("默认保存路径"), text_path(disk.path)));
+    open_window();
+    query("35", "3");
+    press();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !dialogs.messages.empty(); }, 10000));
+    EXPECT_EQ(dialogs.messages, std::vector<Text>{gbk("磁盘空间不足")});
+    EXPECT_EQ(window->episodes().cell(0, 3), gbk("磁盘空间不足"));
+    EXPECT_EQ(window->episodes().cell(1, 3), gbk("未下载"));
+    EXPECT_EQ(window->episodes().cell(2, 3), gbk("未下载"));
+    EXPECT_EQ(caption(), gbk("下载"));
+    EXPECT_TRUE(button()->isEnabled());
+    EXPECT_EQ(site->media_full_requests(), 1);
+    EXPECT_TRUE(names_in(native_path(book_folder(text_path(disk.path), book.title))).empty())
+        << "the partial file is gone";
 }
 
 // An empty save folder means the working directory, not the root; a save folder
@@ -470,7 +497,7 @@ TEST_F(DownloadView, SaveFolderSubstituteAndMissingParents) {
                                   gbk_to_utf8(book.title) /
                                   gbk_to_utf8(book.title + gbk("_第36集.mp3"));
         EXPECT_EQ(file_content(expected), episode("36"));
-        EXPECT_EQ(window->row_native_path(0), expected);
+        EXPECT_EQ(window->episodes().row_native_path(0), expected);
     }
 }
 
@@ -506,7 +533,7 @@ TEST_F(SlowDownloadView, TheWindowAnswersWhileAnEpisodeArrives) {
     ASSERT_TRUE(QTest::qWaitFor([this] { return site->media_requests_served() == 1; }, 30000));
     bool opened_during_transfer = false;
     dialogs.on_dialog = [&](QWidget* dialog) {
-        opened_during_transfer = window->cell(0, 3) != gbk("已下载");
+        opened_during_transfer = window->episodes().cell(0, 3) != gbk("已下载");
         DialogDriver::close_later(dialog);
     };
     QTest::mouseClick(control<QPushButton>("按钮2"), Qt::LeftButton);
@@ -561,7 +588,7 @@ TEST_F(DownloadView, DoubleClicksStartOnce) {
     EXPECT_EQ(caption(), gbk("暂停"));
     ASSERT_TRUE(finish_long_work());
     EXPECT_FALSE(window->pause_requested());
-    EXPECT_EQ(window->cell(9, 3), gbk("已下载"));
+    EXPECT_EQ(window->episodes().cell(9, 3), gbk("已下载"));
     EXPECT_EQ(site->media_requests_served(), 10);
 }
 
@@ -580,7 +607,7 @@ TEST_F(DownloadView, WithoutABookDownloadCreatesNothing) {
     configure();
     open_window();
     query("35", "2");
-    ASSERT_EQ(window->row_count(), 2);
+    ASSERT_EQ(window->episodes().row_count(), 2);
     const auto before = rows();
     start_download();
     EXPECT_EQ(rows(), before);

@@ -30,7 +30,7 @@ class EpisodeList : public WindowFixture {
                           list->visualItemRect(found[0]).center());
     }
     std::vector<Text> row(int r) const {
-        return {window->cell(r, 0), window->cell(r, 1), window->cell(r, 2), window->cell(r, 3)};
+        return {window->episodes().cell(r, 0), window->episodes().cell(r, 1), window->episodes().cell(r, 2), window->episodes().cell(r, 3)};
     }
 };
 
@@ -43,7 +43,7 @@ TEST_F(EpisodeList, BookFoldersInNaturalOrderWithoutFilesOrHiddenNames) {
     open_window();
     // Both real folders are there: nothing is dropped on the assumption of "." and "..".
     EXPECT_EQ(folder_names(), (std::vector<Text>{gbk("书2"), gbk("书10")}));
-    EXPECT_EQ(window->row_count(), 0);
+    EXPECT_EQ(window->episodes().row_count(), 0);
 }
 
 TEST_F(EpisodeList, SelectedBookShowsItsMp3FilesAsDownloadedRows) {
@@ -57,12 +57,12 @@ TEST_F(EpisodeList, SelectedBookShowsItsMp3FilesAsDownloadedRows) {
     configure();
     open_window();
     // Rows of a query are replaced; the download button is left as it was.
-    window->insert_row(-1, gbk("第36集"));
-    window->insert_row(-1, gbk("第37集"));
+    window->episodes().insert_row(-1, gbk("第36集"));
+    window->episodes().insert_row(-1, gbk("第37集"));
     click_folder("星海远航");
 
     const Text base = join_path(save.text(), gbk("星海远航"));
-    ASSERT_EQ(window->row_count(), 3);
+    ASSERT_EQ(window->episodes().row_count(), 3);
     EXPECT_EQ(row(0),
               (std::vector<Text>{gbk("第1集"), join_path(base, "?.mp3"), "", gbk("已下载")}));
     EXPECT_EQ(row(1), (std::vector<Text>{gbk("第2集"), join_path(base, gbk("星海远航_第2集.MP3")),
@@ -70,9 +70,9 @@ TEST_F(EpisodeList, SelectedBookShowsItsMp3FilesAsDownloadedRows) {
     EXPECT_EQ(row(2), (std::vector<Text>{gbk("第3集"), join_path(base, gbk("星海远航_第10集.mp3")),
                                          "", gbk("已下载")}));
     // Each row keeps the file's own name, so the one GBK cannot spell still opens.
-    EXPECT_EQ(window->row_native_path(0), folder / "\xED\x95\x9C.mp3");
-    EXPECT_TRUE(fs::is_regular_file(window->row_native_path(0)));
-    EXPECT_EQ(window->row_native_path(2), under(folder, "星海远航_第10集.mp3"));
+    EXPECT_EQ(window->episodes().row_native_path(0), folder / "\xED\x95\x9C.mp3");
+    EXPECT_TRUE(fs::is_regular_file(window->episodes().row_native_path(0)));
+    EXPECT_EQ(window->episodes().row_native_path(2), under(folder, "星海远航_第10集.mp3"));
     EXPECT_FALSE(control<QPushButton>("按钮3")->isEnabled());
 }
 
@@ -84,8 +84,8 @@ TEST_F(EpisodeList, EmptySaveFolderMeansTheCurrentWorkingDirectory) {
     open_window();
     EXPECT_EQ(folder_names(), std::vector<Text>{gbk("书甲")});
     click_folder("书甲");
-    ASSERT_EQ(window->row_count(), 1);
-    EXPECT_EQ(window->row_native_path(0), under(cwd.path, "书甲/第1集.mp3"));
+    ASSERT_EQ(window->episodes().row_count(), 1);
+    EXPECT_EQ(window->episodes().row_native_path(0), under(cwd.path, "书甲/第1集.mp3"));
 }
 
 TEST_F(EpisodeList, AfterTheSettingsSavedAnotherFolderSelectionLooksThere) {
@@ -102,33 +102,33 @@ TEST_F(EpisodeList, AfterTheSettingsSavedAnotherFolderSelectionLooksThere) {
     EXPECT_EQ(folder_names(), (std::vector<Text>{gbk("书甲"), gbk("书乙")}));
     // ... but a selection reads the folder of that name under the new save folder.
     click_folder("书甲");
-    ASSERT_EQ(window->row_count(), 2);
-    EXPECT_EQ(window->cell(0, 1), join_path(join_path(moved.text(), gbk("书甲")), "a.mp3"));
+    ASSERT_EQ(window->episodes().row_count(), 2);
+    EXPECT_EQ(window->episodes().cell(0, 1), join_path(join_path(moved.text(), gbk("书甲")), "a.mp3"));
     click_folder("书乙");
-    EXPECT_EQ(window->row_count(), 0);
+    EXPECT_EQ(window->episodes().row_count(), 0);
 }
 
 TEST_F(EpisodeList, RowOperationsAtTheEdges) {
     configure();
     open_window();
-    EXPECT_EQ(window->insert_row(-1, "b"), 0);
-    EXPECT_EQ(window->insert_row(0, "a"), 0);
-    EXPECT_EQ(window->insert_row(7, "c"), 2); // past the end: appended
-    EXPECT_EQ(window->cell(0, 0) + window->cell(1, 0) + window->cell(2, 0), "abc");
-    window->set_cell(5, 0, "x"); // no such row: nothing happens
-    EXPECT_EQ(window->cell(5, 0), "");
-    EXPECT_EQ(window->cell(1, 4), "");
+    EXPECT_EQ(window->episodes().insert_row(-1, "b"), 0);
+    EXPECT_EQ(window->episodes().insert_row(0, "a"), 0);
+    EXPECT_EQ(window->episodes().insert_row(7, "c"), 2); // past the end: appended
+    EXPECT_EQ(window->episodes().cell(0, 0) + window->episodes().cell(1, 0) + window->episodes().cell(2, 0), "abc");
+    window->episodes().set_cell(5, 0, "x"); // no such row: nothing happens
+    EXPECT_EQ(window->episodes().cell(5, 0), "");
+    EXPECT_EQ(window->episodes().cell(1, 4), "");
 
     // Moving the current row from code selects only that row and plays nothing.
-    window->set_current_row(2);
-    window->set_current_row(0);
-    EXPECT_EQ(window->current_row(), 0);
-    EXPECT_EQ(window->selected_rows(), std::vector<int>{0});
+    window->episodes().set_current_row(2);
+    window->episodes().set_current_row(0);
+    EXPECT_EQ(window->episodes().current_row(), 0);
+    EXPECT_EQ(window->episodes().selected_rows(), std::vector<int>{0});
     EXPECT_EQ(control<MediaPlayer>("播放器1")->URL(), "");
 
     // A new address in column 1 forgets the row's local file.
-    window->set_row_native_path(1, "/tmp/x.mp3");
-    EXPECT_EQ(window->row_native_path(1), fs::path("/tmp/x.mp3"));
-    window->set_cell(1, 1, "http://m/x.mp3");
-    EXPECT_EQ(window->row_native_path(1), fs::path());
+    window->episodes().set_row_native_path(1, "/tmp/x.mp3");
+    EXPECT_EQ(window->episodes().row_native_path(1), fs::path("/tmp/x.mp3"));
+    window->episodes().set_cell(1, 1, "http://m/x.mp3");
+    EXPECT_EQ(window->episodes().row_native_path(1), fs::path());
 }

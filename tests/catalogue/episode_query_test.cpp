@@ -29,7 +29,8 @@ class QueryTest : public SiteFixture {
         QObject::connect(&query, &EpisodeQuery::finished, [this] { ++finished; });
     }
     QueryPlan plan(double start, int span) const {
-        return {site->catalogue_host(), book.book_id, book.category, book.title, start, span};
+        return {site->catalogue_host(), book.book_id, book.category, book.title, start, span,
+                {book.title, "save"}};
     }
     bool wait_done() {
         return QTest::qWaitFor([this] { return !query.running(); }, 30000);
@@ -38,7 +39,8 @@ class QueryTest : public SiteFixture {
         return site->script_requests_with_cookie() + site->script_requests_without_cookie();
     }
 
-    EpisodeQuery query;
+    EpisodeListModel model;
+    EpisodeQuery query{model};
     std::vector<Row> rows;
     int finished = 0;
 };
@@ -64,6 +66,18 @@ TEST_F(QueryTest, RowsComeInOrderWithTheAddressesOfOneAtATime) {
                                                         book.category, book.title, number)});
         }
         EXPECT_EQ(rows, expected);
+        // The rows went into the list: label, address, ordinal, state, own book.
+        ASSERT_EQ(model.row_count(), 13);
+        for (int r = 0; r < 13; ++r) {
+            const Row& want = expected[std::size_t(r)];
+            EXPECT_EQ(model.cell(r, 0), gbk("第") + want.number + gbk("集"));
+            EXPECT_EQ(model.cell(r, 1), want.address);
+            EXPECT_EQ(model.cell(r, 2), number_to_text(r + 1));
+            EXPECT_EQ(model.cell(r, 3), gbk("未下载"));
+            EXPECT_EQ(model.row_book(r).title, book.title);
+        }
+        EXPECT_EQ(query.row_counter(), 13);
+        EXPECT_EQ(query.last_row(), 12);
         EXPECT_FALSE(site->episode_key(book.book_id, expected[0].number).empty());
         EXPECT_TRUE(contains_text(rows[0].address,
                                   "key=" + site->episode_key(book.book_id, expected[0].number)));

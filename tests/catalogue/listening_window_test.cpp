@@ -6,7 +6,7 @@
 
 #include <QMediaPlayer>
 #include <QSlider>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -20,22 +20,21 @@ class Listening : public WindowFixture {
         open_window();
         ASSERT_FALSE(window->book.title.empty());
         player = control<MediaPlayer>("播放器1");
-        list = control<QTreeWidget>("超级列表框1");
+        list = control<QTreeView>("超级列表框1");
         control<QLineEdit>("编辑框2")->setText("35");
         control<QLineEdit>("编辑框3")->setText("3");
         QTest::mouseClick(control<QPushButton>("按钮1"), Qt::LeftButton);
         ASSERT_TRUE(finish_long_work());
-        ASSERT_EQ(window->row_count(), 3);
+        ASSERT_EQ(window->episodes().row_count(), 3);
     }
     void click_row(int row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(item).center());
+        const QModelIndex item = list->model()->index(row, 0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(item).center());
     }
     qint64 position() const { return player->engine().position(); }
 
     MediaPlayer* player = nullptr;
-    QTreeWidget* list = nullptr;
+    QTreeView* list = nullptr;
 };
 
 } // namespace
@@ -52,14 +51,14 @@ TEST_F(Listening, SpaceOnTheEpisodeListTogglesPlayAndPause) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return player->playState() == expected; }, timeout_ms));
     }
     QTest::qWait(700); // a paused player stays on its row
-    EXPECT_EQ(window->current_row(), 1);
-    EXPECT_EQ(window->selected_rows(), std::vector<int>{1});
+    EXPECT_EQ(window->episodes().current_row(), 1);
+    EXPECT_EQ(window->episodes().selected_rows(), std::vector<int>{1});
 }
 
 TEST_F(Listening, AnEpisodePlayedAgainInANewWindowStartsWhereItStopped) {
     configure(address());
     open_book_and_query();
-    const Text episode = window->cell(1, 1);
+    const Text episode = window->episodes().cell(1, 1);
     click_row(1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return player->playState() == int(MediaPlayer::Playing); },
                                 timeout_ms));
@@ -74,12 +73,12 @@ TEST_F(Listening, AnEpisodePlayedAgainInANewWindowStartsWhereItStopped) {
     window->close(); // the program is closed
     window.reset();
     open_book_and_query();
-    ASSERT_EQ(window->cell(1, 1), episode);
+    ASSERT_EQ(window->episodes().cell(1, 1), episode);
     click_row(1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return position() >= 59500; }, timeout_ms));
     EXPECT_LT(position(), 70000);
     // Another row starts from its beginning.
     click_row(2);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player->URL() == window->cell(2, 1); }, timeout_ms));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->URL() == window->episodes().cell(2, 1); }, timeout_ms));
     EXPECT_TRUE(QTest::qWaitFor([&] { return position() > 0 && position() < 10000; }, timeout_ms));
 }

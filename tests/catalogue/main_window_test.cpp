@@ -6,7 +6,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -31,7 +31,7 @@ const Placement placements[] = {
     {"标签2", "QLabel", {8, 56, 152, 136}},
     {"超级链接框1", "QLabel", {280, 56, 224, 24}},
     {"标签1", "QLabel", {8, 24, 32, 24}},
-    {"超级列表框1", "QTreeWidget", {8, 200, 456, 440}},
+    {"超级列表框1", "QTreeView", {8, 200, 456, 440}},
     {"按钮1", "QPushButton", {512, 56, 64, 24}},
     {"编辑框1", "QLineEdit", {40, 24, 536, 24}},
 };
@@ -68,15 +68,16 @@ TEST_F(MainWindowTest, EveryControlIsInPlaceWithItsInitialContents) {
     EXPECT_EQ(timer->interval(), 300);
     EXPECT_TRUE(timer->isActive());
 
-    auto* episodes = control<QTreeWidget>("超级列表框1");
-    EXPECT_EQ(episodes->topLevelItemCount(), 0);
+    auto* episodes = control<QTreeView>("超级列表框1");
+    EXPECT_EQ(episodes->model()->rowCount(), 0);
     EXPECT_FALSE(episodes->rootIsDecorated());
     EXPECT_FALSE(episodes->isHeaderHidden());
     const char* headers[] = {"集数", "网址", "时长", "状态"};
     const int widths[] = {50, 300, 50, 50};
-    ASSERT_EQ(episodes->columnCount(), 4);
+    ASSERT_EQ(episodes->model()->columnCount(), 4);
     for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(from_qstring(episodes->headerItem()->text(c)), gbk(headers[c]));
+        EXPECT_EQ(from_qstring(episodes->model()->headerData(c, Qt::Horizontal).toString()),
+                  gbk(headers[c]));
         EXPECT_EQ(episodes->columnWidth(c), widths[c]);
     }
     EXPECT_EQ(control<QListWidget>("超级列表框2")->count(), 0);
@@ -101,7 +102,7 @@ TEST_F(MainWindowTest, WithoutConfigurationItOpensEmptyAndLoadsNothing) {
     EXPECT_EQ(text_of<QLineEdit>("编辑框1"), "");
     EXPECT_EQ(text_of<QLabel>("标签2"), "");
     EXPECT_TRUE(control<QLabel>("图片框1")->pixmap().isNull());
-    EXPECT_EQ(window->row_count(), 0);
+    EXPECT_EQ(window->episodes().row_count(), 0);
     EXPECT_FALSE(control<QPushButton>("按钮3")->isEnabled());
     EXPECT_EQ(window->startup_save_folder, "");
     // The empty save folder stands for the current working directory.
@@ -123,7 +124,7 @@ TEST_F(MainWindowTest, StoredAddressLoadsOnceAtStartAndBuildsNoRows) {
     EXPECT_EQ(text_of<QLabel>("标签3"), gbk("开始：？/共120集"));
     EXPECT_EQ(text_of<QLabel>("标签4"), gbk("跨度"));
     EXPECT_FALSE(control<QLabel>("图片框1")->pixmap().isNull());
-    EXPECT_EQ(window->row_count(), 0);
+    EXPECT_EQ(window->episodes().row_count(), 0);
     EXPECT_FALSE(control<QPushButton>("按钮3")->isEnabled());
     EXPECT_TRUE(dialogs.messages.empty());
     // Putting the stored address into the box did not load a second time.

@@ -6,7 +6,7 @@
 
 #include <QSignalSpy>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -24,7 +24,7 @@ class Playback : public WindowFixture {
         open_window();
         ASSERT_FALSE(window->book.title.empty());
         player = control<MediaPlayer>("播放器1");
-        list = control<QTreeWidget>("超级列表框1");
+        list = control<QTreeView>("超级列表框1");
         // Every address the player was given, in order.
         QObject::connect(player, &MediaPlayer::OpenStateChange, player, [this](int state) {
             if (state == MediaPlayer::MediaChanging)
@@ -43,11 +43,11 @@ class Playback : public WindowFixture {
     }
     // A click on a row as the user makes it.
     void click_row(int row, Qt::KeyboardModifiers modifiers = {}) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        ASSERT_TRUE(item);
-        list->scrollToItem(item);
+        const QModelIndex item = list->model()->index(row, 0);
+        ASSERT_TRUE(item.isValid());
+        list->scrollTo(item);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
-                          list->visualItemRect(item).center());
+                          list->visualRect(item).center());
     }
     void press_player(const char* button) {
         QTest::mouseClick(player->findChild<QToolButton*>(button), Qt::LeftButton);
@@ -55,12 +55,12 @@ class Playback : public WindowFixture {
     std::vector<Text> addresses_of(std::initializer_list<int> rows) const {
         std::vector<Text> out;
         for (int r : rows)
-            out.push_back(window->cell(r, 1));
+            out.push_back(window->episodes().cell(r, 1));
         return out;
     }
 
     MediaPlayer* player = nullptr;
-    QTreeWidget* list = nullptr;
+    QTreeView* list = nullptr;
     std::vector<Text> assigned;
     int times_playing = 0;
 };
@@ -81,15 +81,15 @@ TEST_F(Playback, AdvancesThroughTheRowsToTheEndThenANewQueryStartsAtRow0) {
     EXPECT_TRUE(assigned.empty());
 
     // A row that cannot play settles on stopped, and the queue moves past it.
-    window->set_cell(1, 1, replace_all(window->cell(1, 1), "key=", "key=wrong"));
+    window->episodes().set_cell(1, 1, replace_all(window->episodes().cell(1, 1), "key=", "key=wrong"));
     click_row(0);
     EXPECT_TRUE(eventually([&] { return assigned.size() == 3u; })) << "assigned.size()";
     EXPECT_EQ(assigned, addresses_of({0, 1, 2}));
     EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Stopped); }))
         << "player->playState()";
     EXPECT_GE(times_playing, 2);
-    EXPECT_EQ(window->current_row(), 2);
-    EXPECT_EQ(window->selected_rows(), std::vector<int>{2});
+    EXPECT_EQ(window->episodes().current_row(), 2);
+    EXPECT_EQ(window->episodes().selected_rows(), std::vector<int>{2});
     EXPECT_EQ(window->focusWidget(), list);
     QTest::qWait(700); // nothing wraps around
     EXPECT_EQ(assigned.size(), 3u);
@@ -97,8 +97,8 @@ TEST_F(Playback, AdvancesThroughTheRowsToTheEndThenANewQueryStartsAtRow0) {
     // The new rows have no current row: the next tick plays row 0.
     query("40", "2");
     EXPECT_TRUE(eventually([&] { return assigned.size() == 4u; })) << "assigned.size()";
-    EXPECT_EQ(assigned.back(), window->cell(0, 1));
-    EXPECT_EQ(window->current_row(), 0);
+    EXPECT_EQ(assigned.back(), window->episodes().cell(0, 1));
+    EXPECT_EQ(window->episodes().current_row(), 0);
 }
 
 TEST_F(LongPlayback, StopMidListStartsTheNextRowStopOnTheLastRowStaysStopped) {
@@ -110,7 +110,7 @@ TEST_F(LongPlayback, StopMidListStartsTheNextRowStopOnTheLastRowStaysStopped) {
     press_player("stop_button");
     EXPECT_TRUE(eventually([&] { return assigned.size() == 2u; })) << "assigned.size()";
     EXPECT_EQ(assigned, addresses_of({2, 3}));
-    EXPECT_EQ(window->current_row(), 3);
+    EXPECT_EQ(window->episodes().current_row(), 3);
     EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Playing); }))
         << "player->playState()";
 
@@ -124,7 +124,7 @@ TEST_F(LongPlayback, StopMidListStartsTheNextRowStopOnTheLastRowStaysStopped) {
     QTest::qWait(700);
     EXPECT_EQ(assigned, addresses_of({2, 3, 9}));
     EXPECT_EQ(player->playState(), MediaPlayer::Stopped);
-    EXPECT_EQ(window->current_row(), 9);
+    EXPECT_EQ(window->episodes().current_row(), 9);
 }
 
 TEST_F(LongPlayback, APausedPlayerIsLeftAlone) {
@@ -139,7 +139,7 @@ TEST_F(LongPlayback, APausedPlayerIsLeftAlone) {
     QTest::qWait(700);
     EXPECT_EQ(player->playState(), MediaPlayer::Paused);
     EXPECT_EQ(assigned, addresses_of({0}));
-    EXPECT_EQ(window->current_row(), 0);
+    EXPECT_EQ(window->episodes().current_row(), 0);
 }
 
 TEST_F(LongPlayback, SeveralSelectedRowsPlayTheLowest) {
@@ -148,9 +148,9 @@ TEST_F(LongPlayback, SeveralSelectedRowsPlayTheLowest) {
     click_row(4);
     click_row(1, Qt::ControlModifier);
     click_row(6, Qt::ControlModifier);
-    EXPECT_EQ(window->selected_rows(), (std::vector<int>{1, 4, 6}));
-    EXPECT_EQ(window->current_row(), 6);
-    EXPECT_EQ(player->URL(), window->cell(1, 1));
+    EXPECT_EQ(window->episodes().selected_rows(), (std::vector<int>{1, 4, 6}));
+    EXPECT_EQ(window->episodes().current_row(), 6);
+    EXPECT_EQ(player->URL(), window->episodes().cell(1, 1));
     EXPECT_TRUE(eventually([&] { return assigned.size() == 3u; })) << "assigned.size()";
     EXPECT_EQ(assigned, addresses_of({4, 1, 1}));
 }
@@ -160,14 +160,14 @@ TEST_F(Playback, DownloadedRowsPlayTheirLocalFiles) {
     query("35", "2");
     QTest::mouseClick(control<QPushButton>("按钮3"), Qt::LeftButton);
     ASSERT_TRUE(finish_long_work());
-    ASSERT_EQ(window->cell(1, 3), gbk("已下载"));
-    ASSERT_TRUE(std::filesystem::exists(window->row_native_path(0)));
+    ASSERT_EQ(window->episodes().cell(1, 3), gbk("已下载"));
+    ASSERT_TRUE(std::filesystem::exists(window->episodes().row_native_path(0)));
 
     const int served = site->media_requests_served();
     click_row(0);
     EXPECT_TRUE(eventually([&] { return assigned.size() == 2u; })) << "assigned.size()";
     EXPECT_EQ(assigned, addresses_of({0, 1}));
-    EXPECT_EQ(assigned[0], window->cell(0, 1)); // the file's path, not the address
+    EXPECT_EQ(assigned[0], window->episodes().cell(0, 1)); // the file's path, not the address
     EXPECT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Stopped); }))
         << "player->playState()";
     EXPECT_GE(times_playing, 2);

@@ -5,6 +5,7 @@
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
 #include "catalogue/main_window.hpp"
+#include "episodes/episode_list_model.hpp"
 #include "text/qt_text.hpp"
 #include "site_fixture.hpp"
 
@@ -117,9 +118,9 @@ class WindowFixture : public SiteFixture {
     // The episode list's rows, each as its four column texts.
     std::vector<std::vector<Text>> rows() const {
         std::vector<std::vector<Text>> all;
-        for (int r = 0; r < window->row_count(); ++r)
+        for (int r = 0; r < window->episodes().row_count(); ++r)
             all.push_back(
-                {window->cell(r, 0), window->cell(r, 1), window->cell(r, 2), window->cell(r, 3)});
+                {window->episodes().cell(r, 0), window->episodes().cell(r, 1), window->episodes().cell(r, 2), window->episodes().cell(r, 3)});
         return all;
     }
 
