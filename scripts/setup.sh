@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, run and test
-# (clang and its runtime for the fuzzers, llvm-14 for the symbolizer that names
-# the frames of a finding; lintian for the package check).
+# (GStreamer's base and good plugins hold playbin, the MP3 decoder, the HTTP
+# source, the PulseAudio sink and the scaletempo time stretch, and glib-networking
+# gives the HTTP source its TLS; clang and its runtime for the fuzzers, llvm-14
+# for the symbolizer that names the frames of a finding; lintian for the package
+# check).
 # Safe to run again: apt-get only installs what is missing.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache
-  qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins libgl-dev
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good libgstreamer1.0-dev
-  libgstreamer-plugins-base1.0-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  libgstreamer1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good glib-networking
   pulseaudio pulseaudio-utils dbus dbus-bin
   libcurl4-openssl-dev libpsl-dev publicsuffix libpcre2-dev libgtest-dev libgmock-dev
   libcpp-httplib-dev libssl-dev openssl curl

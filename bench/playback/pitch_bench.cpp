@@ -6,78 +6,24 @@
 #include "playback/listening_control.hpp"
 #include "playback/media_player.hpp"
 
+#include "support/tone.hpp"
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <vector>
-
-namespace {
-
-constexpr int sample_rate = 44100;
-
-void put(std::ofstream& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.put(char((value >> (8 * i)) & 0xFF));
-}
-
-void write_tone(const std::string& path, double seconds, double frequency) {
-    const std::uint32_t samples = std::uint32_t(seconds * sample_rate);
-    std::ofstream out(path, std::ios::binary);
-    out << "RIFF";
-    put(out, 36 + samples * 2, 4);
-    out << "WAVEfmt ";
-    put(out, 16, 4);
-    put(out, 1, 2); // PCM
-    put(out, 1, 2); // mono
-    put(out, sample_rate, 4);
-    put(out, sample_rate * 2, 4);
-    put(out, 2, 2);
-    put(out, 16, 2);
-    out << "data";
-    put(out, samples * 2, 4);
-    for (std::uint32_t i = 0; i < samples; ++i)
-        put(out, std::uint32_t(std::uint16_t(std::int16_t(
-                     12000 * std::sin(2 * M_PI * frequency * i / sample_rate)))),
-            2);
-}
-
-// The span of samples louder than a whisper, and the rising zero crossings in it.
-void analyse(const QByteArray& raw, double rate) {
-    const auto* s = reinterpret_cast<const std::int16_t*>(raw.constData());
-    const std::size_t n = std::size_t(raw.size()) / 2;
-    std::size_t first = n, last = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::abs(s[i]) > 1000) {
-            first = std::min(first, i);
-            last = i;
-        }
-    if (first >= last) {
-        std::printf("rate %.1f: nothing heard\n", rate);
-        return;
-    }
-    int crossings = 0;
-    for (std::size_t i = first + 1; i <= last; ++i)
-        crossings += s[i - 1] < 0 && s[i] >= 0;
-    const double seconds = double(last - first) / sample_rate;
-    std::printf("rate %.1f: %.1f Hz over %.2f s (pitch kept: 440 Hz over %.2f s)\n", rate,
-                crossings / seconds, seconds, 3.0 / rate);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const double rate = argc > 1 ? std::atof(argv[1]) : 1.5;
     QTemporaryDir folder;
-    const std::string tone = folder.filePath("tone.wav").toStdString();
-    write_tone(tone, 3.0, 440.0);
+    const std::string path = folder.filePath("tone.wav").toStdString();
+    tone::write_wav(path, 3.0, 440.0);
 
     MediaPlayer player;
     ListeningControl control(player, std::make_unique<ListeningSession>(
@@ -87,18 +33,33 @@ int main(int argc, char** argv) {
     QObject::connect(&player, &MediaPlayer::OpenStateChange, [&](int) { player.controls().play(); });
 
     QProcess recorder;
-    recorder.start("parec", {"--format=s16le", "--rate=44100", "--channels=1", "--raw"});
-    if (!recorder.waitForStarted()) {
-        std::fprintf(stderr, "parec did not start\n");
+    recorder.start("parec", QStringList(std::begin(tone::recorder_arguments),
+                                        std::end(tone::recorder_arguments)));
+    // The monitor of a null sink delivers silence from the start: the first bytes
+    // say the recording runs, and from then on its time is roughly this clock's.
+    if (!recorder.waitForStarted() ||
+        !QTest::qWaitFor([&] { return recorder.bytesAvailable() > 0; }, 10000)) {
+        std::fprintf(stderr, "parec records nothing\n");
         return 1;
     }
-    QTest::qWait(1000);
-    player.setURL(tone);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(500);
+    const double opened = double(clock.elapsed()) / 1000;
+    player.setURL(path);
     if (!QTest::qWaitFor([&] { return player.playState() == MediaPlayer::Stopped; }, 20000))
         std::fprintf(stderr, "the tone did not end\n");
+    const double stopped = double(clock.elapsed()) / 1000;
     QTest::qWait(1500); // what the server still holds
     recorder.terminate();
     recorder.waitForFinished();
-    analyse(recorder.readAllStandardOutput(), rate);
+    const tone::Heard heard = tone::analyse(recorder.readAllStandardOutput());
+    if (heard.seconds <= 0) {
+        std::printf("rate %.1f: nothing heard\n", rate);
+        return 0;
+    }
+    std::printf("rate %.1f: %.1f Hz over %.2f s (pitch kept: 440 Hz over %.2f s); heard from "
+                "%.2f s, the address given at %.2f s, stopped at %.2f s\n",
+                rate, heard.frequency, heard.seconds, 3.0 / rate, heard.start, opened, stopped);
     return 0;
 }

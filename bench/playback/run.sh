@@ -1,18 +1,13 @@
 #!/usr/bin/env bash
-# Starts a private sound server with a null sink, runs pitch_bench at each
-# speed given (default 1.0 and 1.5) and stops the server again.
+# Runs pitch_bench at each speed given (default 1.0 and 1.5) with a private
+# sound server whose default sink is a null sink.
 # Usage: bench/playback/run.sh <build folder> [speed ...]
 set -euo pipefail
 build=${1:?build folder}
 shift
-runtime=$(mktemp -d)
-trap 'PULSE_RUNTIME_PATH=$runtime/pulse pulseaudio --kill 2>/dev/null || true; rm -rf "$runtime"' EXIT
-export XDG_RUNTIME_DIR=$runtime PULSE_RUNTIME_PATH=$runtime/pulse HOME=$runtime
-pulseaudio -n -L "module-null-sink sink_name=bench" -L module-native-protocol-unix \
-  --exit-idle-time=-1 --disallow-exit -D --log-target=file:$runtime/pulse.log
-export PULSE_SERVER=unix:$runtime/pulse/native
-for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl set-default-sink bench
-for speed in "${@:-1.0 1.5}"; do
-  for s in $speed; do QT_QPA_PLATFORM=offscreen "$build/bench/playback/pitch_bench" "$s"; done
-done
+[ $# -gt 0 ] || set -- 1.0 1.5
+exec "$(dirname "$0")/../../tests/support/with-sound-server.sh" bash -c '
+  bench=$1
+  shift
+  for speed in "$@"; do QT_QPA_PLATFORM=offscreen "$bench" "$speed"; done
+' run "$build/bench/playback/pitch_bench" "$@"

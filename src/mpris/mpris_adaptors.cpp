@@ -2,12 +2,12 @@
 
 #include "playback/listening_control.hpp"
 #include "playback/media_player.hpp"
+#include "playback/playback_engine.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QMediaPlayer>
 #include <QUrl>
 
 #include <algorithm>
@@ -132,7 +132,7 @@ void MprisPlayerAdaptor::Play() {
 }
 
 void MprisPlayerAdaptor::Seek(qlonglong offset) {
-    QMediaPlayer& engine = player().engine();
+    PlaybackEngine& engine = player().engine();
     if (!engine.isSeekable())
         return;
     const qint64 target = std::max<qint64>(engine.position() + offset / 1000, 0);
@@ -145,7 +145,7 @@ void MprisPlayerAdaptor::Seek(qlonglong offset) {
 }
 
 void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong position) {
-    QMediaPlayer& engine = player().engine();
+    PlaybackEngine& engine = player().engine();
     const QVariant current = metadata().value("mpris:trackid");
     if (track.path() != current.value<QDBusObjectPath>().path() || !engine.isSeekable() ||
         position < 0 || (engine.duration() > 0 && position / 1000 > engine.duration()))

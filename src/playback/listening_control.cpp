@@ -1,9 +1,8 @@
 #include "playback/listening_control.hpp"
 
 #include "playback/media_player.hpp"
+#include "playback/playback_engine.hpp"
 
-#include <QAudioOutput>
-#include <QMediaPlayer>
 
 ListeningControl::ListeningControl(MediaPlayer& player, std::unique_ptr<ListeningSession> session,
                                    QObject* parent)
@@ -18,9 +17,9 @@ ListeningControl::ListeningControl(MediaPlayer& player, std::unique_ptr<Listenin
         if (state == MediaPlayer::MediaChanging)
             on_new_episode();
     });
-    QMediaPlayer& engine = player_.engine();
-    connect(&engine, &QMediaPlayer::seekableChanged, this, [this] { skip_intro(); });
-    connect(&engine, &QMediaPlayer::durationChanged, this, [this] { skip_intro(); });
+    PlaybackEngine& engine = player_.engine();
+    connect(&engine, &PlaybackEngine::seekableChanged, this, [this] { skip_intro(); });
+    connect(&engine, &PlaybackEngine::durationChanged, this, [this] { skip_intro(); });
     apply_volume();
     apply_speed();
 }
@@ -79,15 +78,14 @@ void ListeningControl::forward() {
 }
 
 void ListeningControl::jump(std::int64_t delta) {
-    QMediaPlayer& engine = player_.engine();
+    PlaybackEngine& engine = player_.engine();
     if (engine.isSeekable())
         engine.setPosition(ListeningSession::jump(engine.position(), delta, engine.duration()));
 }
 
 void ListeningControl::apply_volume() {
     const double factor = session_.sleep_timer().volume_factor(now());
-    if (QAudioOutput* output = player_.engine().audioOutput())
-        output->setVolume(float(session_.volume() / 100.0 * factor));
+    player_.engine().setVolume(float(session_.volume() / 100.0 * factor));
 }
 
 void ListeningControl::apply_speed() {
@@ -106,7 +104,7 @@ void ListeningControl::on_play_state(int state) {
     if (state == MediaPlayer::Paused) {
         session_.note_paused(now());
     } else if (state == MediaPlayer::Playing) {
-        QMediaPlayer& engine = player_.engine();
+        PlaybackEngine& engine = player_.engine();
         const std::int64_t from = engine.position();
         const std::int64_t to = session_.resume_position(from, now());
         if (to != from && engine.isSeekable())
@@ -130,7 +128,7 @@ void ListeningControl::finish_episode() {
 
 // As soon as the new episode can seek.
 void ListeningControl::skip_intro() {
-    QMediaPlayer& engine = player_.engine();
+    PlaybackEngine& engine = player_.engine();
     if (!intro_pending_ || !engine.isSeekable() || engine.duration() <= 0)
         return;
     intro_pending_ = false;
@@ -140,7 +138,7 @@ void ListeningControl::skip_intro() {
 
 void ListeningControl::tick() {
     skip_intro();
-    QMediaPlayer& engine = player_.engine();
+    PlaybackEngine& engine = player_.engine();
     const std::int64_t duration = engine.duration();
     if (player_.playState() == MediaPlayer::Playing && !intro_pending_ &&
         session_.in_outro(engine.position(), duration)) {

@@ -1,22 +1,22 @@
 #include "playback/listening_resume.hpp"
 
 #include "playback/media_player.hpp"
+#include "playback/playback_engine.hpp"
 
-#include <QMediaPlayer>
 
 ListeningResume::ListeningResume(MediaPlayer& player, const std::filesystem::path& file,
                                  QObject* parent)
     : QObject(parent), player_(player), positions_(file) {
-    QMediaPlayer& engine = player_.engine();
-    connect(&engine, &QMediaPlayer::sourceChanged, this, [this] { follow_source(); });
-    connect(&engine, &QMediaPlayer::positionChanged, this,
+    PlaybackEngine& engine = player_.engine();
+    connect(&engine, &PlaybackEngine::sourceChanged, this, [this] { follow_source(); });
+    connect(&engine, &PlaybackEngine::positionChanged, this,
             [this](qint64 position) { note_position(position); });
-    connect(&engine, &QMediaPlayer::playbackStateChanged, this,
-            [this](QMediaPlayer::PlaybackState playback) { on_play_state(playback); });
-    connect(&engine, &QMediaPlayer::mediaStatusChanged, this,
-            [this](QMediaPlayer::MediaStatus status) { on_media_status(status); });
-    connect(&engine, &QMediaPlayer::durationChanged, this, [this] { try_resume(); });
-    connect(&engine, &QMediaPlayer::seekableChanged, this, [this] { try_resume(); });
+    connect(&engine, &PlaybackEngine::playbackStateChanged, this,
+            [this](PlaybackEngine::PlaybackState playback) { on_play_state(playback); });
+    connect(&engine, &PlaybackEngine::mediaStatusChanged, this,
+            [this](PlaybackEngine::MediaStatus status) { on_media_status(status); });
+    connect(&engine, &PlaybackEngine::durationChanged, this, [this] { try_resume(); });
+    connect(&engine, &PlaybackEngine::seekableChanged, this, [this] { try_resume(); });
     save_timer_.setInterval(save_interval_ms);
     connect(&save_timer_, &QTimer::timeout, this, [this] { commit_and_save(); });
     save_timer_.start();
@@ -46,20 +46,20 @@ void ListeningResume::follow_source() {
 
 void ListeningResume::note_position(qint64 position) {
     follow_source();
-    const QMediaPlayer& engine = player_.engine();
-    const QMediaPlayer::PlaybackState playback = engine.playbackState();
+    const PlaybackEngine& engine = player_.engine();
+    const PlaybackEngine::PlaybackState playback = engine.playbackState();
     // Before the resume seek the position is the start, and a stop rewinds to 0
     // (reported while still playing) before it reports stopped: neither is
     // where the user is.
-    if (resume_at_ || position <= 0 || playback == QMediaPlayer::StoppedState ||
-        engine.mediaStatus() == QMediaPlayer::EndOfMedia)
+    if (resume_at_ || position <= 0 || playback == PlaybackEngine::StoppedState ||
+        engine.mediaStatus() == PlaybackEngine::EndOfMedia)
         return;
     heard_ = position;
 }
 
 void ListeningResume::on_play_state(int playback) {
     follow_source();
-    if (playback == QMediaPlayer::PlayingState)
+    if (playback == PlaybackEngine::PlayingState)
         try_resume();
     else
         commit_and_save(); // paused or stopped
@@ -67,7 +67,7 @@ void ListeningResume::on_play_state(int playback) {
 
 void ListeningResume::on_media_status(int status) {
     follow_source();
-    if (status == QMediaPlayer::EndOfMedia) {
+    if (status == PlaybackEngine::EndOfMedia) {
         // Heard to the end: the next time it starts from the beginning.
         heard_.reset();
         positions_.forget(episode_);
@@ -78,11 +78,9 @@ void ListeningResume::on_media_status(int status) {
 }
 
 void ListeningResume::try_resume() {
-    QMediaPlayer& engine = player_.engine();
-    const QMediaPlayer::MediaStatus status = engine.mediaStatus();
-    const bool open = status == QMediaPlayer::LoadedMedia ||
-                      status == QMediaPlayer::BufferingMedia ||
-                      status == QMediaPlayer::BufferedMedia;
+    PlaybackEngine& engine = player_.engine();
+    const PlaybackEngine::MediaStatus status = engine.mediaStatus();
+    const bool open = status == PlaybackEngine::LoadedMedia;
     if (!resume_at_ || !open || !engine.isSeekable() || engine.duration() <= 0)
         return;
     const qint64 at = *resume_at_;

@@ -1,13 +1,12 @@
 #include "playback/media_player.hpp"
 
 #include "files/files.hpp"
+#include "playback/playback_engine.hpp"
 
-#include <QAudioOutput>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMediaPlayer>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
@@ -63,8 +62,7 @@ struct MediaPlayer::Impl {
     explicit Impl(MediaPlayer& owner) : self(owner), controls(owner) {}
 
     MediaPlayer& self;
-    QAudioOutput output; // outlives the player that plays into it
-    QMediaPlayer player;
+    PlaybackEngine player;
     PlayerControls controls;
     QToolButton* play_button = nullptr;
     QToolButton* stop_button = nullptr;
@@ -141,11 +139,11 @@ void MediaPlayer::Impl::build_face() {
         if (action != QAbstractSlider::SliderMove || !seek_bar->isSliderDown())
             seek_to(seek_bar->sliderPosition());
     });
-    QObject::connect(&player, &QMediaPlayer::durationChanged, &self, [this](qint64 duration) {
+    QObject::connect(&player, &PlaybackEngine::durationChanged, &self, [this](qint64 duration) {
         seek_bar->setRange(0, int(std::clamp<qint64>(duration, 0, INT_MAX)));
         show_time();
     });
-    QObject::connect(&player, &QMediaPlayer::positionChanged, &self, [this](qint64 position) {
+    QObject::connect(&player, &PlaybackEngine::positionChanged, &self, [this](qint64 position) {
         if (!seek_bar->isSliderDown())
             seek_bar->setValue(int(std::clamp<qint64>(position, 0, INT_MAX)));
         show_time();
@@ -176,9 +174,9 @@ void MediaPlayer::Impl::set_state(int next) {
     emit self.PlayStateChange(next);
 }
 
-// The framework reports its playback state and its media status separately and
-// not always in a settled order (at the end of the media it reports "stopped"
-// before "end of media"), so each report only queues one look at both.
+// The engine reports its playback state and its media status separately, one
+// after the other (at the end of the media "stopped" comes before "end of
+// media"), so each report only queues one look at both.
 void MediaPlayer::Impl::queue_update() {
     if (update_queued)
         return;
@@ -192,31 +190,27 @@ void MediaPlayer::Impl::queue_update() {
 void MediaPlayer::Impl::update_state() {
     if (!assigned)
         return;
-    QMediaPlayer::MediaStatus status = player.mediaStatus();
-    QMediaPlayer::PlaybackState playback = player.playbackState();
+    PlaybackEngine::MediaStatus status = player.mediaStatus();
+    PlaybackEngine::PlaybackState playback = player.playbackState();
 
     if (!failed && !source.isEmpty() &&
-        (status == QMediaPlayer::InvalidMedia || player.error() != QMediaPlayer::NoError)) {
+        (status == PlaybackEngine::InvalidMedia || player.hasError())) {
         failed = true;
         opening = false;
     }
 
-    // A failed pipeline is left as it is: taking it down blocks for a second, and
-    // the next address (or none) takes it down anyway.
     int next = Stopped;
     if (source.isEmpty() || failed) {
         next = Stopped;
-    } else if (playback == QMediaPlayer::PausedState) {
+    } else if (playback == PlaybackEngine::PausedState) {
         next = Paused;
-    } else if (playback == QMediaPlayer::PlayingState) {
+    } else if (playback == PlaybackEngine::PlayingState) {
         played = true;
-        if (status == QMediaPlayer::LoadingMedia || status == QMediaPlayer::NoMedia)
+        if (status == PlaybackEngine::LoadingMedia || status == PlaybackEngine::NoMedia)
             next = Transitioning;
-        else if (status == QMediaPlayer::StalledMedia)
-            next = Buffering;
         else
             next = Playing;
-    } else if (status == QMediaPlayer::EndOfMedia) {
+    } else if (status == PlaybackEngine::EndOfMedia) {
         if (played && !ended) {
             // Report the end once, then settle on stopped.
             ended = true;
@@ -230,15 +224,14 @@ void MediaPlayer::Impl::update_state() {
         }
     } else if (played || user_stopped) {
         next = Stopped;
-    } else if (status == QMediaPlayer::LoadingMedia) {
+    } else if (status == PlaybackEngine::LoadingMedia) {
         next = Transitioning;
     } else {
         next = Ready;
     }
     set_state(next);
 
-    bool open_now = status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia ||
-                    status == QMediaPlayer::BufferingMedia;
+    bool open_now = status == PlaybackEngine::LoadedMedia;
     if (opening && !failed && open_now) {
         opening = false;
         emit self.OpenStateChange(MediaOpen);
@@ -251,7 +244,7 @@ void MediaPlayer::Impl::open(const QUrl& address) {
     source = address;
     opening = !address.isEmpty();
     if (address.isLocalFile() && !QFileInfo(address.toLocalFile()).isFile()) {
-        // A file that is not there fails at once, without asking the framework.
+        // A file that is not there fails at once, without asking the engine.
         player.setSource(QUrl());
         failed = true;
         opening = false;
@@ -278,7 +271,7 @@ void MediaPlayer::Impl::play() {
 }
 
 void MediaPlayer::Impl::pause() {
-    if (failed || player.playbackState() != QMediaPlayer::PlayingState)
+    if (failed || player.playbackState() != PlaybackEngine::PlayingState)
         return;
     player.pause();
     update_state();
@@ -295,34 +288,28 @@ void MediaPlayer::Impl::stop() {
 }
 
 MediaPlayer::MediaPlayer(QWidget* parent) : QWidget(parent) {
-    // The ffmpeg backend of this Qt release cannot play without an audio device,
-    // whereas the GStreamer one falls back to a silent sink; prefer it unless the
-    // environment asks for another.
-    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
-        qputenv("QT_MEDIA_BACKEND", "gstreamer");
     impl_ = new Impl(*this);
-    impl_->output.setVolume(0.5f);
-    impl_->player.setAudioOutput(&impl_->output);
+    impl_->player.setVolume(0.5f);
     impl_->build_face();
-    connect(&impl_->player, &QMediaPlayer::playbackStateChanged, this,
-            [this](QMediaPlayer::PlaybackState playback) {
+    connect(&impl_->player, &PlaybackEngine::playbackStateChanged, this,
+            [this](PlaybackEngine::PlaybackState playback) {
                 // Noted at once: a short file can start and end between two looks.
-                if (playback == QMediaPlayer::PlayingState)
+                if (playback == PlaybackEngine::PlayingState)
                     impl_->played = true;
                 impl_->queue_update();
             });
-    connect(&impl_->player, &QMediaPlayer::mediaStatusChanged, this,
+    connect(&impl_->player, &PlaybackEngine::mediaStatusChanged, this,
             [this] { impl_->queue_update(); });
-    connect(&impl_->player, &QMediaPlayer::errorOccurred, this, [this] { impl_->queue_update(); });
+    connect(&impl_->player, &PlaybackEngine::errorOccurred, this, [this] { impl_->queue_update(); });
     resize(sizeHint());
 }
 
 MediaPlayer::~MediaPlayer() {
-    // The framework may still report while it shuts down; nothing listens any more.
+    // The engine may still report while it shuts down; nothing listens any more.
     impl_->player.disconnect(this);
     if (!impl_->failed)
         impl_->player.stop();
-    // Whoever watches the framework's player heard the stop; nothing more reaches
+    // Whoever watches the engine heard the stop; nothing more reaches
     // them while it goes.
     impl_->player.disconnect();
     delete impl_;
@@ -363,7 +350,7 @@ void MediaPlayer::setAutoStart(bool on) {
     impl_->auto_start = on;
 }
 
-QMediaPlayer& MediaPlayer::engine() {
+PlaybackEngine& MediaPlayer::engine() {
     return impl_->player;
 }
 
@@ -375,7 +362,7 @@ void MediaPlayer::toggle_play_pause() {
 }
 
 int MediaPlayer::volume() const {
-    return qRound(impl_->output.volume() * 100.0f);
+    return qRound(impl_->player.volume() * 100.0f);
 }
 
 void PlayerControls::play() {

@@ -1,6 +1,6 @@
 #pragma once
 // The embedded audio player: a compact face (play/pause, stop, seek bar, time)
-// over Qt Multimedia, offering what the main window asks of a media player.
+// over the playback engine, offering what the main window asks of a media player.
 #include "text/text.hpp"
 
 #include <QUrl>
@@ -9,7 +9,7 @@
 #include <filesystem>
 
 class MediaPlayer;
-class QMediaPlayer;
+class PlaybackEngine;
 
 // The transport controls object of the player.
 class PlayerControls {
@@ -61,9 +61,9 @@ class MediaPlayer : public QWidget {
     int volume() const;
     // What the play/pause button does: pause while playing, play otherwise.
     void toggle_play_pause();
-    // The framework's player underneath, for whatever watches playback (its
+    // The engine underneath, for whatever watches playback (its
     // position, its duration) without changing how it goes.
-    QMediaPlayer& engine();
+    PlaybackEngine& engine();
 
     QSize sizeHint() const override;
 
@@ -80,7 +80,7 @@ class MediaPlayer : public QWidget {
     Impl* impl_;
 };
 
-// The address handed to the media framework: an http(s) address in the
+// The address handed to the engine: an http(s) address in the
 // program's one percent-encoded form (percent_encode_unsafe), so the player asks
 // for the same bytes as the download (GBK bytes stay GBK bytes on the wire);
 // anything else is a local file.

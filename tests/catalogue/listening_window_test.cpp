@@ -2,9 +2,9 @@
 // play and pause, and an episode played again, in a new window, starts where it
 // stopped; all against the sample site, headless.
 #include "playback/media_player.hpp"
+#include "playback/playback_engine.hpp"
 #include "window_fixture.hpp"
 
-#include <QMediaPlayer>
 #include <QSlider>
 #include <QTreeView>
 

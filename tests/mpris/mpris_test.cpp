@@ -4,11 +4,11 @@
 #include "mpris/mpris_service.hpp"
 #include "playback/listening_control.hpp"
 #include "playback/media_player.hpp"
+#include "playback/playback_engine.hpp"
 #include "text/gbk.hpp"
 
 #include "support/silent_mp3.hpp"
 
-#include <QMediaPlayer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>

@@ -4,11 +4,11 @@
 #include "playback/listening_positions.hpp"
 #include "playback/listening_resume.hpp"
 #include "playback/media_player.hpp"
+#include "playback/playback_engine.hpp"
 #include "text/gbk.hpp"
 
 #include "support/silent_mp3.hpp"
 
-#include <QMediaPlayer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>

@@ -3,12 +3,12 @@
 #include "files/files.hpp"
 #include "transfer/http_download.hpp"
 #include "playback/media_player.hpp"
+#include "playback/playback_engine.hpp"
 #include "text/gbk.hpp"
 
 #include "support/silent_mp3.hpp"
 
 #include <QApplication>
-#include <QMediaPlayer>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>

@@ -1,0 +1,65 @@
+// The speed as it is heard: a 440 Hz tone played through the player at each
+// speed into a private sound server's null sink (with-sound-server.sh), recorded
+// with parec. A speed keeps the pitch and shortens the time.
+#include "listening/listening_session.hpp"
+#include "playback/listening_control.hpp"
+#include "playback/media_player.hpp"
+
+#include "support/tone.hpp"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kTimeout = 20000;
+constexpr double kToneSeconds = 1.5;
+
+// What the null sink heard while `play` ran and the player played to its end.
+template <typename Play> tone::Heard record(MediaPlayer& player, Play play) {
+    QProcess recorder;
+    recorder.start("parec", QStringList(std::begin(tone::recorder_arguments),
+                                        std::end(tone::recorder_arguments)));
+    // The null sink's monitor sends silence from the start.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.bytesAvailable() > 0; }, kTimeout));
+    bool played = false;
+    auto connection = QObject::connect(&player, &MediaPlayer::PlayStateChange, [&](int state) {
+        played = played || state == MediaPlayer::Playing;
+    });
+    play();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return played && player.playState() == MediaPlayer::Stopped; }, kTimeout));
+    QObject::disconnect(connection);
+    QTest::qWait(300); // what the server still holds
+    recorder.terminate();
+    recorder.waitForFinished();
+    return tone::analyse(recorder.readAllStandardOutput());
+}
+
+TEST(Speed, KeepsThePitchAndShortensTheTime) {
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("tone.wav").toStdString();
+    tone::write_wav(path, kToneSeconds, 440.0);
+    MediaPlayer player;
+    ListeningControl control(player, std::make_unique<ListeningSession>(
+                                         folder.filePath("s.ini").toStdString()));
+    control.set_volume(100);
+
+    // One player for all: each new source plays at the speed chosen for it.
+    for (int tenths : {10, 15}) {
+        SCOPED_TRACE(tenths);
+        const double speed = tenths / 10.0;
+        const tone::Heard heard = record(player, [&] {
+            control.set_speed_tenths(tenths);
+            player.setURL(path);
+        });
+        EXPECT_NEAR(heard.frequency, 440.0, 440.0 * 0.03);
+        EXPECT_NEAR(heard.seconds, kToneSeconds / speed, kToneSeconds / speed * 0.1);
+    }
+}
+
+} // namespace
