@@ -106,10 +106,12 @@ void MainWindow::offer_media_controls() {
     };
     hooks.track = [this] {
         const int row = playing_row();
-        return row < 0 ? MprisTrack{}
-                       : MprisTrack{episodes_->row_id(row),
-                                    episodes_->cell(row, EpisodeListModel::label_column),
-                                    episodes_->row_book(row).title, {}};
+        if (row < 0)
+            return MprisTrack{};
+        const Text title = episodes_->row_book(row).title;
+        return MprisTrack{episodes_->row_id(row),
+                          episodes_->cell(row, EpisodeListModel::label_column), title,
+                          covers_.file(title)};
     };
     new MprisService(*listening_control_, std::move(hooks), this);
 }

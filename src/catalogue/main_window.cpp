@@ -257,8 +257,10 @@ void MainWindow::show_cover(const Bytes& picture) {
     if (picture.empty() ||
         !pixmap.loadFromData(picture.data(), static_cast<uint>(picture.size()))) {
         cover_->clear();
+        covers_.keep(book.title, {});
         return;
     }
+    covers_.keep(book.title, picture);
     cover_->setPixmap(pixmap.scaled(cover_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 

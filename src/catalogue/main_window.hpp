@@ -2,6 +2,7 @@
 // The main window: its controls, the program's global state, and the handlers
 // bound to the controls. The handlers live in the files named beside them.
 #include "catalogue/book_info.hpp"
+#include "catalogue/cover_files.hpp"
 #include "text/text.hpp"
 
 #include <QWidget>
@@ -122,6 +123,7 @@ class MainWindow : public QWidget {
     std::unique_ptr<PlayQueue> play_queue_;
     ListeningControl* listening_control_ = nullptr;
     Text book_host_; // the Catalogue host of the book page loaded last
+    CoverFiles covers_;
     bool created_ = false;
     bool setting_address_from_code_ = false;
 };

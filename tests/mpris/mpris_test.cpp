@@ -57,7 +57,7 @@ class Mpris : public ::testing::Test {
         hooks.next = [this] { ++nexts; };
         hooks.previous = [this] { ++previouses; };
         hooks.play = [this] { player.setURL(episode); };
-        hooks.track = [] { return MprisTrack{7, gbk("第1集"), gbk("三体"), {}}; };
+        hooks.track = [] { return MprisTrack{7, gbk("第1集"), gbk("三体"), "/tmp/c/1.gif"}; };
         service = std::make_unique<MprisService>(*control, std::move(hooks));
     }
     void TearDown() override {
@@ -94,6 +94,7 @@ TEST_F(Mpris, TheDesktopPlaysPausesSeeksAndChangesTheSpeedOverTheSessionBus) {
     const QString metadata = property("Metadata");
     EXPECT_TRUE(metadata.contains(QString::fromUtf8("三体"))) << metadata.toStdString();
     EXPECT_TRUE(metadata.contains("/org/mpris/MediaPlayer2/track/7")) << metadata.toStdString();
+    EXPECT_TRUE(metadata.contains("file:///tmp/c/1.gif")) << metadata.toStdString();
 
     call("Seek", {"int64:30000000"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return player.engine().position() >= 29000; }, timeout_ms));
