@@ -71,8 +71,8 @@ class MediaPlayerTest : public ::testing::Test {
 // /missing/) and records each request's target as it came on the wire.
 class MediaServer {
   public:
-    MediaServer() {
-        body_ = silent_mp3(1.0);
+    explicit MediaServer(double seconds = 1.0) {
+        body_ = silent_mp3(seconds);
         server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
             {
                 std::lock_guard lock(mutex_);
@@ -243,6 +243,35 @@ TEST_F(MediaPlayerTest, KeysAndClicksOnTheSeekBarSeek) {
     EXPECT_EQ(player.playState(), 2); // seeking changes nothing else
 }
 
+// Seeks asked for faster than the pipeline carries them out (the first as soon
+// as the length is known): the last one holds, from a file and over HTTP.
+TEST_F(MediaPlayerTest, SeeksInQuickSuccessionEndWhereTheLastAsked) {
+    MediaServer server(300.0);
+    MediaPlayer player;
+    play_on_open_state(player);
+    PlaybackEngine& engine = player.engine();
+    QObject::connect(&engine, &PlaybackEngine::durationChanged, [&] { engine.setPosition(40000); });
+    for (const Text& address : {write_mp3("long.mp3", 300.0), server.base() + "/long.mp3"}) {
+        SCOPED_TRACE(address);
+        player.setURL(address);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return player.playState() == 3 && engine.position() >= 40000; }, kTimeout));
+        engine.setPosition(70000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return engine.position() >= 70200; }, kTimeout))
+            << engine.position();
+    }
+    for (qint64 last : {70000, 20000, 150000}) {
+        SCOPED_TRACE(last);
+        engine.setPosition(40000);
+        engine.setPosition(last - 10000);
+        engine.setPosition(last);
+        // It plays on from there.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return engine.position() >= last + 200; }, kTimeout))
+            << engine.position();
+        EXPECT_LT(engine.position(), last + 5000);
+    }
+}
+
 TEST_F(MediaPlayerTest, ANewAddressReplacesThePlayingOneWithoutPassingStopped) {
     Text first = write_mp3("first.mp3", 60.0);
     Text second = write_mp3("second.mp3", 60.0);
@@ -265,21 +294,26 @@ TEST_F(MediaPlayerTest, AddressesThatCannotPlaySettleOnStoppedWithoutDialogs) {
     MediaServer server;
     Text not_audio = write_file("not_audio.mp3", std::string(5000, 'x'));
     Text good = write_mp3("good.mp3", 1.0);
-    const std::vector<Text> bad = {
-        Text(), // an empty cell
-        text_path(std::filesystem::path(folder.path().toStdString()) / "absent.mp3"),
-        not_audio,
-        server.base() + "/missing/1.mp3?key=", // 404
-        "http://127.0.0.1:1/yousheng/1.mp3",   // nobody listens
+    const struct {
+        Text address;
+        bool engine_says_why; // the engine tried it and tells the reason
+    } bad[] = {
+        {Text(), false}, // an empty cell
+        {text_path(std::filesystem::path(folder.path().toStdString()) / "absent.mp3"), false},
+        {not_audio, true},
+        {server.base() + "/missing/1.mp3?key=", true}, // 404
+        {"http://127.0.0.1:1/yousheng/1.mp3", true},   // nobody listens
     };
     MediaPlayer player;
     play_on_open_state(player);
-    for (const Text& address : bad) {
+    for (const auto& [address, engine_says_why] : bad) {
         SCOPED_TRACE(address);
         StateLog log(player);
         player.setURL(address);
         EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 1 && !log.states.empty(); },
                                     kTimeout));
+        EXPECT_EQ(player.engine().errorString().isEmpty(), !engine_says_why)
+            << player.engine().errorString().toStdString();
         EXPECT_TRUE(no_dialog_shown(player));
         // It stays stopped (the play on the open-state change retried nothing forever).
         QApplication::processEvents();
