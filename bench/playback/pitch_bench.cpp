@@ -26,11 +26,12 @@ int main(int argc, char** argv) {
     tone::write_wav(path, 3.0, 440.0);
 
     MediaPlayer player;
-    ListeningControl control(player, std::make_unique<ListeningSession>(
-                                         folder.filePath("s.ini").toStdString()));
+    ListeningControl control(
+        player, std::make_unique<ListeningSession>(folder.filePath("s.ini").toStdString()));
     control.set_volume(100);
     control.set_speed_tenths(int(std::lround(rate * 10)));
-    QObject::connect(&player, &MediaPlayer::OpenStateChange, [&](int) { player.controls().play(); });
+    QObject::connect(&player, &MediaPlayer::OpenStateChange,
+                     [&](int) { player.controls().play(); });
 
     QProcess recorder;
     recorder.start("parec", QStringList(std::begin(tone::recorder_arguments),

@@ -37,8 +37,8 @@ qint64 to_ms(gint64 ns) {
 struct PlaybackEngine::Pipeline {
     GstElement* playbin = nullptr;
     GstBus* bus = nullptr;
-    bool active = false; // asked to be paused or playing
-    bool open = false;   // prerolled since it was last started
+    bool active = false;  // asked to be paused or playing
+    bool open = false;    // prerolled since it was last started
     bool seeking = false; // a seek is under way
     std::optional<qint64> pending_seek;
 
@@ -207,8 +207,10 @@ void PlaybackEngine::setPlaybackRate(double rate) {
         return;
     rate_ = rate;
     emit playbackRateChanged(rate_);
-    if (pipeline_ && pipeline_->open)
+    if (pipeline_ && pipeline_->open) {
+        update_position(); // from where it is now
         seek(position_);
+    }
 }
 
 float PlaybackEngine::volume() const {

@@ -45,8 +45,8 @@ TEST(Speed, KeepsThePitchAndShortensTheTime) {
     const std::string path = folder.filePath("tone.wav").toStdString();
     tone::write_wav(path, kToneSeconds, 440.0);
     MediaPlayer player;
-    ListeningControl control(player, std::make_unique<ListeningSession>(
-                                         folder.filePath("s.ini").toStdString()));
+    ListeningControl control(
+        player, std::make_unique<ListeningSession>(folder.filePath("s.ini").toStdString()));
     control.set_volume(100);
 
     // One player for all: each new source plays at the speed chosen for it.

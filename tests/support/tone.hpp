@@ -66,7 +66,7 @@ inline Heard analyse(const QByteArray& raw) {
 
 // parec's arguments for the format above, recording the default sink's monitor
 // in small pieces (its own default hands them over seconds late).
-inline const char* const recorder_arguments[] = {"--format=s16le", "--rate=44100",
-                                                 "--channels=1", "--raw", "--latency-msec=20"};
+inline const char* const recorder_arguments[] = {"--format=s16le", "--rate=44100", "--channels=1",
+                                                 "--raw", "--latency-msec=20"};
 
 } // namespace tone
