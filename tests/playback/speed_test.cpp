@@ -4,6 +4,7 @@
 #include "listening/listening_session.hpp"
 #include "playback/listening_control.hpp"
 #include "playback/media_player.hpp"
+#include "playback/playback_engine.hpp"
 
 #include "support/tone.hpp"
 
@@ -19,8 +20,11 @@ namespace {
 constexpr int kTimeout = 20000;
 constexpr double kToneSeconds = 1.5;
 
-// What the null sink heard while `play` ran and the player played to its end.
-template <typename Play> tone::Heard record(MediaPlayer& player, Play play) {
+// What the null sink heard while the player played `path` to its end. With
+// `later` set, the speed changes to it half a second into the media, and
+// `changed_at` says where playback was then.
+tone::Heard record(MediaPlayer& player, ListeningControl& control, const std::string& path,
+                   int tenths, int later = 0, double* changed_at = nullptr) {
     QProcess recorder;
     recorder.start("parec", QStringList(std::begin(tone::recorder_arguments),
                                         std::end(tone::recorder_arguments)));
@@ -30,7 +34,13 @@ template <typename Play> tone::Heard record(MediaPlayer& player, Play play) {
     auto connection = QObject::connect(&player, &MediaPlayer::PlayStateChange, [&](int state) {
         played = played || state == MediaPlayer::Playing;
     });
-    play();
+    control.set_speed_tenths(tenths);
+    player.setURL(path);
+    if (later) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return player.engine().position() >= 500; }, kTimeout));
+        *changed_at = double(player.engine().position()) / 1000;
+        control.set_speed_tenths(later);
+    }
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return played && player.playState() == MediaPlayer::Stopped; }, kTimeout));
     QObject::disconnect(connection);
@@ -49,16 +59,21 @@ TEST(Speed, KeepsThePitchAndShortensTheTime) {
         player, std::make_unique<ListeningSession>(folder.filePath("s.ini").toStdString()));
     control.set_volume(100);
 
-    // One player for all: each new source plays at the speed chosen for it.
-    for (int tenths : {10, 15}) {
-        SCOPED_TRACE(tenths);
-        const double speed = tenths / 10.0;
-        const tone::Heard heard = record(player, [&] {
-            control.set_speed_tenths(tenths);
-            player.setURL(path);
-        });
+    // One player for all: each new source plays at the speed chosen for it, and
+    // a speed chosen while it plays holds from there on.
+    const struct {
+        int tenths;
+        int later;
+    } cases[] = {{10, 0}, {15, 0}, {10, 20}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.tenths << " then " << c.later);
+        double changed_at = 0;
+        const tone::Heard heard = record(player, control, path, c.tenths, c.later, &changed_at);
+        const double expected = c.later
+                                    ? changed_at + (kToneSeconds - changed_at) / (c.later / 10.0)
+                                    : kToneSeconds / (c.tenths / 10.0);
         EXPECT_NEAR(heard.frequency, 440.0, 440.0 * 0.03);
-        EXPECT_NEAR(heard.seconds, kToneSeconds / speed, kToneSeconds / speed * 0.1);
+        EXPECT_NEAR(heard.seconds, expected, expected * 0.1);
     }
 }
 

@@ -4,6 +4,7 @@
 // through a sound server (16-bit mono at 44.1 kHz both ways).
 #include <QByteArray>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -43,10 +44,13 @@ inline void write_wav(const std::string& path, double seconds, double frequency)
 struct Heard {
     double start = 0;     // seconds into the recording
     double seconds = 0;   // from the first to the last sample louder than a whisper
-    double frequency = 0; // rising zero crossings per second over that span
+    double frequency = 0; // rising zero crossings per second while it sounded
 };
 
+// The frequency counts only the 10 ms blocks that sound, so that a short gap
+// (a seek's flush, say) changes the time heard but not the pitch.
 inline Heard analyse(const QByteArray& raw) {
+    constexpr std::size_t block = sample_rate / 100;
     const auto* s = reinterpret_cast<const std::int16_t*>(raw.constData());
     const std::size_t n = std::size_t(raw.size()) / 2;
     std::size_t first = n, last = 0;
@@ -58,10 +62,17 @@ inline Heard analyse(const QByteArray& raw) {
     if (first >= last)
         return {};
     int crossings = 0;
-    for (std::size_t i = first + 1; i <= last; ++i)
-        crossings += s[i - 1] < 0 && s[i] >= 0;
+    std::size_t sounding = 0;
+    for (std::size_t b = first; b + block <= last + 1; b += block) {
+        if (std::none_of(s + b, s + b + block, [](std::int16_t v) { return std::abs(v) > 1000; }))
+            continue;
+        sounding += block;
+        for (std::size_t i = std::max<std::size_t>(b, 1); i < b + block; ++i)
+            crossings += s[i - 1] < 0 && s[i] >= 0;
+    }
     const double seconds = double(last - first) / sample_rate;
-    return {double(first) / sample_rate, seconds, crossings / seconds};
+    return {double(first) / sample_rate, seconds,
+            sounding ? crossings * double(sample_rate) / double(sounding) : 0};
 }
 
 // parec's arguments for the format above, recording the default sink's monitor
