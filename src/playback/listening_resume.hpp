@@ -44,7 +44,7 @@ class ListeningResume : public QObject {
     ListeningPositions positions_;
     QTimer save_timer_;
     Text episode_;                    // the episode being heard ("" when none)
-    QUrl source_;                     // the framework's source it was opened as
+    QUrl source_;                     // the engine's source it was opened as
     std::optional<qint64> heard_;     // last position heard while playing or paused
     std::optional<qint64> resume_at_; // a saved position waiting for the media to open
 };

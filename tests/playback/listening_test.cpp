@@ -110,8 +110,8 @@ struct Session {
         return QTest::qWaitFor([&] { return position() >= at - 500; }, wait_ms) &&
                position() < at + 5000;
     }
-    // The media framework drops a seek made before the media can seek, while the
-    // position reported at once is the one asked for.
+    // A seek once the media can seek, as the user makes it; the position
+    // reported at once is the one asked for.
     bool seek(qint64 to) {
         if (!QTest::qWaitFor([&] { return player.engine().isSeekable(); }, kTimeout))
             return false;
