@@ -9,7 +9,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libcurl4-openssl-dev libpsl-dev publicsuffix libpcre2-dev libgtest-dev libgmock-dev
   libcpp-httplib-dev libssl-dev openssl curl
-  fonts-wqy-microhei xvfb xauth
+  qt6-translations-l10n
+  fonts-wqy-microhei xvfb xauth dbus at-spi2-core libglib2.0-bin openbox imagemagick xdotool
   librsvg2-bin desktop-file-utils appstream dpkg-dev file
 )
 

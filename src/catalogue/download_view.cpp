@@ -96,6 +96,7 @@ void MainWindow::show_download_button() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    save_place();
     play_timer_->stop();
     play_queue_->close();
     downloads_->abort();

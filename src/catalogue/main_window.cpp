@@ -23,18 +23,14 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
 #include <QTextLayout>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
-
-// The window's outer size, frame included, and where it first opens.
-constexpr int outer_width = 593;
-constexpr int outer_height = 674;
-constexpr int start_x = 50;
-constexpr int start_y = 50;
 
 // The address the form carries before the created handler puts the stored one in.
 const char* const sample_address = "https://www.example.com/yousheng/28946/play_28946_31.htm";
@@ -95,9 +91,9 @@ MainWindow::MainWindow(QWidget* parent)
       play_queue_(std::make_unique<PlayQueue>(*episodes_)) {
     load_catalogue_resources();
     setWindowTitle(to_qstring(gbk("有声书下载播放器")));
-    setFixedSize(outer_width, outer_height);
-    move(start_x, start_y);
     build_controls();
+    anchor_controls();
+    restore_place();
     bind_long_work();
     bind_events();
     play_timer_->start();
@@ -156,14 +152,31 @@ void MainWindow::build_controls() {
     episode_list_->setUniformRowHeights(true);
     episode_list_->setAllColumnsShowFocus(true);
     episode_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    episode_list_->header()->setStretchLastSection(false);
-    episode_list_->header()->setSectionsMovable(false);
-    const int widths[] = {50, 300, 50, 50};
-    for (int column = 0; column < 4; ++column)
-        episode_list_->setColumnWidth(column, widths[column]);
+    fit_episode_columns();
 
     query_button_ = place(new QPushButton(to_qstring(gbk("查询")), this), "按钮1", 512, 56, 64, 24);
     address_box_ = place(new QLineEdit(sample_address, this), "编辑框1", 40, 24, 536, 24);
+}
+
+// The columns are 50, 300, 50 and 50 px wide, or as wide as their longest
+// usual text needs in the list's font (a four-digit episode, a state); the
+// address column takes what is left, so the state column stays in sight when
+// the scroll bar shows and the address column gets the width a wider window adds.
+void MainWindow::fit_episode_columns() {
+    QHeaderView* header = episode_list_->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    const QFontMetrics metrics(episode_list_->font());
+    const int margins = 2 * (episode_list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4);
+    const QString widest[] = {to_qstring(gbk("第8888集")), QString(), to_qstring(gbk("88:88:88")),
+                              to_qstring(gbk("未下载"))};
+    for (int column = 0; column < 4; ++column) {
+        const int needed = std::max(metrics.horizontalAdvance(widest[column]),
+                                    header->sectionSizeHint(column) - margins) +
+                           margins;
+        episode_list_->setColumnWidth(column, column == 1 ? 300 : std::max(50, needed));
+    }
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
 }
 
 void MainWindow::bind_events() {
@@ -206,7 +219,7 @@ void MainWindow::on_current_row_change(QAbstractItemView* list, std::function<vo
 
 void MainWindow::setVisible(bool visible) {
     QWidget::setVisible(visible);
-    keep_outer_size();
+    learn_frame();
     if (visible && !created_) {
         created_ = true;
         on_main_window_created();
@@ -259,21 +272,13 @@ void MainWindow::show_cover(const Bytes& picture) {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    QTimer::singleShot(0, this, [this] { keep_outer_size(); });
+    QTimer::singleShot(0, this, [this] {
+        learn_frame();
+        fit_to_screen();
+    });
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    keep_outer_size();
-}
-
-// A window manager adds its frame around the client area; the frame is known
-// only once the window is on screen, so the client area is fitted afterwards.
-void MainWindow::keep_outer_size() {
-    if (!isVisible())
-        return;
-    QSize frame = frameGeometry().size() - geometry().size();
-    QSize client(outer_width - frame.width(), outer_height - frame.height());
-    if (client != size() && client.isValid())
-        setFixedSize(client);
+    learn_frame();
 }

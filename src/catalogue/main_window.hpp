@@ -3,6 +3,7 @@
 // bound to the controls. The handlers live in the files named beside them.
 #include "catalogue/book_info.hpp"
 #include "text/text.hpp"
+#include "widgets/anchored_placement.hpp"
 
 #include <QWidget>
 
@@ -65,17 +66,35 @@ class MainWindow : public QWidget {
     // Showing the window the first time runs on_main_window_created.
     void setVisible(bool visible) override;
 
+    // main_window_layout.cpp
+    // Adds a row below the lists, across the window; the default size grows by
+    // its height and the lists keep theirs.
+    void add_bottom_strip(QWidget* row);
+    // The inside of the window at its default size (frame not included), and at
+    // its smallest.
+    QSize default_size() const;
+    QSize smallest_size() const;
+
   protected:
     // Closing ends the long work at once: the query and the transfer under way
     // stop, playback stops, and nothing more is requested.
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void build_controls();
     void bind_events();
-    void keep_outer_size();
+    // main_window_layout.cpp
+    void anchor_controls();
+    void place_controls();
+    int strip_height() const;
+    void learn_frame();
+    void fit_to_screen();
+    void restore_place();
+    void save_place() const;
+    void fit_episode_columns();
     void on_current_row_change(QAbstractItemView* list, std::function<void()> handler);
     void show_site_link(const Text& catalogue_host);
     void show_cover(const Bytes& picture);
@@ -106,6 +125,11 @@ class MainWindow : public QWidget {
     std::unique_ptr<EpisodeQuery> query_;
     std::unique_ptr<PlayQueue> play_queue_;
     Text book_host_; // the Catalogue host of the book page loaded last
+    AnchoredPlacement placement_;
+    QWidget* bottom_strip_ = nullptr;
+    QSize frame_{0, 0};      // what the window manager's frame adds to the size
+    QPoint frame_offset_;    // where the inside starts within the frame
+    bool restored_ = false;  // the size and place came from the last run
     bool created_ = false;
     bool setting_address_from_code_ = false;
 };

@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTreeView>
 
 namespace {
@@ -35,6 +36,24 @@ const Placement placements[] = {
     {"按钮1", "QPushButton", {512, 56, 64, 24}},
     {"编辑框1", "QLineEdit", {40, 24, 536, 24}},
 };
+
+// Where a control stands when the window is `growth` larger than its default
+// size: the episode list takes the width and the height, the folder list and
+// the two buttons above it move with the right edge and the folder list takes
+// the height, the address box takes the width; the rest stays.
+QRect expected_place(const Placement& p, QSize growth) {
+    const std::string name = p.name;
+    QRect r = p.geometry;
+    if (name == "超级列表框1")
+        r.adjust(0, 0, growth.width(), growth.height());
+    else if (name == "超级列表框2")
+        r.adjust(growth.width(), 0, growth.width(), growth.height());
+    else if (name == "按钮2" || name == "按钮3")
+        r.translate(growth.width(), 0);
+    else if (name == "编辑框1")
+        r.adjust(0, 0, growth.width(), 0);
+    return r;
+}
 
 } // namespace
 
@@ -73,13 +92,18 @@ TEST_F(MainWindowTest, EveryControlIsInPlaceWithItsInitialContents) {
     EXPECT_FALSE(episodes->rootIsDecorated());
     EXPECT_FALSE(episodes->isHeaderHidden());
     const char* headers[] = {"集数", "网址", "时长", "状态"};
-    const int widths[] = {50, 300, 50, 50};
     ASSERT_EQ(episodes->model()->columnCount(), 4);
     for (int c = 0; c < 4; ++c) {
         EXPECT_EQ(from_qstring(episodes->model()->headerData(c, Qt::Horizontal).toString()),
                   gbk(headers[c]));
-        EXPECT_EQ(episodes->columnWidth(c), widths[c]);
     }
+    // At least as wide as the form's columns, and wide enough for their texts.
+    const QFontMetrics metrics(episodes->font());
+    EXPECT_GE(episodes->columnWidth(0), 50);
+    EXPECT_GT(episodes->columnWidth(0), metrics.horizontalAdvance(to_qstring(gbk("第1234集"))));
+    EXPECT_GE(episodes->columnWidth(2), 50);
+    EXPECT_GE(episodes->columnWidth(3), 50);
+    EXPECT_GT(episodes->columnWidth(3), metrics.horizontalAdvance(to_qstring(gbk("已下载"))));
     EXPECT_EQ(control<QListWidget>("超级列表框2")->count(), 0);
 
     // The logo: our own single-frame 190 x 70 GIF, fitted into its box.
@@ -154,4 +178,84 @@ TEST_F(MainWindowTest, SettingsWindowIsModalAndChangesNothingInTheMainWindow) {
     EXPECT_EQ(window->startup_save_folder, save.text()); // read once, at creation
     EXPECT_EQ(text_of<QLabel>("标签2"), info);
     EXPECT_EQ(site->page_requests(), 1);
+}
+
+TEST_F(MainWindowTest, ResizingGivesTheListsTheRoomAndTheRestStays) {
+    open_window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const QSize standard = window->size();
+    EXPECT_EQ(standard, window->default_size());
+    // Small enough for a 1920 x 1080 screen at scale 2, frame and panel included.
+    EXPECT_LE(window->minimumHeight(), 480);
+    EXPECT_LE(window->minimumWidth(), standard.width());
+    EXPECT_EQ(window->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+
+    for (int r = 0; r < 60; ++r)
+        window->episodes().insert_row(-1, gbk("第1234集"));
+    auto* episodes = control<QTreeView>("超级列表框1");
+    const QSize sizes[] = {standard + QSize(400, 250), window->minimumSize(), standard};
+    for (const QSize& size : sizes) {
+        SCOPED_TRACE(size.width() * 10000 + size.height());
+        window->resize(size);
+        QApplication::processEvents();
+        ASSERT_EQ(window->size(), size);
+        for (const Placement& p : placements)
+            EXPECT_EQ(control<QWidget>(p.name)->geometry(), expected_place(p, size - standard))
+                << p.name;
+        // Every column in sight beside the scroll bar, the address column the widest.
+        ASSERT_TRUE(episodes->verticalScrollBar()->isVisible());
+        const QHeaderView* header = episodes->header();
+        EXPECT_LE(header->sectionPosition(3) + header->sectionSize(3),
+                  episodes->viewport()->width());
+        for (int c : {0, 2, 3})
+            EXPECT_GT(header->sectionSize(1), header->sectionSize(c));
+    }
+    EXPECT_GT(control<QWidget>("超级列表框2")->height(), 90);
+    EXPECT_GT(control<QWidget>("超级列表框1")->height(), 120);
+}
+
+TEST_F(MainWindowTest, RowsBelowTheListsMakeTheWindowTaller) {
+    open_window();
+    const QSize before = window->size();
+    auto* row = new QLabel("row below");
+    row->setMinimumHeight(30);
+    window->add_bottom_strip(row);
+    QApplication::processEvents();
+    EXPECT_GE(window->size().height(), before.height() + 30);
+    EXPECT_EQ(window->size(), window->default_size());
+    // The lists keep their places; the row stands below them, across the window.
+    for (const Placement& p : placements)
+        EXPECT_EQ(control<QWidget>(p.name)->geometry(), p.geometry) << p.name;
+    EXPECT_GE(row->mapTo(window.get(), QPoint(0, 0)).y(), 640);
+    EXPECT_EQ(row->mapTo(window.get(), QPoint(0, 0)).x(), 8);
+    EXPECT_EQ(row->width(), 568);
+    EXPECT_LE(row->mapTo(window.get(), QPoint(0, row->height())).y(), window->height());
+}
+
+TEST_F(MainWindowTest, SizeAndPlaceComeBackOnTheNextStart) {
+    const struct {
+        QRect normal;
+        bool maximised;
+    } cases[] = {{{120, 90, 800, 560}, false}, {{60, 40, 700, 600}, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.maximised);
+        open_window();
+        window->setGeometry(c.normal);
+        if (c.maximised)
+            window->showMaximized();
+        QApplication::processEvents();
+        window->close();
+        window.reset();
+
+        open_window();
+        QApplication::processEvents();
+        EXPECT_EQ(window->isMaximized(), c.maximised);
+        const QRect normal = c.maximised ? window->normalGeometry() : window->geometry();
+        EXPECT_EQ(normal.size(), c.normal.size());
+        // The offscreen platform draws a 2 px frame around a maximised window.
+        EXPECT_LE((normal.topLeft() - c.normal.topLeft()).manhattanLength(), 4);
+        window->showNormal();
+        window->close();
+        window.reset();
+    }
 }
