@@ -24,7 +24,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
-#include <QTextLayout>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QTimer>
 
 #include <algorithm>
@@ -48,7 +49,9 @@ Control* place(Control* control, const char* name, int x, int y, int width, int 
 
 // The book information label. Its text keeps the page's line breaks as they
 // are; it is drawn with an empty line taking half a line's height, so the whole
-// block fits its box in any font. Long lines wrap.
+// block fits its box in a usual font. A line too long for the box is cut short
+// with "…", so the lines after it keep their places; when anything is cut, the
+// whole text shows as the label's tooltip.
 class InformationLabel : public QLabel {
   public:
     using QLabel::QLabel;
@@ -57,27 +60,45 @@ class InformationLabel : public QLabel {
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setPen(palette().color(QPalette::WindowText));
-        const QFontMetricsF metrics(font());
-        const qreal width = contentsRect().width();
-        qreal y = contentsRect().top();
-        const QStringList lines = text().remove(QChar('\r')).split(QChar('\n'));
-        for (const QString& line : lines) {
+        const QRect box = contentsRect();
+        const QFontMetrics metrics(font());
+        int y = box.top();
+        cut_ = false;
+        for (const QString& line : text().remove(QChar('\r')).split(QChar('\n'))) {
             if (line.isEmpty()) {
                 y += metrics.lineSpacing() / 2;
                 continue;
             }
-            QTextLayout layout(line, font());
-            layout.beginLayout();
-            for (QTextLine piece = layout.createLine(); piece.isValid();
-                 piece = layout.createLine()) {
-                piece.setLineWidth(width);
-                piece.setPosition(QPointF(0, y - contentsRect().top()));
-                y += piece.height();
-            }
-            layout.endLayout();
-            layout.draw(&painter, contentsRect().topLeft());
+            const QString shown = metrics.elidedText(line, Qt::ElideRight, box.width());
+            cut_ = cut_ || shown != line || y + metrics.height() > box.bottom() + 1;
+            painter.drawText(QRect(box.left(), y, box.width(), metrics.height()),
+                             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
+            y += metrics.lineSpacing();
         }
     }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::ToolTip) {
+            if (cut_)
+                QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        return QLabel::event(e);
+    }
+
+  private:
+    bool cut_ = false;
+};
+
+// The site link. With a single link in it, Tab and Shift+Tab go on to the next
+// or previous control instead of looking for another link in the label.
+class LinkLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
 };
 
 } // namespace
@@ -92,10 +113,12 @@ MainWindow::MainWindow(QWidget* parent)
     load_catalogue_resources();
     setWindowTitle(to_qstring(gbk("有声书下载播放器")));
     build_controls();
+    name_controls();
     anchor_controls();
     restore_place();
     bind_long_work();
     bind_events();
+    bind_keys();
     play_timer_->start();
     new ListeningResume(*player_, listening_positions_file(), player_);
     connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
@@ -138,7 +161,7 @@ void MainWindow::build_controls() {
     information_ = place(new InformationLabel(this), "标签2", 8, 56, 152, 136);
     information_->setTextFormat(Qt::PlainText);
 
-    site_link_ = place(new QLabel(this), "超级链接框1", 280, 56, 224, 24);
+    site_link_ = place(new LinkLabel(this), "超级链接框1", 280, 56, 224, 24);
     site_link_->setTextFormat(Qt::RichText);
     site_link_->setOpenExternalLinks(true);
     site_link_->setTextInteractionFlags(Qt::TextBrowserInteraction);
@@ -268,6 +291,7 @@ void MainWindow::show_cover(const Bytes& picture) {
         return;
     }
     cover_->setPixmap(pixmap.scaled(cover_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    cover_->setAccessibleName(to_qstring(book.title));
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -95,6 +95,9 @@ class MainWindow : public QWidget {
     void restore_place();
     void save_place() const;
     void fit_episode_columns();
+    // main_window_keys.cpp
+    void name_controls();
+    void bind_keys();
     void on_current_row_change(QAbstractItemView* list, std::function<void()> handler);
     void show_site_link(const Text& catalogue_host);
     void show_cover(const Bytes& picture);

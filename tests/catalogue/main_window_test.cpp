@@ -2,6 +2,7 @@
 #include "playback/media_player.hpp"
 #include "window_fixture.hpp"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QImageReader>
 #include <QLabel>
@@ -256,6 +257,62 @@ TEST_F(MainWindowTest, SizeAndPlaceComeBackOnTheNextStart) {
         EXPECT_LE((normal.topLeft() - c.normal.topLeft()).manhattanLength(), 4);
         window->showNormal();
         window->close();
+        window.reset();
+    }
+}
+
+TEST_F(MainWindowTest, TabGoesThroughEveryNamedControlInOrderAndBack) {
+    open_window();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(QApplication::focusWidget(), control<QWidget>("编辑框1"));
+
+    auto* player = control<QWidget>("播放器1");
+    const std::vector<QWidget*> order = {
+        control<QWidget>("编辑框1"),      control<QWidget>("超级链接框1"),
+        control<QWidget>("按钮1"),        control<QWidget>("编辑框2"),
+        control<QWidget>("编辑框3"),      player->findChild<QWidget*>("play_pause_button"),
+        player->findChild<QWidget*>("stop_button"), player->findChild<QWidget*>("seek_bar"),
+        control<QWidget>("超级列表框1"), control<QWidget>("按钮2"),
+        control<QWidget>("超级列表框2"),
+    };
+    // The download button is disabled at start, so Tab passes it by.
+    std::vector<QWidget*> forward;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        forward.push_back(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(forward, order);
+    std::vector<QWidget*> backward;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        backward.insert(backward.begin(), QApplication::focusWidget());
+    }
+    EXPECT_EQ(backward, order);
+
+    // Each says what it is.
+    for (QWidget* w : order) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
+        ASSERT_TRUE(face);
+        EXPECT_FALSE(face->text(QAccessible::Name).isEmpty()) << w->objectName().toStdString();
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(control<QWidget>("编辑框1"))
+                  ->text(QAccessible::Name),
+              to_qstring(gbk("网址：")));
+}
+
+TEST_F(MainWindowTest, EnterInABoxQueriesAndCtrlQCloses) {
+    configure(address());
+    for (const char* box : {"编辑框1", "编辑框2", "编辑框3"}) {
+        SCOPED_TRACE(box);
+        open_window();
+        ASSERT_TRUE(finish_long_work());
+        QTest::keyClick(control<QLineEdit>(box), Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->episodes().row_count() > 0; }, 30000));
+        ASSERT_TRUE(finish_long_work());
+        EXPECT_TRUE(control<QPushButton>("按钮3")->isEnabled());
+        QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+        EXPECT_FALSE(window->isVisible());
         window.reset();
     }
 }
