@@ -8,6 +8,7 @@
 #include "playback/listening_resume.hpp"
 #include "playback/media_player.hpp"
 #include "text/qt_text.hpp"
+#include "widgets/dialogs.hpp"
 #include "widgets/report_list.hpp"
 #include "settings/config_file.hpp"
 #include "settings/config_location.hpp"
@@ -111,7 +112,7 @@ MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent), episodes_(std::make_unique<EpisodeListModel>()),
       play_queue_(std::make_unique<PlayQueue>(*episodes_)) {
     load_catalogue_resources();
-    setWindowTitle(to_qstring(gbk("有声书下载播放器")));
+    setWindowTitle(program_title());
     build_controls();
     name_controls();
     anchor_controls();

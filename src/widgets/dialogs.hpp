@@ -6,7 +6,10 @@
 
 class QWidget;
 
-// A modal message box with the text and a single OK button; returns when closed.
+// The program's name, the title of its main window and of its message boxes.
+QString program_title();
+
+// A modal message box titled with the program's name, with the text and a single OK button; returns when closed.
 void show_message(QWidget* parent, const Text& text);
 
 // A modal folder dialog with the title; the chosen folder's full path as the
