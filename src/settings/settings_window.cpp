@@ -95,13 +95,15 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     small.setPixelSize(12);
     setFont(small);
 
-    make_label(this, "标签1", "下载保存路径： 默认为程序所在文件夹", 16, 8, 256, 24);
+    QLabel* folder_caption =
+        make_label(this, "标签1", "下载保存路径： 默认为程序所在文件夹", 16, 8, 256, 24);
     save_folder_box_ = place(new QLineEdit(this), "编辑框1", 16, 32, 296, 24);
+    folder_caption->setBuddy(save_folder_box_);
     choose_button_ = make_button(this, "按钮1", "选择", 312, 24, 40, 24);
-    make_label(this, "标签3", "显示与下载开始集数：", 21, 63, 112, 24);
-    start_episode_box_ = place(new QLineEdit(this), "编辑框3", 144, 63, 64, 24);
-    make_label(this, "标签4", "默认显示集数", 217, 64, 75, 24);
-    episode_count_box_ = place(new QLineEdit(this), "编辑框4", 295, 63, 56, 24);
+    make_label(this, "标签3", "显示与下载开始集数：", 21, 63, 112, 24)
+        ->setBuddy(start_episode_box_ = place(new QLineEdit(this), "编辑框3", 144, 63, 64, 24));
+    make_label(this, "标签4", "默认显示集数", 217, 64, 75, 24)
+        ->setBuddy(episode_count_box_ = place(new QLineEdit(this), "编辑框4", 295, 63, 56, 24));
 
     // The group box frames the tick box and the save button; their positions
     // are inside the group box.

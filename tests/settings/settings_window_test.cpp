@@ -67,6 +67,12 @@ TEST_F(SettingsWindowTest, LayoutCaptionsIconAndPointer) {
     EXPECT_EQ(window.frameGeometry().size(), QSize(375, 249));
     EXPECT_EQ(window.cursor().shape(), Qt::PointingHandCursor);
     EXPECT_FALSE(window.windowIcon().pixmap(32, 32).isNull());
+    // Each box is named by its caption.
+    const std::pair<const char*, const char*> buddies[] = {
+        {"标签1", "编辑框1"}, {"标签3", "编辑框3"}, {"标签4", "编辑框4"}};
+    for (const auto& [label, box] : buddies)
+        EXPECT_EQ(window.findChild<QLabel*>(q(label))->buddy(), window.findChild<QWidget*>(q(box)))
+            << label;
 
     struct Expected {
         const char *name, *kind;
