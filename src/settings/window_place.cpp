@@ -63,9 +63,13 @@ std::optional<WindowPlace> read_window_place(const std::filesystem::path& file) 
 }
 
 bool write_window_place(const std::filesystem::path& file, const WindowPlace& place) {
-    const Text content = "[" + gbk("主窗口") + "]\r\n" + gbk("位置") + "=" +
-                         std::to_string(place.x) + "," + std::to_string(place.y) + "," +
-                         std::to_string(place.width) + "," + std::to_string(place.height) +
-                         "\r\n" + gbk("最大化") + "=" + flag_text(place.maximised) + "\r\n";
+    std::string content;
+    content.append("[").append(gbk("主窗口")).append("]\r\n");
+    content.append(gbk("位置")).append("=");
+    for (int number : {place.x, place.y, place.width, place.height})
+        content.append(std::to_string(number)).append(",");
+    content.back() = '\r';
+    content.append("\n").append(gbk("最大化")).append("=").append(flag_text(place.maximised));
+    content.append("\r\n");
     return write_file_atomically(file, content);
 }

@@ -37,15 +37,19 @@ TEST_F(WindowPlaceFile, WhatWasWrittenReadsBack) {
 }
 
 TEST_F(WindowPlaceFile, ADamagedPlaceReadsAsNone) {
-    const std::string header = "[" + gbk("主窗口") + "]\r\n";
-    const std::string key = gbk("位置") + "=";
+    // The section and the key, with `value` after the equals sign.
+    auto place_line = [](const char* value, const char* ending) {
+        std::string content("[");
+        content.append(gbk("主窗口")).append("]\r\n").append(gbk("位置")).append("=");
+        return content.append(value).append(ending);
+    };
     for (const char* value : {"", "1,2,3", "1,2,3,4,5", "a,2,3,4", "1,2,0,4", "1,2,3,-4",
                               "1,2,3,4x", "99999999999,2,3,4"}) {
         SCOPED_TRACE(value);
-        write(header + key + value + "\r\n");
+        write(place_line(value, "\r\n"));
         EXPECT_FALSE(read_window_place(file));
     }
-    write(header + key + " 10, 20 ,300,400\n");
+    write(place_line(" 10, 20 ,300,400", "\n"));
     EXPECT_EQ(read_window_place(file), (WindowPlace{10, 20, 300, 400, false}));
 }
 
