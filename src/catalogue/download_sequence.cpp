@@ -220,10 +220,27 @@ void DownloadSequence::on_transfer_finished() {
             rows_.set_cell(row, 3, state_before_);
             rows_.set_state_note(row, result.reason);
             break;
+        case EpisodeStatus::no_space:
+        case EpisodeStatus::cannot_write:
+            rows_.set_cell(row, 3, result.reason); // says it in the list, not just the tooltip
+            rows_.set_state_note(row, result.reason);
+            break;
         }
         emit rowChanged(row);
     }
-    after_row();
+    if (result.status == EpisodeStatus::no_space || result.status == EpisodeStatus::cannot_write)
+        stop_for_disk(result.reason); // the next episode would fail the same way
+    else
+        after_row();
+}
+
+void DownloadSequence::stop_for_disk(const Text& message) {
+    passes_.clear();
+    pass_pending_ = false;
+    waiting_for_rows_ = false;
+    set_button(gbk("下载"), true);
+    emit sequenceEnded();
+    emit stoppedForDisk(message);
 }
 
 // What follows an episode: a pass asked for meanwhile begins, or a pause ends
