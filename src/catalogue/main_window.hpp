@@ -82,6 +82,7 @@ class MainWindow : public QWidget {
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void build_controls();
@@ -89,6 +90,7 @@ class MainWindow : public QWidget {
     // main_window_layout.cpp
     void anchor_controls();
     void place_controls();
+    void follow_font();
     int strip_height() const;
     void learn_frame();
     void fit_to_screen();
@@ -130,6 +132,7 @@ class MainWindow : public QWidget {
     Text book_host_; // the Catalogue host of the book page loaded last
     AnchoredPlacement placement_;
     QWidget* bottom_strip_ = nullptr;
+    int font_extra_ = 0;     // what the font adds to the default height
     QSize frame_{0, 0};      // what the window manager's frame adds to the size
     QPoint frame_offset_;    // where the inside starts within the frame
     bool restored_ = false;  // the size and place came from the last run

@@ -2,8 +2,9 @@
 // window's default size; a larger window gives its extra width to the episode
 // list and its extra height to both lists, and a smaller one (down to the
 // smallest size) takes it from the lists. Rows added below the lists (the
-// bottom strip) make the default size taller. The window's place is kept from
-// one run to the next.
+// bottom strip) make the default size taller, and so does a font larger than
+// the form's: the controls of one line grow to what it needs and push the
+// controls below them down. The window's place is kept from one run to the next.
 #include "catalogue/main_window.hpp"
 
 #include "playback/media_player.hpp"
@@ -42,11 +43,22 @@ void MainWindow::anchor_controls() {
         QWidget* control;
         int anchors;
     } controls[] = {
-        {download_button_, A::MoveRight},
+        {download_button_, A::MoveRight | A::FollowsFont},
         {folder_list_, A::MoveRight | A::StretchDown},
-        {settings_button_, A::MoveRight},
+        {span_box_, A::FollowsFont},
+        {start_box_, A::FollowsFont},
+        {span_caption_, A::FollowsFont},
+        {start_caption_, A::FollowsFont},
+        {player_, A::FollowsFont},
+        {logo_, A::Fixed},
+        {settings_button_, A::MoveRight | A::FollowsFont},
+        {cover_, A::Fixed},
+        {information_, A::Fixed},
+        {site_link_, A::FollowsFont},
+        {address_caption_, A::FollowsFont},
         {episode_list_, A::StretchRight | A::StretchDown},
-        {address_box_, A::StretchRight},
+        {query_button_, A::FollowsFont},
+        {address_box_, A::StretchRight | A::FollowsFont},
     };
     for (const auto& c : controls)
         placement_.add(c.control, c.control->geometry(), c.anchors);
@@ -58,9 +70,28 @@ void MainWindow::anchor_controls() {
     rows->setSpacing(4);
     bottom_strip_->hide();
 
+    font_extra_ = placement_.font_extra();
     resize(default_size());
     setMinimumSize(smallest_size());
     move(start_position);
+    place_controls();
+}
+
+// Another font or style asks for other heights: the window grows or shrinks by
+// what the default size does, and the controls take their new places.
+void MainWindow::follow_font() {
+    const int before = font_extra_;
+    font_extra_ = placement_.font_extra();
+    setMinimumSize(smallest_size());
+    if (font_extra_ != before && !isMaximized() && !isFullScreen())
+        resize(size() + QSize(0, font_extra_ - before));
+    place_controls();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        follow_font();
 }
 
 void MainWindow::add_bottom_strip(QWidget* row) {
@@ -80,7 +111,7 @@ int MainWindow::strip_height() const {
 }
 
 QSize MainWindow::default_size() const {
-    return outer_default - frame_ + QSize(0, strip_height());
+    return outer_default - frame_ + QSize(0, font_extra_ + strip_height());
 }
 
 QSize MainWindow::smallest_size() const {
@@ -96,7 +127,7 @@ void MainWindow::place_controls() {
     const QSize growth = size() - default_size();
     placement_.place(growth);
     if (const int height = strip_height(); height > 0) {
-        QRect strip = strip_place;
+        QRect strip = strip_place.translated(0, font_extra_);
         strip.setHeight(height - strip_gap);
         bottom_strip_->setGeometry(AnchoredPlacement::placed(
             strip, AnchoredPlacement::MoveDown | AnchoredPlacement::StretchRight, growth));

@@ -215,6 +215,52 @@ TEST_F(MainWindowTest, ResizingGivesTheListsTheRoomAndTheRestStays) {
     EXPECT_GT(control<QWidget>("超级列表框1")->height(), 120);
 }
 
+// A larger font, set before the window opens or while it is open: every control
+// of text is as tall as it asks, controls apart at the form's font stay apart,
+// the window grows by what that takes and the lists keep their height; the font
+// set back puts every control in its place again.
+TEST_F(MainWindowTest, ALargerFontGrowsTheLinesAndKeepsControlsApart) {
+    const QFont usual = QApplication::font();
+    const struct FontBack {
+        QFont font;
+        ~FontBack() { QApplication::setFont(font); }
+    } font_back{usual}; // the next tests have the usual font, whatever fails here
+    QFont large = usual;
+    large.setPointSize(16);
+    for (const bool while_open : {false, true}) {
+        SCOPED_TRACE(while_open ? "while open" : "before opening");
+        if (!while_open)
+            QApplication::setFont(large);
+        open_window();
+        if (while_open)
+            QApplication::setFont(large);
+        QApplication::processEvents();
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            if (w->isVisible() && (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                                   qobject_cast<QLabel*>(w))) {
+                EXPECT_GE(w->height(), w->sizeHint().height()) << from_qstring(w->objectName());
+            }
+        }
+        for (const Placement& a : placements)
+            for (const Placement& b : placements)
+                if (&a < &b && !a.geometry.intersects(b.geometry)) {
+                    EXPECT_FALSE(control<QWidget>(a.name)->geometry().intersects(
+                        control<QWidget>(b.name)->geometry()))
+                        << a.name << " " << b.name;
+                }
+        EXPECT_GT(window->height(), 674);
+        EXPECT_EQ(window->size(), window->default_size());
+        EXPECT_EQ(control<QWidget>("超级列表框1")->height(), 440);
+
+        QApplication::setFont(usual);
+        QApplication::processEvents();
+        EXPECT_EQ(window->size(), window->default_size());
+        for (const Placement& p : placements)
+            EXPECT_EQ(control<QWidget>(p.name)->geometry(), p.geometry) << p.name;
+        window.reset();
+    }
+}
+
 TEST_F(MainWindowTest, RowsBelowTheListsMakeTheWindowTaller) {
     open_window();
     const QSize before = window->size();
