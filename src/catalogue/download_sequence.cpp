@@ -154,6 +154,11 @@ bool DownloadSequence::start_row(int row) {
     const RowBook book = rows_.row_book(row);
     if (!is_web_address(address) || book.title.empty())
         return false;
+    if (address.ends_with("?key=")) { // the player script gave no key
+        rows_.set_state_note(row, gbk("未取得音频地址"));
+        emit rowChanged(row);
+        return false;
+    }
     create_folder(book_folder(book.save_folder, book.title));
     transfer_path_ = downloaded_file_path(book.save_folder, book.title, rows_.cell(row, 0));
     transfer_native_ = native_path(transfer_path_);
@@ -172,6 +177,14 @@ bool DownloadSequence::start_row(int row) {
             [this](int retry, int of) { on_retry(retry, of); });
     connect(transfer_.get(), &TransferHandler::finished, this, [this] { on_transfer_finished(); });
     return true;
+}
+
+void DownloadSequence::mark_downloaded(int row, const Text& path,
+                                       const std::filesystem::path& native) {
+    rows_.set_cell(row, 3, gbk("已下载"));
+    rows_.set_cell(row, 1, path);
+    rows_.set_row_native_path(row, native);
+    rows_.set_state_note(row, {});
 }
 
 int DownloadSequence::transfer_row() const {
@@ -209,10 +222,7 @@ void DownloadSequence::on_transfer_finished() {
         switch (result.status) {
         case EpisodeStatus::downloaded:
         case EpisodeStatus::already_complete:
-            rows_.set_cell(row, 3, gbk("已下载"));
-            rows_.set_cell(row, 1, transfer_path_);
-            rows_.set_row_native_path(row, transfer_native_);
-            rows_.set_state_note(row, {});
+            mark_downloaded(row, transfer_path_, transfer_native_);
             break;
         case EpisodeStatus::failed:
         case EpisodeStatus::cancelled:

@@ -74,6 +74,7 @@ class DownloadSequence : public QObject {
     void on_transfer_finished();
     void set_button(const Text& caption, bool enabled);
     int transfer_row() const;
+    void mark_downloaded(int row, const Text& path, const std::filesystem::path& native);
 
     EpisodeListModel& rows_;
     EpisodeRequest options_;

@@ -2,6 +2,8 @@
 // episode list from the episode query, the download button drives the download
 // sequence, and both go on while the window answers. Closing the window ends
 // them at once.
+#include "catalogue/address_box.hpp"
+#include "catalogue/book_page_load.hpp"
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
 #include "catalogue/play_queue.hpp"
@@ -96,6 +98,8 @@ void MainWindow::show_download_button() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    typing_pause_->stop();
+    book_load_->cancel();
     play_timer_->stop();
     play_queue_->close();
     downloads_->abort();

@@ -182,6 +182,10 @@ QVariant EpisodeListModel::data(const QModelIndex& at, int role) const {
         if (at.column() == state_column && !r->note.empty())
             return to_qstring(r->note);
         return {};
+    case Qt::DecorationRole:
+        if (at.column() == state_column && !r->note.empty())
+            return note_decoration_;
+        return {};
     case row_id_role:
         return QVariant::fromValue<qulonglong>(r->id);
     case playing_role:

@@ -55,6 +55,9 @@ class EpisodeListModel : public QAbstractTableModel {
     // tooltip and accessible description.
     Text state_note(int row) const;
     void set_state_note(int row, const Text& note);
+    // What the state cell of a row with a note shows beside its text (a warning
+    // mark the window hands over; nothing until then).
+    void set_note_decoration(const QVariant& decoration) { note_decoration_ = decoration; }
     // What playback knows of a row: it plays now, it was heard to its end.
     bool playing(int row) const;
     void set_playing(int row, bool playing);
@@ -100,4 +103,5 @@ class EpisodeListModel : public QAbstractTableModel {
     std::uint64_t last_id_ = 0;
     QItemSelectionModel selection_;
     bool moving_current_row_ = false;
+    QVariant note_decoration_;
 };

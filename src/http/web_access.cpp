@@ -20,7 +20,6 @@ namespace {
 // The body comes from the transport in pieces of at most this many bytes, each
 // appended in order.
 constexpr long read_chunk_size = 1024;
-constexpr int redirect_limit = 20;
 // A longer body is no page of ours: the request gives up, as on any failure.
 constexpr std::size_t body_limit = 64 * 1024 * 1024;
 
@@ -32,6 +31,10 @@ const Text default_user_agent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6
 
 std::atomic<long> connect_timeout_ms{30000};
 std::atomic<long> stall_timeout_s{60};
+std::atomic<long> slow_bytes{1024};
+std::atomic<long> slow_time_s{60};
+std::atomic<long> total_ms{120000};
+std::atomic<int> redirect_limit{10};
 thread_local const std::atomic<bool>* cancel_flag = nullptr;
 
 // Name lookups, TLS sessions and open connections shared by the requests of one
@@ -207,7 +210,31 @@ struct Response {
     Text headers; // raw block of the latest response, status line first, CRLF line ends
     CurlStall* stall = nullptr;
     bool failed = false; // the body went over the limit, or memory ran out
+    AccessReport report;
 };
+
+AccessFailure failure_of(CURLcode result, bool deadline_passed) {
+    switch (result) {
+    case CURLE_OK:
+        return AccessFailure::none;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return AccessFailure::bad_address;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+        return AccessFailure::cannot_connect;
+    case CURLE_OPERATION_TIMEDOUT:
+        return deadline_passed ? AccessFailure::timed_out : AccessFailure::too_slow;
+    case CURLE_ABORTED_BY_CALLBACK: // the stall watch, or the cancel flag
+        return cancel_flag && *cancel_flag ? AccessFailure::cancelled : AccessFailure::timed_out;
+    case CURLE_FILESIZE_EXCEEDED:
+        return AccessFailure::too_large;
+    default:
+        return AccessFailure::broken;
+    }
+}
 
 // The transfer's callbacks hand libcurl a short count instead of letting an
 // exception run through its frames; the transfer then ends with an error.
@@ -391,12 +418,23 @@ Response perform(CURL* curl, const Plan& plan) {
     int verb = plan.verb;
     Place first;
     Place place;
-    if (!locate(url, place))
+    if (!locate(url, place)) {
+        response.report.failure = AccessFailure::bad_address;
         return response;
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(total_ms.load());
     for (int hop = 0;; ++hop) {
         response = Response();
         response.stall = &stall;
-        stall.saw_data(); // each hop has the whole time
+        stall.saw_data(); // each hop has the whole stall time, but not the whole total
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            response.report.failure = AccessFailure::timed_out;
+            break;
+        }
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(left.count()));
         if (hop == 0)
             first = place;
         const bool https = place.scheme == "https";
@@ -414,18 +452,24 @@ Response perform(CURL* curl, const Plan& plan) {
         CURLcode result =
             cancel_flag ? perform_cancellable(curl, *cancel_flag) : curl_easy_perform(curl);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        response.report.status = status;
+        // libcurl's own clock may end the request a little before ours says so.
+        const bool deadline_passed = Clock::now() + std::chrono::milliseconds(100) >= deadline;
+        response.report.failure = failure_of(result, deadline_passed);
+        if (result == CURLE_FILESIZE_EXCEEDED || (response.failed && result == CURLE_WRITE_ERROR))
+            response.report.failure = AccessFailure::too_large;
         if (result == CURLE_FILESIZE_EXCEEDED)
             response.failed = true;
         if (response.failed)
             break;
         if (plan.use_cookie_store)
             store_cookies(site, set_cookie_values(response.headers));
-        if (result != CURLE_OK || !plan.follow_redirects || hop >= redirect_limit)
+        if (result != CURLE_OK || !plan.follow_redirects)
             break;
 
-        long status = 0;
         char* next = nullptr;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &next);
         if (!is_redirect(status) || !next)
             break;
@@ -435,14 +479,22 @@ Response perform(CURL* curl, const Plan& plan) {
         Place next_place;
         if (!locate(next_url, next_place) || !next_place.web())
             break;
+        if (hop >= redirect_limit.load()) {
+            response.failed = true;
+            response.report.failure = AccessFailure::too_many_redirects;
+            break;
+        }
         if ((status == 303 && verb != verb_head) ||
             ((status == 301 || status == 302) && verb == verb_post))
             verb = verb_get;
         url = std::move(next_url);
         place = std::move(next_place);
     }
-    if (response.failed)
+    if (response.failed) {
+        const AccessReport report = response.report;
         response = Response();
+        response.report = report;
+    }
     response.stall = nullptr;
     return response;
 }
@@ -466,15 +518,16 @@ void set_common_options(CURL* curl, const Text& agent) {
     curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, read_chunk_size);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, slow_bytes.load());
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, slow_time_s.load());
 }
 
-} // namespace
-
-Bytes web_access(const Text& address, std::optional<int> method, std::optional<Text> body_text,
-                 Text* send_cookies, Text* received_cookies, Text* request_headers,
-                 Text* response_headers, std::optional<bool> no_redirect, Bytes* body_bytes,
-                 std::optional<Text> proxy, std::optional<bool> auto_merge_cookies,
-                 std::optional<bool> complete_headers, std::optional<bool> normalise_headers) {
+Bytes access(const Text& address, std::optional<int> method, std::optional<Text> body_text,
+             Text* send_cookies, Text* received_cookies, Text* request_headers,
+             Text* response_headers, std::optional<bool> no_redirect, Bytes* body_bytes,
+             std::optional<Text> proxy, std::optional<bool> auto_merge_cookies,
+             std::optional<bool> complete_headers, std::optional<bool> normalise_headers,
+             AccessReport* report) {
     Text own_headers;
     Bytes own_body;
     Text& headers = request_headers ? *request_headers : own_headers;
@@ -491,8 +544,11 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
     const Text agent = choose_agent(headers);
 
     Easy curl(thread_share() ? curl_easy_init() : nullptr);
-    if (!curl)
+    if (!curl) {
+        if (report)
+            report->failure = AccessFailure::broken;
         return {};
+    }
     const Text host = url_host(address);
     const int port = url_port(address);
     const Text path = url_path(address);
@@ -506,6 +562,7 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
         body = text_to_bytes(body_text.value_or(Text()));
 
     Response response;
+    response.report.failure = AccessFailure::bad_address;
     // A host or port that no server can have fails like an unreachable one, and
     // so does an address holding CR, LF or NUL (it would end the Referer line).
     if (!holds_line_break(address) && usable_host(host) && port >= 0 && port <= 65535) {
@@ -525,6 +582,8 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
         response = perform(curl.get(), plan);
     }
 
+    if (report)
+        *report = response.report;
     if (response_headers)
         *response_headers = response.headers;
     Text received = received_cookie_text(response.headers);
@@ -533,6 +592,25 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
     if (received_cookies)
         *received_cookies = received;
     return std::move(response.body);
+}
+
+} // namespace
+
+Bytes web_access(const Text& address, std::optional<int> method, std::optional<Text> body_text,
+                 Text* send_cookies, Text* received_cookies, Text* request_headers,
+                 Text* response_headers, std::optional<bool> no_redirect, Bytes* body_bytes,
+                 std::optional<Text> proxy, std::optional<bool> auto_merge_cookies,
+                 std::optional<bool> complete_headers, std::optional<bool> normalise_headers) {
+    return access(address, method, std::move(body_text), send_cookies, received_cookies,
+                  request_headers, response_headers, no_redirect, body_bytes, std::move(proxy),
+                  auto_merge_cookies, complete_headers, normalise_headers, nullptr);
+}
+
+Bytes web_access_reported(const Text& address, AccessReport& report) {
+    report = AccessReport();
+    return access(address, std::nullopt, std::nullopt, nullptr, nullptr, nullptr, nullptr,
+                  std::nullopt, nullptr, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                  &report);
 }
 
 const Text& program_user_agent() {
@@ -546,6 +624,13 @@ Text web_access_text(const Text& address) {
 void set_web_access_timeouts(std::chrono::milliseconds connect, std::chrono::seconds stall) {
     connect_timeout_ms = long(connect.count());
     stall_timeout_s = long(stall.count() < 1 ? 1 : stall.count());
+}
+
+void set_web_access_limits(const WebAccessLimits& limits) {
+    slow_bytes = limits.slow_bytes;
+    slow_time_s = long(limits.slow_time.count());
+    total_ms = long(limits.total.count());
+    redirect_limit = limits.redirects;
 }
 
 void set_request_cancel_flag(const std::atomic<bool>* flag) {

@@ -9,6 +9,7 @@
 
 #include <QAbstractItemModel>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QListWidget>
 #include <QTreeView>
 
@@ -393,6 +394,7 @@ TEST_F(DownloadView, FailedTransfersKeepTheRowAndTheOldFile) {
     };
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
+        fs::remove_all(folder()); // episodes on disk would be listed as downloaded
         query("35", "2");
         make_file(file("36"), "old episode");
         site->set_media_fault_episode("36");
@@ -453,11 +455,10 @@ TEST_F(DownloadView, UnsafeTitleStaysOneFolderInsideTheSaveFolder) {
     EXPECT_EQ(window->episodes().row_count(), 2);
 }
 
-// An empty save folder means the working directory, not the root; a save folder
-// that does not exist yet is created with its parents.
+// An empty save folder means the music folder's 有声书, created by the first
+// download; a save folder that does not exist yet is created with its parents.
 TEST_F(DownloadView, SaveFolderSubstituteAndMissingParents) {
-    TempFolder working;
-    CurrentFolder inside(working.path);
+    HomeFolder home;
     const fs::path deep = save.path / gbk_to_utf8(gbk("新建")) / "deeper";
     for (const fs::path& folder : {fs::path(), deep}) {
         SCOPED_TRACE(folder.string());
@@ -466,7 +467,7 @@ TEST_F(DownloadView, SaveFolderSubstituteAndMissingParents) {
         open_window();
         query("35", "1");
         start_download();
-        const fs::path expected = (folder.empty() ? working.path : folder) /
+        const fs::path expected = (folder.empty() ? home.default_save_folder() : folder) /
                                   gbk_to_utf8(book.title) /
                                   gbk_to_utf8(book.title + gbk("_第36集.mp3"));
         EXPECT_EQ(file_content(expected), episode("36"));
@@ -585,4 +586,32 @@ TEST_F(DownloadView, WithoutABookDownloadCreatesNothing) {
     start_download();
     EXPECT_EQ(rows(), before);
     EXPECT_TRUE(names_in(save.path).empty());
+}
+
+// Episodes already complete in the book's folder are listed as downloaded and
+// play from their files; a row whose address got no key is marked failed, with
+// its reason, when the sequence reaches it, and neither is requested.
+TEST_F(DownloadView, RowsOnDiskAreDownloadedAndRowsWithoutAKeyAreMarkedFailed) {
+    open_book();
+    make_file(file("37"), episode("37"));
+    make_file(file("38"), ""); // an empty file is no episode
+    query("35", "3");
+    EXPECT_EQ(rows()[0], expected_row("36", 1, false));
+    EXPECT_EQ(rows()[1], expected_row("37", 2, true));
+    EXPECT_EQ(window->episodes().row_native_path(1), file("37"));
+    EXPECT_EQ(rows()[2], expected_row("38", 3, false));
+
+    const Text no_key = audio_address(site->media_host(), book.category, book.title,
+                                      padded_number("36"), "");
+    window->episodes().set_cell(0, 1, no_key);
+    start_download();
+    EXPECT_EQ(site->media_requests_served(), 1); // 38 only
+    EXPECT_EQ(rows()[0], (std::vector<Text>{gbk("第36集"), no_key, "1", gbk("未下载")}));
+    EXPECT_EQ(rows()[2], expected_row("38", 3, true));
+    const QModelIndex state = window->episodes().index(0, EpisodeListModel::state_column);
+    EXPECT_EQ(window->episodes().state_note(0), gbk("未取得音频地址"));
+    EXPECT_EQ(state.data(Qt::AccessibleDescriptionRole).toString(), to_qstring(gbk("未取得音频地址")));
+    EXPECT_FALSE(state.data(Qt::DecorationRole).value<QIcon>().isNull());
+    const QModelIndex fine = window->episodes().index(2, EpisodeListModel::state_column);
+    EXPECT_FALSE(fine.data(Qt::DecorationRole).isValid());
 }

@@ -45,7 +45,7 @@ TEST_F(MainWindowTest, EveryControlIsInPlaceWithItsInitialContents) {
     for (const Placement& p : placements) {
         auto* widget = control<QWidget>(p.name);
         ASSERT_TRUE(widget);
-        EXPECT_STREQ(widget->metaObject()->className(), p.kind) << p.name;
+        EXPECT_TRUE(widget->inherits(p.kind)) << p.name << " " << widget->metaObject()->className();
         EXPECT_EQ(widget->geometry(), p.geometry) << p.name;
     }
     EXPECT_EQ(text_of<QPushButton>("按钮3"), gbk("下载"));
@@ -94,9 +94,8 @@ TEST_F(MainWindowTest, EveryControlIsInPlaceWithItsInitialContents) {
 }
 
 TEST_F(MainWindowTest, WithoutConfigurationItOpensEmptyAndLoadsNothing) {
-    TempFolder cwd;
-    std::filesystem::create_directory(cwd.path / native_path(gbk("书甲")));
-    CurrentFolder in(cwd.path);
+    HomeFolder home;
+    std::filesystem::create_directories(home.default_save_folder() / native_path(gbk("书甲")));
     open_window();
     EXPECT_EQ(window->frameGeometry().size(), QSize(593, 674));
     EXPECT_EQ(text_of<QLineEdit>("编辑框1"), "");
@@ -105,7 +104,7 @@ TEST_F(MainWindowTest, WithoutConfigurationItOpensEmptyAndLoadsNothing) {
     EXPECT_EQ(window->episodes().row_count(), 0);
     EXPECT_FALSE(control<QPushButton>("按钮3")->isEnabled());
     EXPECT_EQ(window->startup_save_folder, "");
-    // The empty save folder stands for the current working directory.
+    // The empty save folder stands for the music folder's 有声书.
     auto* folders = control<QListWidget>("超级列表框2");
     ASSERT_EQ(folders->count(), 1);
     EXPECT_EQ(from_qstring(folders->item(0)->text()), gbk("书甲"));
@@ -154,4 +153,21 @@ TEST_F(MainWindowTest, SettingsWindowIsModalAndChangesNothingInTheMainWindow) {
     EXPECT_EQ(window->startup_save_folder, save.text()); // read once, at creation
     EXPECT_EQ(text_of<QLabel>("标签2"), info);
     EXPECT_EQ(site->page_requests(), 1);
+}
+
+// The start and span boxes begin from the start and count the settings window
+// stores, or from 35 and 10.
+TEST_F(MainWindowTest, RangeBoxesStartFromTheStoredStartAndCount) {
+    struct Case {
+        const char *start, *count, *start_box, *span_box;
+    } const cases[] = {{"", "", "35", "10"}, {"100", "5", "100", "5"}, {"2.5", "", "2.5", "10"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        configure();
+        ASSERT_TRUE(write_setting(gbk("显示与下载开始集数"), c.start));
+        ASSERT_TRUE(write_setting(gbk("默认显示集数"), c.count));
+        open_window();
+        EXPECT_EQ(text_of<QLineEdit>("编辑框2"), c.start_box);
+        EXPECT_EQ(text_of<QLineEdit>("编辑框3"), c.span_box);
+    }
 }

@@ -374,7 +374,8 @@ struct SampleSite::Impl {
         : episode_size(options.episode_size), pacing{options.media_delay_ms,
                                                      options.media_bytes_per_chunk,
                                                      options.media_chunk_delay_ms},
-          script_delay_ms(options.script_delay_ms), random(std::random_device{}()) {
+          script_delay_ms(options.script_delay_ms), cover_delay_ms(options.cover_delay_ms),
+          random(std::random_device{}()) {
         std::string suffix;
         for (int i = 0; i < 8; ++i)
             suffix += char('A' + random() % 26);
@@ -395,6 +396,7 @@ struct SampleSite::Impl {
     std::set<Text> sessions;
     Pacing pacing;
     int script_delay_ms = 0;
+    int cover_delay_ms = 0;
     Fault fault;
     int stall_generation = 0;  // counts set_media_stall calls: a stalled answer waits for one
     std::set<Text> reset_done; // episodes whose first answer was cut (set_media_reset_once)
@@ -632,6 +634,15 @@ var mp3url = "";
         const Text cover_prefix = "/cover/yousheng/";
         if (starts_with(path, cover_prefix) && ends_with(path, ".gif")) {
             ++cover_count;
+            int delay = 0;
+            {
+                std::lock_guard lock(mutex);
+                delay = cover_delay_ms;
+            }
+            if (delay > 0 && !pause_for(delay)) {
+                response.status = 503;
+                return;
+            }
             const Text title =
                 path.substr(cover_prefix.size(), path.size() - cover_prefix.size() - 4);
             std::lock_guard lock(mutex);
@@ -649,6 +660,12 @@ var mp3url = "";
                 const Text& file = parts[3];
                 if (starts_with(file, prefix) && ends_with(file, ".htm")) {
                     ++pages;
+                    if (id == "0") { // hangs until the site stops
+                        while (pause_for(1000)) {
+                        }
+                        response.status = 503;
+                        return;
+                    }
                     const Text episode =
                         file.substr(prefix.size(), file.size() - prefix.size() - 4);
                     const bool digits = !episode.empty() &&
@@ -1084,6 +1101,15 @@ void SampleSite::set_media_reset_once(bool on) {
 void SampleSite::set_media_version(int version) {
     std::lock_guard lock(impl_->mutex);
     impl_->version = version;
+}
+
+void SampleSite::set_cover_delay(int ms) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->cover_delay_ms = ms;
+}
+
+Text SampleSite::hanging_page_address() const {
+    return play_page_address("0", 1);
 }
 
 void SampleSite::set_script_delay(int ms) {

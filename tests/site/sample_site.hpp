@@ -11,6 +11,8 @@
 //   /play/yousheng/flash.asp?id=<book_id>&filename=<n>.mp3&nexturl=play_<book_id>.htm
 //       the player script; answers with ...mp3?key=<key>"; only when the request
 //       carries a session cookie the site handed out, otherwise a page without a key.
+//   /yousheng/0/play_0_<n>.htm                         never answers (until stopped): a
+//       page of a server that hangs
 //   /                                                  a home page listing the books
 //   anything else                                      404 with a small GBK page
 // Media host:
@@ -52,6 +54,7 @@ struct SampleSiteOptions {
     int media_chunk_delay_ms = 0;  // delay between those chunks
     std::size_t episode_size = 0;  // 0: a real one-second MP3; otherwise an MP3 of about this size
     int script_delay_ms = 0;       // delay before each player-script answer
+    int cover_delay_ms = 0;        // delay before each cover answer
 };
 
 class SampleSite {
@@ -82,6 +85,8 @@ class SampleSite {
     Text play_page_address(const Text& book_id, int episode) const;
     // https://127.0.0.1:<port>/
     Text home_address() const;
+    // A play page address whose request is taken and never answered.
+    Text hanging_page_address() const;
     // The name of the session cookie, "ASPSESSIONID" and eight capitals.
     Text session_cookie_name() const;
 
@@ -134,6 +139,7 @@ class SampleSite {
     // the new pacing from its next piece.
     void set_media_pacing(int delay_ms, int bytes_per_chunk, int chunk_delay_ms);
     void set_script_delay(int ms);
+    void set_cover_delay(int ms);
 
   private:
     struct Impl;
