@@ -227,8 +227,13 @@ TEST_F(DownloadView, FullRunWritesEveryEpisodeAndWalksTheButtonStates) {
     EXPECT_TRUE(window->pause_requested());
     EXPECT_EQ(site->media_requests_served(), 10);
 
-    // ready -> running -> done again: a file that differs is replaced, one that
-    // is complete on disk is not fetched again.
+    // The query listed both episodes as on disk already. Rows that still name
+    // the web address: a file that differs is replaced, one that is complete on
+    // disk is not fetched again.
+    EXPECT_EQ(rows()[0], expected_row("36", 1, true));
+    EXPECT_EQ(rows()[1], expected_row("37", 2, true));
+    for (int r = 0; r < 2; ++r)
+        window->episodes().set_cell(r, 1, audio(number_to_text(36 + r)));
     make_file(file("36"), "older");
     press();
     EXPECT_FALSE(window->pause_requested());
