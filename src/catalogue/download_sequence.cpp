@@ -154,8 +154,10 @@ bool DownloadSequence::start_row(int row) {
     const RowBook book = rows_.row_book(row);
     if (!is_web_address(address) || book.title.empty())
         return false;
-    if (address.ends_with("?key=")) { // the player script gave no key
-        rows_.set_state_note(row, gbk("未取得音频地址"));
+    // The player script gave no key; the query may have said why already.
+    if (address.ends_with("?key=")) {
+        if (rows_.state_note(row).empty())
+            rows_.set_state_note(row, gbk("未取得音频地址"));
         emit rowChanged(row);
         return false;
     }
@@ -230,10 +232,27 @@ void DownloadSequence::on_transfer_finished() {
             rows_.set_cell(row, 3, state_before_);
             rows_.set_state_note(row, result.reason);
             break;
+        case EpisodeStatus::no_space:
+        case EpisodeStatus::cannot_write:
+            rows_.set_cell(row, 3, result.reason); // says it in the list, not just the tooltip
+            rows_.set_state_note(row, result.reason);
+            break;
         }
         emit rowChanged(row);
     }
-    after_row();
+    if (result.status == EpisodeStatus::no_space || result.status == EpisodeStatus::cannot_write)
+        stop_for_disk(result.reason); // the next episode would fail the same way
+    else
+        after_row();
+}
+
+void DownloadSequence::stop_for_disk(const Text& message) {
+    passes_.clear();
+    pass_pending_ = false;
+    waiting_for_rows_ = false;
+    set_button(gbk("下载"), true);
+    emit sequenceEnded();
+    emit stoppedForDisk(message);
 }
 
 // What follows an episode: a pass asked for meanwhile begins, or a pause ends

@@ -58,6 +58,10 @@ class DownloadSequence : public QObject {
     void buttonChanged(); // caption or enabled
     void rowChanged(int row);
     void sequenceEnded();
+    // The disk is full or the save folder cannot be written: every sequence
+    // stopped, the button reads "下载" and is enabled for a later try, and the
+    // rows not reached yet are as they were. `message` is for the user.
+    void stoppedForDisk(const Text& message);
 
   private:
     struct Pass {
@@ -69,6 +73,7 @@ class DownloadSequence : public QObject {
     bool start_row(int row);
     void after_row();
     void end_pass();
+    void stop_for_disk(const Text& message);
     void on_progress(std::int64_t received, std::int64_t total);
     void on_retry(int retry, int of);
     void on_transfer_finished();

@@ -576,8 +576,11 @@ TEST_F(WebAccess, FailuresSayWhyAndLimitsEndTricklesAndRedirectChains) {
         }
         if (line.starts_with("GET /empty"))
             return http_reply("404 Not Found", {}, "");
-        ServerReply reply; // /trickle: a few bytes, then silence
-        reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart";
+        // /huge announces more than any page; /trickle: a few bytes, then silence.
+        ServerReply reply;
+        reply.bytes = line.starts_with("GET /huge")
+                          ? "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n"
+                          : "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart";
         reply.hold = true;
         return reply;
     });
@@ -596,6 +599,7 @@ TEST_F(WebAccess, FailuresSayWhyAndLimitsEndTricklesAndRedirectChains) {
         {server->base() + "/hop11", AccessFailure::too_many_redirects, 302, ""},
         {server->base() + "/empty", AccessFailure::none, 404, ""},
         {server->base() + "/trickle", AccessFailure::too_slow, 200, "part"},
+        {server->base() + "/huge", AccessFailure::too_large, 200, ""},
         {"http://127.0.0.1:" + std::to_string(closed_port) + "/", AccessFailure::cannot_connect, 0,
          ""},
         {"http://bad host/", AccessFailure::bad_address, 0, ""},
@@ -615,4 +619,36 @@ TEST_F(WebAccess, FailuresSayWhyAndLimitsEndTricklesAndRedirectChains) {
     EXPECT_EQ(text_of(web_access_reported(server->base() + "/trickle", report)), "part");
     EXPECT_EQ(report.failure, AccessFailure::timed_out);
     server->stop();
+}
+
+// The cookies are short: libcurl itself takes no more than 300 kB of headers.
+TEST_F(WebAccess, ACookieFloodLeavesLaterRequestsWorking) {
+    auto flood = [](int count, const std::string& prefix) {
+        std::vector<std::string> lines;
+        for (int i = 0; i < count; ++i)
+            lines.push_back("Set-Cookie: " + prefix + std::to_string(i) + "=vv");
+        return lines;
+    };
+    auto server = serve(
+        [&](const ServerRequest& r) {
+            const std::string line = r.request_line();
+            if (line.starts_with("GET /flood"))
+                return http_reply("200 OK", flood(10000, "f"), "flooded");
+            if (line.starts_with("GET /more"))
+                return http_reply("200 OK", flood(5000, "m" + std::to_string(r.connection) + "_"),
+                                  "more");
+            return ok("page");
+        },
+        true);
+    EXPECT_EQ(web_access_text(server->base() + "/flood"), "flooded");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(web_access_text(server->base() + "/more"), "more");
+    EXPECT_LE(stored_cookie_count(), cookies_per_site_limit);
+    EXPECT_EQ(web_access_text(server->base() + "/page"), "page");
+
+    const ServerRequest last = server->requests().back();
+    const std::string cookie_line = last.header_lines().back();
+    EXPECT_TRUE(cookie_line.starts_with("Cookie: m"));
+    EXPECT_LE(cookie_line.size(), cookie_header_limit);
+    EXPECT_GT(cookie_line.size(), 400u);
 }
