@@ -11,6 +11,7 @@ packages=(
   libcpp-httplib-dev libssl-dev openssl curl
   fonts-wqy-microhei xvfb xauth
   librsvg2-bin desktop-file-utils appstream dpkg-dev file
+  dbus aria2
 )
 
 missing=()
