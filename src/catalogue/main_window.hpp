@@ -21,6 +21,7 @@ class DownloadSequence;
 class EpisodeQuery;
 class EpisodeListModel;
 class PlayQueue;
+class RunProgressLine;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -83,6 +84,9 @@ class MainWindow : public QWidget {
     void stop_query();
     void show_resolved_row();
     void show_download_button();
+    void add_run_strip();
+    void show_run();
+    void tell_run_ended(int arrived, int failed);
 
     QPushButton* download_button_; // 按钮3
     QListWidget* folder_list_;     // 超级列表框2
@@ -101,6 +105,7 @@ class MainWindow : public QWidget {
     ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
     QLineEdit* address_box_;       // 编辑框1
+    RunProgressLine* run_line_;    // the download run, under the controls
     std::unique_ptr<EpisodeListModel> episodes_;
     std::unique_ptr<DownloadSequence> downloads_;
     std::unique_ptr<EpisodeQuery> query_;

@@ -15,12 +15,13 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace {
 
 // Size of the window with its frame.
-constexpr QSize outer_size{375, 249};
+constexpr QSize outer_size{375, 281};
 
 // The window's own icon: a gear on a blue tile, 32 x 32 with an alpha channel.
 QIcon settings_icon() {
@@ -110,6 +111,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
                         96, 128, 32);
     save_button_ = make_button(group, "按钮2", "保存配置", 144, 144, 56, 24);
     group->lower(); // stacked under the rows it frames, so it never covers them
+    add_parallel_control();
 
     connect(choose_button_, &QPushButton::clicked, this, &SettingsWindow::choose_save_folder);
     connect(save_button_, &QPushButton::clicked, this, &SettingsWindow::save_settings);
@@ -124,9 +126,26 @@ void SettingsWindow::on_settings_window_created() {
     start_episode_box_->setText(to_qstring(read_setting(gbk("显示与下载开始集数"))));
     episode_count_box_->setText(to_qstring(read_setting(gbk("默认显示集数"))));
     rename_box_->setChecked(to_flag(read_setting(gbk("保存时自动重命名"))));
+    parallel_box_->setValue(read_parallel_downloads());
     // The working folder by its own name, which may hold characters GBK cannot.
     if (save_folder_box_->text().isEmpty())
         save_folder_box_->setText(QDir::currentPath());
+}
+
+// Below the group box: how many episodes download at once.
+void SettingsWindow::add_parallel_control() {
+    auto* label = make_label(this, "标签5", "同时下载：", 21, 224, 112, 24);
+    parallel_box_ = place(new QSpinBox(this), "调节框1", 144, 224, 64, 24);
+    parallel_box_->setRange(1, 4);
+    parallel_box_->setSuffix(to_qstring(gbk(" 集")));
+    parallel_box_->setAccessibleName(to_qstring(gbk("同时下载集数")));
+    label->setBuddy(parallel_box_);
+}
+
+// Written only when changed, so a file without the key stays as it was.
+void SettingsWindow::save_parallel_control() {
+    if (parallel_box_->value() != read_parallel_downloads())
+        write_setting(gbk("同时下载"), number_to_text(parallel_box_->value()));
 }
 
 void SettingsWindow::choose_save_folder() {
@@ -142,6 +161,7 @@ void SettingsWindow::save_settings() {
     write_setting(gbk("显示与下载开始集数"), one_line(start_episode_box_));
     write_setting(gbk("默认显示集数"), one_line(episode_count_box_));
     bool saved = write_setting(gbk("保存时自动重命名"), flag_text(rename_box_->isChecked()));
+    save_parallel_control();
     show_message(this, saved && folder_fits ? gbk("配置成功！") : gbk("配置失败！"));
 }
 

@@ -6,6 +6,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 class SettingsWindow : public QDialog {
     Q_OBJECT
@@ -25,6 +26,8 @@ class SettingsWindow : public QDialog {
 
   private:
     void keep_outer_size();
+    void add_parallel_control();
+    void save_parallel_control();
 
     QLineEdit* save_folder_box_;   // 编辑框1
     QPushButton* choose_button_;   // 按钮1
@@ -32,4 +35,5 @@ class SettingsWindow : public QDialog {
     QLineEdit* episode_count_box_; // 编辑框4
     QCheckBox* rename_box_;        // 选择框1
     QPushButton* save_button_;     // 按钮2
+    QSpinBox* parallel_box_;       // 调节框1: "同时下载"
 };

@@ -6,6 +6,7 @@
 #include "http/web_access.hpp"
 #include "transfer/http_download.hpp"
 #include "window_fixture.hpp"
+#include "widgets/run_progress_line.hpp"
 
 #include <QAbstractItemModel>
 #include <QElapsedTimer>
@@ -319,12 +320,18 @@ TEST_F(SlowDownloadView, PauseDuringTheThirdEpisodeFinishesItAndStops) {
         EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << r;
         EXPECT_EQ(shown[r].back(), gbk("已下载")) << r;
     }
-    // stopped
-    EXPECT_FALSE(button()->isEnabled());
+    // The pause took effect: a press goes on with the rows not yet downloaded,
+    // and the line under the controls counts that run.
+    EXPECT_TRUE(button()->isEnabled());
     EXPECT_EQ(caption(), gbk("下载"));
-    query("35", "5");
-    EXPECT_TRUE(button()->isEnabled()); // ready
-    EXPECT_EQ(caption(), gbk("下载"));
+    EXPECT_TRUE(control<RunProgressLine>("run_line")->line().startsWith("3/5 "));
+    press();
+    EXPECT_EQ(site->media_requests_served(), 5);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(rows()[std::size_t(i - 1)], expected_row(number_to_text(35 + i), i, true)) << i;
+    EXPECT_TRUE(control<RunProgressLine>("run_line")->line().startsWith("2/2 "));
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("有声书下载播放器"));
+    EXPECT_FALSE(button()->isEnabled()); // done
 }
 
 TEST_F(SlowDownloadView, PressInThePauseAskedStateRunsASecondSequenceInsideTheFirst) {
@@ -373,9 +380,8 @@ TEST_F(DownloadView, FailedTransfersKeepTheRowAndTheOldFile) {
         {"reset midway", [this] { site->set_media_reset_midway(true); }, "连接中断，已重试 1 次"},
         {"empty body", [this] { site->set_media_empty_body(true); }, "文件为空"},
         {"login page", [this] { site->set_media_login_page(true); }, "不是音频文件"},
-        {"wrong key (403)",
-         [this] { window->episodes().set_cell(0, 1, replace_all(window->episodes().cell(0, 1), "key=", "key=x")); },
-         "HTTP 403：拒绝访问"},
+        // The key is asked for once more and refused again.
+        {"refused key (403)", [this] { site->set_media_status(403); }, "HTTP 403：拒绝访问"},
         {"refused connection",
          [this] {
              // Nothing listens on port 1 of the loopback address.

@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, WithoutConfigurationItOpensEmptyAndLoadsNothing) {
     std::filesystem::create_directory(cwd.path / native_path(gbk("书甲")));
     CurrentFolder in(cwd.path);
     open_window();
-    EXPECT_EQ(window->frameGeometry().size(), QSize(593, 674));
+    EXPECT_EQ(window->frameGeometry().size(), QSize(593, 698));
     EXPECT_EQ(text_of<QLineEdit>("编辑框1"), "");
     EXPECT_EQ(text_of<QLabel>("标签2"), "");
     EXPECT_TRUE(control<QLabel>("图片框1")->pixmap().isNull());
