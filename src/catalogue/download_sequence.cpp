@@ -328,6 +328,7 @@ void DownloadSequence::end_pass() {
     set_button(caption_, caption_ == gbk("下载"));
     emit sequenceEnded();
     if (passes_.empty()) {
+        run_.finish();
         show_run(true);
         emit runEnded(run_.arrived(), run_.failed());
     }

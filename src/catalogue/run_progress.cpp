@@ -81,6 +81,8 @@ Text RunProgress::summary() const {
                 gbk(" 集");
     if (failed_ > 0)
         text += gbk("（失败 ") + number_to_text(double(failed_)) + gbk("）");
+    if (finished_)
+        return text;
     text += gbk(" · ") + speed_text(bytes_per_second());
     const double left = seconds_left();
     if (left >= 0)

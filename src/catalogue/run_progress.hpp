@@ -19,6 +19,8 @@ class RunProgress {
     // Bytes of the episode `id` so far; `total` is -1 when unknown.
     void progressed(std::uint64_t id, std::int64_t received, std::int64_t total);
     void ended(std::uint64_t id, bool arrived);
+    // The run is over: the summary keeps the counts only.
+    void finish() { finished_ = true; }
 
     int total() const { return total_; }
     int arrived() const { return arrived_; }
@@ -36,6 +38,7 @@ class RunProgress {
     };
     QElapsedTimer clock_;
     int total_ = 0, arrived_ = 0, failed_ = 0;
+    bool finished_ = false;
     std::int64_t bytes_ = 0;          // every byte that arrived in this run
     std::deque<Sample> samples_;       // the last few seconds
     std::map<std::uint64_t, std::pair<std::int64_t, std::int64_t>> running_; // received, total

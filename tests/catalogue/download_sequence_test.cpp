@@ -305,3 +305,14 @@ TEST_F(SequenceTest, AbortDuringAStallEndsAtOnceAndLeavesNothing) {
     EXPECT_TRUE(everything_in(folder).empty());
     EXPECT_EQ(rows.cell(0, 3), gbk("未下载"));
 }
+
+TEST(RunProgressText, SpeedsAndDurationsReadAsPeopleWriteThem) {
+    const std::pair<double, const char*> speeds[] = {
+        {0, "0 KB/s"}, {262144, "256 KB/s"}, {1572864, "1.5 MB/s"}};
+    for (const auto& [bytes, text] : speeds)
+        EXPECT_EQ(speed_text(bytes), text) << bytes;
+    const std::pair<double, const char*> durations[] = {
+        {-3, "0:00"}, {59.6, "1:00"}, {83, "1:23"}, {3723, "1:02:03"}};
+    for (const auto& [seconds, text] : durations)
+        EXPECT_EQ(duration_text(seconds), text) << seconds;
+}
