@@ -6,6 +6,7 @@
 #include "http/web_access.hpp"
 #include "transfer/http_download.hpp"
 #include "window_fixture.hpp"
+#include "support/notification_service.hpp"
 #include "widgets/run_progress_line.hpp"
 
 #include <QAbstractItemModel>
@@ -591,4 +592,21 @@ TEST_F(DownloadView, WithoutABookDownloadCreatesNothing) {
     start_download();
     EXPECT_EQ(rows(), before);
     EXPECT_TRUE(names_in(save.path).empty());
+}
+
+// A run that ends while another window is active is told to the desktop.
+TEST_F(DownloadView, ARunEndingInTheBackgroundIsToldToTheDesktop) {
+    ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under dbus-run-session";
+    NotificationService service;
+    ASSERT_TRUE(service.registered());
+    open_book();
+    query("35", "2");
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    start_download();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !service.received().empty(); }, 10000));
+    EXPECT_EQ(service.received()[0].summary, QString::fromUtf8("下载结束"));
+    EXPECT_EQ(service.received()[0].body, QString::fromUtf8("已下载 2 集"));
 }
