@@ -37,9 +37,11 @@ void RunProgress::start() {
     samples_.push_back({0, 0});
 }
 
+// Bytes an earlier run left (a resumed episode) are not counted as arriving now.
 void RunProgress::progressed(std::uint64_t id, std::int64_t received, std::int64_t total) {
-    auto& [seen, whole] = running_[id];
-    if (received > seen)
+    const auto [at, first] = running_.try_emplace(id, received, total);
+    auto& [seen, whole] = at->second;
+    if (!first && received > seen)
         bytes_ += received - seen;
     seen = received;
     whole = total;
