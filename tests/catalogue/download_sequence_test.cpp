@@ -286,24 +286,32 @@ TEST_F(SequenceTest, RowsWithoutABookCreateNothing) {
     EXPECT_EQ(site->media_requests_served() + site->media_requests_refused(), 0);
 }
 
+// Every episode under way is abandoned together.
 TEST_F(SequenceTest, AbortDuringAStallEndsAtOnceAndLeavesNothing) {
     site->set_media_stall(true);
-    add_episode(book, "1");
-    add_episode(book, "2");
-    sequence.query_filled(true);
-    sequence.press();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return site->media_full_requests() == 1; }, 30000));
-    QTest::qWait(100); // well into the stalled answer
-    QElapsedTimer timer;
-    timer.start();
-    sequence.abort();
-    EXPECT_LT(timer.elapsed(), 1000);
-    EXPECT_FALSE(sequence.running());
-    QTest::qWait(100);
-    EXPECT_EQ(site->media_full_requests(), 1); // nothing more was asked for
-    const fs::path folder = native_path(book_folder(save.text(), book.title));
-    EXPECT_TRUE(everything_in(folder).empty());
-    EXPECT_EQ(rows.cell(0, 3), gbk("未下载"));
+    for (const char* n : {"1", "2", "3", "4"})
+        add_episode(book, n);
+    for (const int at_once : {1, 3}) {
+        SCOPED_TRACE(at_once);
+        const int asked = site->media_full_requests();
+        DownloadSequence run{rows};
+        run.set_parallel_downloads(at_once);
+        run.query_filled(true);
+        run.press();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return site->media_full_requests() == asked + at_once; }, 30000));
+        QTest::qWait(100); // well into the stalled answers
+        QElapsedTimer timer;
+        timer.start();
+        run.abort();
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_FALSE(run.running());
+        QTest::qWait(100);
+        EXPECT_EQ(site->media_full_requests(), asked + at_once); // nothing more was asked for
+        const fs::path folder = native_path(book_folder(save.text(), book.title));
+        EXPECT_TRUE(everything_in(folder).empty());
+        EXPECT_EQ(rows.cell(0, 3), gbk("未下载"));
+    }
 }
 
 TEST(RunProgressText, SpeedsAndDurationsReadAsPeopleWriteThem) {
