@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary DESTDIR under /usr and checks what a desktop
 # needs: the executable in bin/, the menu entry, the AppStream metainfo and the
-# icon in the hicolor theme, with the menu entry and the metainfo validated.
+# icon in the hicolor theme, with the menu entry and the metainfo validated;
+# and the manual page, copyright file and changelog. Only the program is built
+# first, as ./run.sh builds it: what the install takes is part of its build.
 # Usage: scripts/check-install.sh [build folder]   (default: build/test)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +11,7 @@ build=${1:-build/test}
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
-cmake --build "$build"
+cmake --build "$build" --target audiobook-client
 DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
 
 app=io.github.audiobook_client
@@ -28,6 +30,12 @@ for size in 48 256; do
   file "$png" | grep -q "PNG image data, $size x $size" ||
     { echo "check-install: $png is not a $size px PNG" >&2; exit 1; }
 done
+
+doc="$share/doc/audiobook-client"
+for file in "$share/man/man1/audiobook-client.1.gz" "$doc/copyright" "$doc/changelog.Debian.gz"; do
+  expect "$file"
+done
+gzip -t "$share/man/man1/audiobook-client.1.gz" "$doc/changelog.Debian.gz"
 
 desktop-file-validate "$share/applications/$app.desktop"
 appstreamcli validate --no-net --pedantic "$share/metainfo/$app.metainfo.xml"

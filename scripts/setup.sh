@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, run and test.
+# Installs every Debian package the project needs to build, run and test
+# (clang and its runtime for the fuzzers, llvm-14 for the symbolizer that names
+# the frames of a finding; lintian for the package check).
 # Safe to run again: apt-get only installs what is missing.
 set -euo pipefail
 
@@ -10,7 +12,8 @@ packages=(
   libcurl4-openssl-dev libpsl-dev publicsuffix libpcre2-dev libgtest-dev libgmock-dev
   libcpp-httplib-dev libssl-dev openssl curl
   fonts-wqy-microhei xvfb xauth
-  librsvg2-bin desktop-file-utils appstream dpkg-dev file
+  librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian
+  clang libclang-rt-14-dev llvm-14
   dbus aria2
 )
 

@@ -5,7 +5,11 @@
 //     process, against the curl command line fetching the same 20 addresses in
 //     one run: time of each, their ratio, connections;
 //  3. 100 sequential web_access GETs to one HTTPS loopback host: requests per
-//     second and the number of TCP connections the server accepted.
+//     second and the number of TCP connections the server accepted;
+//  4. hostile answers: a flood of Set-Cookie lines (time per answer, cookies
+//     kept, the Cookie line sent next) and 30 MB answers to a request capped at
+//     1 MB (peak memory of a process of its own).
+#include "http/cookie_jar.hpp"
 #include "http/web_access.hpp"
 #include "loopback_server.hpp"
 #include "transfer/episode_download.hpp"
@@ -230,9 +234,72 @@ int request_benchmark(int count) {
     return failures == 0 ? 0 : 1;
 }
 
+int hostile_benchmark(const char* program) {
+    auto flood = [](int count, int answer) {
+        std::vector<std::string> lines;
+        for (int i = 0; i < count; ++i)
+            lines.push_back(std::string("Set-Cookie: a")
+                                .append(std::to_string(answer))
+                                .append("_")
+                                .append(std::to_string(i))
+                                .append("=1"));
+        return lines;
+    };
+    int answer = 0;
+    LoopbackServer server(
+        [&](const ServerRequest& r) {
+            if (r.request_line().starts_with("GET /flood"))
+                return http_reply("200 OK", flood(answer == 0 ? 10000 : 5000, answer), "ok");
+            return http_reply("200 OK", {}, "ok");
+        },
+        true);
+    std::printf("Cookie flood: one answer of 10,000 Set-Cookie lines, then three of 5,000\n");
+    bool ok = true;
+    for (answer = 0; answer < 4; ++answer) {
+        auto start = Clock::now();
+        ok = web_access_text(server.base() + "/flood") == "ok" && ok;
+        std::printf("  answer %d: %.3f s, %zu cookies kept\n", answer + 1,
+                    std::chrono::duration<double>(Clock::now() - start).count(),
+                    stored_cookie_count());
+    }
+    auto start = Clock::now();
+    ok = web_access_text(server.base() + "/page") == "ok" && ok;
+    const std::string cookie_line = server.requests().back().header_lines().back();
+    std::printf("  next request: %.3f s, Cookie line of %zu bytes (limit %zu)\n",
+                std::chrono::duration<double>(Clock::now() - start).count(), cookie_line.size(),
+                cookie_header_limit);
+
+    const Run capped = run_process({program, "--capped"});
+    std::printf("4 answers of 30 MB, each capped at 1 MB: peak %.1f MB  %s\n",
+                capped.peak_kb / 1024.0, capped.ok ? "ok" : "FAILED");
+    return ok && capped.ok ? 0 : 1;
+}
+
+// In a process of its own: 30 MB answers read through a 1 MB cap.
+int capped_requests() {
+    LoopbackServer server(
+        [](const ServerRequest&) {
+            ServerReply reply;
+            reply.bytes = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+            reply.filler = 30 * 1024 * 1024;
+            reply.close = true;
+            return reply;
+        },
+        true);
+    bool all_cut = true;
+    for (int i = 0; i < 4; ++i) {
+        bool too_long = false;
+        all_cut = web_access_capped(server.base() + "/flash.asp", 1024 * 1024, too_long).empty() &&
+                  too_long && all_cut;
+    }
+    return all_cut ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--capped")
+        return capped_requests();
     if (argc == 4 && std::string(argv[1]) == "--download")
         return http_download(argv[2], argv[3]) ? 0 : 1;
     if (argc == 4 && std::string(argv[1]) == "--episodes")
@@ -243,10 +310,14 @@ int main(int argc, char** argv) {
     fs::create_directories(folder);
     if (argc > 3 && std::string(argv[3]) == "episodes")
         return episode_benchmark(folder, rounds);
+    if (argc > 3 && std::string(argv[3]) == "hostile")
+        return hostile_benchmark(argv[0]);
     int result = download_benchmark(folder, rounds);
     std::printf("\n");
     result |= episode_benchmark(folder, rounds);
     std::printf("\n");
     result |= request_benchmark(100);
+    std::printf("\n");
+    result |= hostile_benchmark(argv[0]);
     return result;
 }

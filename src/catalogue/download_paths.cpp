@@ -3,6 +3,9 @@
 #include "files/files.hpp"
 #include "text/gbk.hpp"
 
+#include <cstdint>
+#include <cstdio>
+
 namespace {
 
 bool unsafe_byte(unsigned char b) {
@@ -44,24 +47,25 @@ Text replace_unsafe(const Text& text) {
 // takes three). A title keeps room for the "_第…集.mp3" its files add.
 constexpr std::size_t name_limit_bytes = 200;
 
+// A changed title keeps room for "_" and six hex digits after its safe name.
+constexpr std::size_t suffix_bytes = 7;
+
 // The longest start of the text, in whole characters, that fits the limit on disk.
-Text fit_on_disk(const Text& text) {
+Text fit_on_disk(const Text& text, std::size_t limit) {
     std::size_t disk_bytes = 0;
     std::size_t i = 0;
     while (i < text.size()) {
         const auto length = std::size_t(gbk_char_length(text, i));
         disk_bytes += gbk_to_utf8(std::string_view(text).substr(i, length)).size();
-        if (disk_bytes > name_limit_bytes)
+        if (disk_bytes > limit)
             break;
         i += length;
     }
     return text.substr(0, i);
 }
 
-} // namespace
-
-Text safe_path_component(const Text& text) {
-    Text name = fit_on_disk(replace_unsafe(text));
+Text safe_name(const Text& text, std::size_t limit) {
+    Text name = fit_on_disk(replace_unsafe(text), limit);
     // Neither byte can be the second byte of a two-byte character.
     while (!name.empty() && (name.back() == '.' || name.back() == ' '))
         name.pop_back();
@@ -72,15 +76,40 @@ Text safe_path_component(const Text& text) {
     return name;
 }
 
+// FNV-1a over the bytes, folded to 24 bits: six hex digits that stay the same
+// from run to run and machine to machine.
+Text title_digest(const Text& text) {
+    std::uint32_t hash = 2166136261u;
+    for (char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 16777619u;
+    }
+    char digits[7];
+    std::snprintf(digits, sizeof digits, "%06x", unsigned((hash >> 24) ^ (hash & 0xFFFFFFu)));
+    return digits;
+}
+
+} // namespace
+
+Text safe_path_component(const Text& text) {
+    return safe_name(text, name_limit_bytes);
+}
+
+Text book_name(const Text& title) {
+    if (safe_path_component(title) == title)
+        return title;
+    return safe_name(title, name_limit_bytes - suffix_bytes) + "_" + title_digest(title);
+}
+
 Text effective_save_folder(const Text& save_folder) {
     return save_folder.empty() ? current_folder() : save_folder;
 }
 
 Text book_folder(const Text& save_folder, const Text& title) {
-    return join_path(effective_save_folder(save_folder), safe_path_component(title));
+    return join_path(effective_save_folder(save_folder), book_name(title));
 }
 
 Text downloaded_file_path(const Text& save_folder, const Text& title, const Text& label) {
-    const Text name = safe_path_component(title) + "_" + replace_unsafe(label) + ".mp3";
+    const Text name = book_name(title) + "_" + replace_unsafe(label) + ".mp3";
     return join_path(book_folder(save_folder, title), name);
 }

@@ -18,8 +18,16 @@ Text safe_path_component(const Text& text);
 // directory when it is empty.
 Text effective_save_folder(const Text& save_folder);
 
-// save folder / safe title
+// The name of a book's folder and the start of its files' names. A title that
+// is a safe name as it stands is its own name. Any other title (one with unsafe
+// characters, or one that had to be cut) gets "_" and six hex digits of a
+// stable hash of the whole title after its safe name (cut shorter to make
+// room), so that two titles never share a folder for being made safe alike.
+// A book name is its own book name: a folder name read back names the same folder.
+Text book_name(const Text& title);
+
+// save folder / book name
 Text book_folder(const Text& save_folder, const Text& title);
 
-// save folder / safe title / safe title + "_" + label + ".mp3"
+// save folder / book name / book name + "_" + label + ".mp3"
 Text downloaded_file_path(const Text& save_folder, const Text& title, const Text& label);

@@ -18,6 +18,10 @@ bool is_web_address(const Text& address) {
            find_text(address, "https://", 1, true) == 1;
 }
 
+bool disk_failure(const EpisodeResult& result) {
+    return result.status == EpisodeStatus::no_space || result.status == EpisodeStatus::cannot_write;
+}
+
 bool has_key(const Text& address) {
     const Text end = "?key=";
     return address.size() > end.size() &&
@@ -303,6 +307,9 @@ void DownloadSequence::finish_row(Slot& slot, const EpisodeResult& result) {
             rows_.set_cell(row, 1, slot.path);
             rows_.set_row_native_path(row, slot.native);
             rows_.set_state_note(row, {});
+        } else if (disk_failure(result)) {
+            rows_.set_cell(row, 3, result.reason); // says it in the list, not just the tooltip
+            rows_.set_state_note(row, result.reason);
         } else {
             // The row stays as it was: its address and its state.
             rows_.set_cell(row, 3, slot.state_before);
@@ -315,8 +322,44 @@ void DownloadSequence::finish_row(Slot& slot, const EpisodeResult& result) {
     slots_.erase(at);
     if (row >= 0)
         emit rowChanged(row);
+    if (disk_failure(result)) {
+        stop_for_disk(result.reason); // the next episode would fail the same way
+        return;
+    }
     show_run(true);
     advance();
+}
+
+// Every other episode under way stops at once (its partial file stays for a
+// later try) and its row reads as before; the run ends with the button ready.
+void DownloadSequence::stop_for_disk(const Text& message) {
+    for (const auto& other : slots_) {
+        other->renewal.reset();
+        if (other->transfer) {
+            other->transfer->disconnect(this);
+            other->transfer->cancel();
+        }
+    }
+    std::vector<std::unique_ptr<Slot>> stopped = std::move(slots_);
+    slots_.clear();
+    for (const auto& other : stopped) {
+        const int row = rows_.row_of(other->row_id);
+        if (row < 0)
+            continue;
+        rows_.set_cell(row, 3, other->state_before);
+        emit rowChanged(row);
+    }
+    stopped.clear(); // waits for the workers
+    passes_.clear();
+    pass_pending_ = false;
+    pause_requested_ = false;
+    waiting_for_rows_ = false;
+    set_button(gbk("下载"), true);
+    run_.finish();
+    show_run(true);
+    emit sequenceEnded();
+    emit runEnded(run_.arrived(), run_.failed());
+    emit stoppedForDisk(message);
 }
 
 // The button is disabled and keeps its caption after a complete pass ("暂停");

@@ -74,6 +74,10 @@ class DownloadSequence : public QObject {
     void runChanged(); // the counts or the speed of the run
     // The last pass of a run ended (finished or paused).
     void runEnded(int arrived, int failed);
+    // The disk is full or the save folder cannot be written: every sequence
+    // stopped, the button reads "下载" and is enabled for a later try, and the
+    // rows not reached yet are as they were. `message` is for the user.
+    void stoppedForDisk(const Text& message);
 
   private:
     struct Pass {
@@ -110,6 +114,7 @@ class DownloadSequence : public QObject {
     void finish_row(Slot& slot, const EpisodeResult& result);
     void end_pass();
     void show_run(bool now);
+    void stop_for_disk(const Text& message);
     void set_button(const Text& caption, bool enabled);
 
     EpisodeListModel& rows_;

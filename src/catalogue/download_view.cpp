@@ -14,6 +14,7 @@
 #include "settings/config_file.hpp"
 #include "text/gbk.hpp"
 #include "widgets/run_progress_line.hpp"
+#include "widgets/dialogs.hpp"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -49,6 +50,10 @@ void MainWindow::bind_long_work() {
             [this] { show_download_button(); });
     connect(downloads_.get(), &DownloadSequence::rowChanged, this, [this] { repaint_now(); });
     add_run_strip();
+    // Said once, in a box of its own once the sequence has stopped.
+    connect(downloads_.get(), &DownloadSequence::stoppedForDisk, this, [this](const Text& message) {
+        QTimer::singleShot(0, this, [this, message] { show_message(this, message); });
+    });
 
     query_ = std::make_unique<EpisodeQuery>(*episodes_);
     connect(query_.get(), &EpisodeQuery::rowResolved, this, [this] { show_resolved_row(); });

@@ -5,10 +5,6 @@
 #include "settings/config_file.hpp"
 #include "text/gbk.hpp"
 
-namespace {
-constexpr int method_get = 0;
-}
-
 Text play_page_address(const Text& catalogue_host, const Text& book_id,
                        const Text& episode_number) {
     return "https://" + catalogue_host + "/play/yousheng/flash.asp?id=" + book_id +
@@ -40,9 +36,20 @@ Text media_host(const Text& catalogue_host) {
 }
 
 Text resolve_episode_address(const Text& catalogue_host, const Text& book_id, const Text& category,
-                             const Text& title, const Text& episode_number) {
-    Text answer = bytes_to_text(
-        web_access(play_page_address(catalogue_host, book_id, episode_number), method_get));
+                             const Text& title, const Text& episode_number, Text* reason) {
+    bool too_long = false;
+    const Text answer = bytes_to_text(web_access_capped(
+        play_page_address(catalogue_host, book_id, episode_number), player_answer_limit, too_long));
+    Text key = audio_key(answer);
+    Text why;
+    if (too_long) {
+        why = gbk("播放脚本的回答超过 1 MB，未取得音频地址");
+    } else if (key.size() > audio_key_limit) {
+        key.clear();
+        why = gbk("音频密钥超过 1 KB，未取得音频地址");
+    }
+    if (reason)
+        *reason = why;
     return audio_address(media_host(catalogue_host), category, title, padded_number(episode_number),
-                         audio_key(answer));
+                         key);
 }

@@ -25,8 +25,14 @@ Text audio_address(const Text& media_host, const Text& category, const Text& tit
 // the Catalogue host when that is absent or empty.
 Text media_host(const Text& catalogue_host);
 
+// The player script's answer is read up to this many bytes and no further; a
+// longer answer, or a longer key, gives no key.
+constexpr std::size_t player_answer_limit = 1024 * 1024;
+constexpr std::size_t audio_key_limit = 1024;
+
 // Asks the player script on the Catalogue host for the episode's key and returns
 // the episode's audio address. Never fails: without a key the address ends in
-// ".mp3?key=".
+// ".mp3?key=". When the answer or the key was too long to take, `reason` (when
+// given) says so for the user; else it is emptied.
 Text resolve_episode_address(const Text& catalogue_host, const Text& book_id, const Text& category,
-                             const Text& title, const Text& episode_number);
+                             const Text& title, const Text& episode_number, Text* reason = nullptr);

@@ -18,8 +18,8 @@ struct EpisodeQuery::Run {
     QueryPlan plan;
     std::atomic<int> next{1}; // the ordinal the next free worker takes
     std::atomic<bool> cancelled{false};
-    int places = 0;              // workers that may still join (under the workers' lock)
-    std::map<int, Text> waiting; // resolved, not yet delivered (GUI thread only)
+    int places = 0;                  // workers that may still join (under the workers' lock)
+    std::map<int, Resolved> waiting; // resolved, not yet delivered (GUI thread only)
     int delivered = 0;
 };
 
@@ -109,31 +109,33 @@ void EpisodeQuery::work(Workers& workers, EpisodeQuery* query) {
             const int ordinal = run->next.fetch_add(1);
             if (ordinal > plan.span)
                 break;
-            const Text address =
-                resolve_episode_address(plan.catalogue_host, plan.book_id, plan.category,
-                                        plan.title, episode_number(plan.start, ordinal));
+            Resolved resolved;
+            resolved.address = resolve_episode_address(
+                plan.catalogue_host, plan.book_id, plan.category, plan.title,
+                episode_number(plan.start, ordinal), &resolved.reason);
             if (run->cancelled)
                 break;
             QMetaObject::invokeMethod(
-                query, [query, run, ordinal, address] { query->deliver(run, ordinal, address); },
+                query, [query, run, ordinal, resolved] { query->deliver(run, ordinal, resolved); },
                 Qt::QueuedConnection);
         }
         set_request_cancel_flag(nullptr);
     }
 }
 
-void EpisodeQuery::deliver(const std::shared_ptr<Run>& run, int ordinal, const Text& address) {
+void EpisodeQuery::deliver(const std::shared_ptr<Run>& run, int ordinal, const Resolved& resolved) {
     if (run != run_)
         return; // from a query that was stopped
-    run->waiting.emplace(ordinal, address);
+    run->waiting.emplace(ordinal, resolved);
     for (auto first = run->waiting.begin();
          first != run->waiting.end() && first->first == run->delivered + 1;
          first = run->waiting.begin()) {
-        const Text resolved = first->second;
+        const Resolved row = first->second;
         run->waiting.erase(first);
         ++run->delivered;
-        add_row(run->plan, run->delivered, resolved);
-        emit rowResolved(run->delivered, episode_number(run->plan.start, run->delivered), resolved);
+        add_row(run->plan, run->delivered, row);
+        emit rowResolved(run->delivered, episode_number(run->plan.start, run->delivered),
+                         row.address, row.reason);
         if (run != run_)
             return; // a handler of the row stopped or replaced this query
     }
@@ -145,12 +147,13 @@ void EpisodeQuery::deliver(const std::shared_ptr<Run>& run, int ordinal, const T
 
 // The row goes in at the index of its ordinal: past the end, and so appended,
 // unless the list was changed meanwhile.
-void EpisodeQuery::add_row(const QueryPlan& plan, int ordinal, const Text& address) {
+void EpisodeQuery::add_row(const QueryPlan& plan, int ordinal, const Resolved& resolved) {
     row_counter_ = ordinal;
     const Text number = episode_number(plan.start, ordinal);
     last_row_ = rows_.insert_row(row_counter_, gbk("第") + number + gbk("集"), plan.book);
     rows_.set_row_source(last_row_, {plan.catalogue_host, plan.book_id, plan.category, number});
-    rows_.set_cell(last_row_, EpisodeListModel::address_column, address);
+    rows_.set_cell(last_row_, EpisodeListModel::address_column, resolved.address);
     rows_.set_cell(last_row_, EpisodeListModel::ordinal_column, number_to_text(ordinal));
     rows_.set_cell(last_row_, EpisodeListModel::state_column, gbk("未下载"));
+    rows_.set_state_note(last_row_, resolved.reason);
 }

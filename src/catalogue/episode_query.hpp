@@ -53,17 +53,23 @@ class EpisodeQuery : public QObject {
 
   signals:
     // After the row with ordinal 1, 2, ... went in (in that order) with its
-    // address; connect directly (same thread).
-    void rowResolved(int ordinal, const Text& number, const Text& address);
+    // address; connect directly (same thread). `reason` says why the address
+    // has no key when the answer could not be taken (else empty); it is also
+    // the row's note.
+    void rowResolved(int ordinal, const Text& number, const Text& address, const Text& reason);
     void finished();
 
   private:
     struct Run;
     struct Workers;
     static void work(Workers& workers, EpisodeQuery* query);
-    void deliver(const std::shared_ptr<Run>& run, int ordinal, const Text& address);
+    struct Resolved {
+        Text address;
+        Text reason;
+    };
+    void deliver(const std::shared_ptr<Run>& run, int ordinal, const Resolved& resolved);
     void end_run();
-    void add_row(const QueryPlan& plan, int ordinal, const Text& address);
+    void add_row(const QueryPlan& plan, int ordinal, const Resolved& resolved);
 
     EpisodeListModel& rows_;
     int row_counter_ = 0;

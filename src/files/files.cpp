@@ -51,13 +51,15 @@ std::vector<FolderEntry> list_entries(const fs::path& folder, Keep keep) {
 }
 
 // Makes a rename in the folder durable.
-void sync_folder(const fs::path& folder) {
+void sync_folder(const fs::path& target) {
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     ::fsync(fd);
     ::close(fd);
 }
+
 
 } // namespace
 
@@ -112,27 +114,60 @@ bool write_file_atomically(const fs::path& target, std::string_view content,
     if (fd < 0)
         return false;
     // Created narrower by the umask; now exactly the mode asked for.
-    bool ok = !mode || ::fchmod(fd, bits) == 0;
-    for (std::size_t done = 0; ok && done < content.size();) {
+    int error = mode && ::fchmod(fd, bits) != 0 ? errno : 0;
+    for (std::size_t done = 0; error == 0 && done < content.size();) {
         ssize_t n = ::write(fd, content.data() + done, content.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        ok = n > 0;
-        if (ok)
+        if (n <= 0)
+            error = n < 0 ? errno : ENOSPC; // a write that takes nothing: the disk is full
+        else
             done += std::size_t(n);
     }
     // The data must be on disk before the rename makes it the file.
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    std::error_code ec;
-    if (ok)
-        fs::rename(temp, target, ec);
-    if (!ok || ec) {
-        fs::remove(temp, ec);
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && std::rename(temp.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temp.c_str());
+        errno = error;
         return false;
     }
-    sync_folder(target.parent_path().empty() ? fs::path(".") : target.parent_path());
+    sync_folder(target);
     return true;
+}
+
+bool rename_durably(const fs::path& from, const fs::path& target) {
+    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    if (!synced || std::rename(from.c_str(), target.c_str()) != 0)
+        return false;
+    sync_folder(target);
+    return true;
+}
+
+WriteFailure write_failure_of(int error) {
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return WriteFailure::no_space;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENOENT:
+    case ENOTDIR:
+        return WriteFailure::cannot_write;
+    default:
+        return WriteFailure::other;
+    }
 }
 
 std::vector<FolderEntry> list_subfolders(const Text& folder) {

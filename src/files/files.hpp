@@ -30,11 +30,25 @@ bool create_folder(const Text& path);
 
 // Writes the whole content to a temporary file beside `target` and renames it
 // over the target, so the target is either the old file or the complete new one;
-// the folder is synced after the rename. The new file has `mode` when given (it
-// is never wider than that while it is written), else 0644 less the umask.
-// On failure the old file is untouched and no temporary file is left.
+// the data is flushed to disk before the rename and the folder synced after it,
+// so that this holds across a power cut too. The new file has `mode` when given
+// (it is never wider than that while it is written), else 0644 less the umask.
+// On failure the old file is untouched, no temporary file is left, and errno
+// says why.
 bool write_file_atomically(const std::filesystem::path& target, std::string_view content,
                            std::optional<std::filesystem::perms> mode = std::nullopt);
+
+// Makes a finished file `target` in the same way: the file's data flushed to
+// disk, then the rename, then the folder synced. On failure errno says why.
+bool rename_durably(const std::filesystem::path& from, const std::filesystem::path& target);
+
+// What a failed write's errno means for the user.
+enum class WriteFailure {
+    no_space,     // the disk (or the user's quota) is full
+    cannot_write, // the folder is missing, read-only or not ours to write
+    other,        // an input/output error and the like
+};
+WriteFailure write_failure_of(int error);
 
 // A folder entry: its name as a text (for display and for building texts) and
 // its own native name (so that names GBK cannot hold still open).

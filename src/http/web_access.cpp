@@ -22,7 +22,7 @@ namespace {
 constexpr long read_chunk_size = 1024;
 constexpr int redirect_limit = 20;
 // A longer body is no page of ours: the request gives up, as on any failure.
-constexpr std::size_t body_limit = 64 * 1024 * 1024;
+constexpr std::size_t default_body_limit = 64 * 1024 * 1024;
 
 enum Verb { verb_get = 0, verb_post = 1, verb_head = 2, verb_put = 3 };
 constexpr std::array<const char*, 8> verbs = {"GET",     "POST",   "HEAD",  "PUT",
@@ -142,6 +142,21 @@ void add_cookies(Text& headers, const Text& cookies) {
     headers += "\r\nCookie: " + cookies;
 }
 
+// What the Cookie line leaves for stored cookies within the header limit, after
+// the caller's own cookies on it.
+std::size_t stored_cookie_room(const Text& headers) {
+    std::size_t used = sizeof("Cookie: ") - 1;
+    for (const Text& line : split_text(headers, "\r\n")) {
+        if (!equals_ignore_case(line_name(line), "Cookie"))
+            continue;
+        const std::size_t own =
+            trim_spaces(std::string_view(line).substr(line.find(':') + 1)).size();
+        used += own == 0 ? 0 : own + 2;
+        break;
+    }
+    return used >= cookie_header_limit ? 0 : cookie_header_limit - used;
+}
+
 Text choose_agent(const Text& headers) {
     if (!contains_text(headers, "User-Agent:", true))
         return default_user_agent;
@@ -206,7 +221,9 @@ struct Response {
     Bytes body;
     Text headers; // raw block of the latest response, status line first, CRLF line ends
     CurlStall* stall = nullptr;
-    bool failed = false; // the body went over the limit, or memory ran out
+    std::size_t limit = default_body_limit;
+    bool failed = false;   // the body went over the limit, or memory ran out
+    bool too_long = false; // the body went over the limit
 };
 
 // The transfer's callbacks hand libcurl a short count instead of letting an
@@ -216,8 +233,10 @@ std::size_t take_body(char* data, std::size_t size, std::size_t count, void* use
     response->stall->saw_data();
     const std::size_t n = size * count;
     try {
-        if (response->body.size() + n > body_limit)
+        if (response->body.size() + n > response->limit) {
+            response->too_long = true;
             throw std::length_error("body too long");
+        }
         response->body.insert(response->body.end(), data, data + n);
     } catch (const std::exception&) {
         response->failed = true;
@@ -286,6 +305,7 @@ struct Plan {
     Text headers; // the final header text
     Text http_proxy;
     Text https_proxy;
+    std::size_t body_limit = default_body_limit;
     bool use_cookie_store = false;
     bool follow_redirects = true;
 };
@@ -351,7 +371,7 @@ HeaderList wire_headers(const Plan& plan, int verb, bool other_origin,
     return HeaderList(list);
 }
 
-void set_verb(CURL* curl, int verb, const Bytes& body) {
+void set_verb(CURL* curl, int verb, const Bytes& body, std::size_t body_limit) {
     static const char no_bytes[] = "";
     // A declared length over the limit ends the transfer before the body comes;
     // a HEAD answer names a length but brings no body.
@@ -396,6 +416,7 @@ Response perform(CURL* curl, const Plan& plan) {
     for (int hop = 0;; ++hop) {
         response = Response();
         response.stall = &stall;
+        response.limit = plan.body_limit;
         stall.saw_data(); // each hop has the whole time
         if (hop == 0)
             first = place;
@@ -403,19 +424,20 @@ Response perform(CURL* curl, const Plan& plan) {
         const CookieSite site{place.host, place.path, https};
         const Text& proxy = https ? plan.https_proxy : plan.http_proxy;
 
-        HeaderList headers = wire_headers(plan, verb, !place.same_origin(first),
-                                          plan.use_cookie_store ? cookies_for(site) : Text(),
-                                          !proxy.empty() && !https);
+        HeaderList headers = wire_headers(
+            plan, verb, !place.same_origin(first),
+            plan.use_cookie_store ? cookies_for(site, stored_cookie_room(plan.headers)) : Text(),
+            !proxy.empty() && !https);
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-        set_verb(curl, verb, *plan.body);
+        set_verb(curl, verb, *plan.body, plan.body_limit);
 
         CURLcode result =
             cancel_flag ? perform_cancellable(curl, *cancel_flag) : curl_easy_perform(curl);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
         if (result == CURLE_FILESIZE_EXCEEDED)
-            response.failed = true;
+            response.failed = response.too_long = true;
         if (response.failed)
             break;
         if (plan.use_cookie_store)
@@ -441,8 +463,11 @@ Response perform(CURL* curl, const Plan& plan) {
         url = std::move(next_url);
         place = std::move(next_place);
     }
-    if (response.failed)
+    if (response.failed) {
+        const bool too_long = response.too_long;
         response = Response();
+        response.too_long = too_long;
+    }
     response.stall = nullptr;
     return response;
 }
@@ -468,13 +493,14 @@ void set_common_options(CURL* curl, const Text& agent) {
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
 }
 
-} // namespace
-
-Bytes web_access(const Text& address, std::optional<int> method, std::optional<Text> body_text,
-                 Text* send_cookies, Text* received_cookies, Text* request_headers,
-                 Text* response_headers, std::optional<bool> no_redirect, Bytes* body_bytes,
-                 std::optional<Text> proxy, std::optional<bool> auto_merge_cookies,
-                 std::optional<bool> complete_headers, std::optional<bool> normalise_headers) {
+// web_access with the longest body it accepts; `too_long` (when given) tells
+// whether the body went over it.
+Bytes run_request(const Text& address, std::optional<int> method, std::optional<Text> body_text,
+                  Text* send_cookies, Text* received_cookies, Text* request_headers,
+                  Text* response_headers, std::optional<bool> no_redirect, Bytes* body_bytes,
+                  std::optional<Text> proxy, std::optional<bool> auto_merge_cookies,
+                  std::optional<bool> complete_headers, std::optional<bool> normalise_headers,
+                  std::size_t body_limit, bool* too_long) {
     Text own_headers;
     Bytes own_body;
     Text& headers = request_headers ? *request_headers : own_headers;
@@ -519,6 +545,7 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
         // http address uses it for http only.
         plan.http_proxy = proxy_text;
         plan.https_proxy = is_https ? proxy_text : Text();
+        plan.body_limit = body_limit;
         plan.use_cookie_store = send_cookies == nullptr;
         plan.follow_redirects = !no_redirect.value_or(false);
         set_common_options(curl.get(), agent);
@@ -532,7 +559,28 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
         received = merge_cookies(*send_cookies, received);
     if (received_cookies)
         *received_cookies = received;
+    if (too_long)
+        *too_long = response.too_long;
     return std::move(response.body);
+}
+
+} // namespace
+
+Bytes web_access(const Text& address, std::optional<int> method, std::optional<Text> body_text,
+                 Text* send_cookies, Text* received_cookies, Text* request_headers,
+                 Text* response_headers, std::optional<bool> no_redirect, Bytes* body_bytes,
+                 std::optional<Text> proxy, std::optional<bool> auto_merge_cookies,
+                 std::optional<bool> complete_headers, std::optional<bool> normalise_headers) {
+    return run_request(address, method, std::move(body_text), send_cookies, received_cookies,
+                       request_headers, response_headers, no_redirect, body_bytes, std::move(proxy),
+                       auto_merge_cookies, complete_headers, normalise_headers, default_body_limit,
+                       nullptr);
+}
+
+Bytes web_access_capped(const Text& address, std::size_t limit, bool& too_long) {
+    return run_request(address, 0, std::nullopt, nullptr, nullptr, nullptr, nullptr, std::nullopt,
+                       nullptr, std::nullopt, std::nullopt, std::nullopt, std::nullopt, limit,
+                       &too_long);
 }
 
 const Text& program_user_agent() {

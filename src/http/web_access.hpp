@@ -23,6 +23,12 @@ Bytes web_access(const Text& address,                                   // 1
                  std::optional<bool> complete_headers = std::nullopt,   // 12
                  std::optional<bool> normalise_headers = std::nullopt); // 13
 
+// A GET of the address as web_access(address, 0) makes it, that takes a body of
+// at most `limit` bytes: a longer one is cut off as it arrives (or refused at
+// once when its announced length is longer), never read whole, and gives the
+// empty result with `too_long` set.
+Bytes web_access_capped(const Text& address, std::size_t limit, bool& too_long);
+
 // The user agent sent when the caller names none; the episode downloads send it too.
 const Text& program_user_agent();
 

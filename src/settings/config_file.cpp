@@ -25,7 +25,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // A line of the file: its text without the line ending, and the ending itself
-// ("\r\n", "\n" or nothing on a last line that has none).
+// ("\r\n", "\n", "\r", or nothing on a last line that has none). A CR alone ends
+// a line as LF and CRLF do, whatever editor wrote the file; neither byte is ever
+// part of a GBK character.
 struct Line {
     std::string_view body;
     std::string_view ending;
@@ -35,16 +37,23 @@ std::vector<Line> split_lines(std::string_view content) {
     std::vector<Line> lines;
     std::size_t start = 0;
     while (start < content.size()) {
-        std::size_t newline = content.find('\n', start);
-        std::size_t end = newline == std::string_view::npos ? content.size() : newline + 1;
-        std::size_t body_end = newline == std::string_view::npos ? end : newline;
-        if (body_end > start && content[body_end - 1] == '\r')
-            --body_end;
+        std::size_t body_end = content.find_first_of("\r\n", start);
+        if (body_end == std::string_view::npos)
+            body_end = content.size();
+        std::size_t end = body_end;
+        if (end < content.size())
+            end += content.compare(end, 2, "\r\n") == 0 ? 2 : 1;
         lines.push_back(
             {content.substr(start, body_end - start), content.substr(body_end, end - body_end)});
         start = end;
     }
     return lines;
+}
+
+// The line ending new lines take: the file's first one, CRLF when it has none.
+std::string_view line_ending_of(const std::vector<Line>& lines) {
+    return lines.empty() || lines.front().ending.empty() ? std::string_view("\r\n")
+                                                         : lines.front().ending;
 }
 
 // ASCII letters lowered, GBK double-byte characters left alone: their second
@@ -201,10 +210,7 @@ Text settings_file_path() {
     return text_path(settings_file_native_path());
 }
 
-Text read_setting(const Text& key) {
-    std::string content;
-    if (read_whole_file(settings_file_native_path(), content) != ReadResult::ok)
-        return Text();
+Text settings_value(std::string_view content, const Text& key) {
     std::vector<Line> lines = split_lines(without_mark(content));
     KeyPlace place = find_key(lines, section_of_settings(), trim_blanks(key));
     if (place.key < 0)
@@ -213,37 +219,16 @@ Text read_setting(const Text& key) {
     return value_of(body.substr(body.find('=') + 1));
 }
 
-bool write_setting(const Text& key, const Text& value) {
+std::optional<std::string> settings_with_value(std::string_view content, const Text& key,
+                                               const Text& value) {
     const Text name = trim_blanks(key);
     if (!valid_key(name) || !valid_value(value))
-        return false;
-
-    fs::path file = settings_file_native_path();
-    std::error_code ec;
-    if (fs::is_symlink(file, ec)) {
-        // Write through a link to the file it names rather than replacing the link.
-        fs::path resolved = fs::canonical(file, ec);
-        if (!ec)
-            file = resolved;
-    }
-
-    std::string content;
-    ReadResult read = read_whole_file(file, content);
-    if (read == ReadResult::failed)
-        return false; // never replace a file that could not be read
-    fs::perms old_perms = fs::perms::none;
-    if (!may_write(file, read == ReadResult::ok, old_perms))
-        return false;
+        return std::nullopt;
 
     const std::string_view text = without_mark(content);
     const Text stored = written_value(value);
-    std::size_t first_newline = text.find('\n');
-    std::string_view eol = first_newline != std::string::npos &&
-                                   (first_newline == 0 || text[first_newline - 1] != '\r')
-                               ? "\n"
-                               : "\r\n";
-
     std::vector<Line> lines = split_lines(text);
+    const std::string_view eol = line_ending_of(lines);
     KeyPlace place = find_key(lines, section_of_settings(), name);
     std::string result(content.substr(0, content.size() - text.size())); // the mark, if any
     result.reserve(content.size() + name.size() + stored.size() + 16);
@@ -269,14 +254,47 @@ bool write_setting(const Text& key, const Text& value) {
         }
     } else {
         result = content;
-        if (!text.empty() && result.back() != '\n')
-            result.append(eol);
+        if (!lines.empty() && lines.back().ending.empty())
+            result.append(eol); // the header starts a line of its own
         result.append("[").append(section_of_settings()).append("]").append(eol);
         result.append(name).append("=").append(stored).append(eol);
     }
+    return result;
+}
+
+Text read_setting(const Text& key) {
+    std::string content;
+    if (read_whole_file(settings_file_native_path(), content) != ReadResult::ok)
+        return Text();
+    return settings_value(content, key);
+}
+
+bool write_setting(const Text& key, const Text& value) {
+    if (!valid_key(trim_blanks(key)) || !valid_value(value))
+        return false;
+
+    fs::path file = settings_file_native_path();
+    std::error_code ec;
+    if (fs::is_symlink(file, ec)) {
+        // Write through a link to the file it names rather than replacing the link.
+        fs::path resolved = fs::canonical(file, ec);
+        if (!ec)
+            file = resolved;
+    }
+
+    std::string content;
+    ReadResult read = read_whole_file(file, content);
+    if (read == ReadResult::failed)
+        return false; // never replace a file that could not be read
+    fs::perms old_perms = fs::perms::none;
+    if (!may_write(file, read == ReadResult::ok, old_perms))
+        return false;
+    const std::optional<std::string> result = settings_with_value(content, key, value);
+    if (!result)
+        return false;
 
     // The new file keeps the old one's mode, and is never wider while written.
-    return write_file_atomically(file, result,
+    return write_file_atomically(file, *result,
                                  read == ReadResult::ok ? std::optional(old_perms) : std::nullopt);
 }
 

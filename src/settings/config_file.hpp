@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
 
 // Where the file is opened: the program folder's native path and the file's
 // name, so that a folder name GBK cannot hold still works.
@@ -13,6 +15,14 @@ std::filesystem::path settings_file_native_path();
 Text settings_file_path();
 Text read_setting(const Text& key);
 bool write_setting(const Text& key, const Text& value);
+
+// The same two over the file's content in memory: the value of `key` in the
+// section, and the content with `key` set to `value` (nothing when the key or
+// the value cannot be written: a value holding a line end, a key that is empty
+// or holds "=", or one that would read as a header or a comment).
+Text settings_value(std::string_view content, const Text& key);
+std::optional<std::string> settings_with_value(std::string_view content, const Text& key,
+                                               const Text& value);
 
 // Mode 1 (default, also for modes outside 1..2): true exactly when the text is "真".
 // Mode 2: true when the number is not 0.

@@ -1,5 +1,6 @@
 #include "transfer/episode_download.hpp"
 
+#include "files/files.hpp"
 #include "transfer/media_transfer.hpp"
 #include "transfer/partial_file.hpp"
 #include "text/gbk.hpp"
@@ -131,7 +132,7 @@ std::int64_t range_length(const Text& content_range) {
 }
 
 // How one try ended, for the loop of tries.
-enum class TryEnd { done, cancelled, transient, final, start_over };
+enum class TryEnd { done, cancelled, transient, final, start_over, no_space, cannot_write };
 
 struct TryResult {
     TryEnd end = TryEnd::final;
@@ -157,6 +158,8 @@ class EpisodeDownload {
     bool begin_body(const AnswerHeaders& headers, std::int64_t from);
     bool take_piece(const char* data, std::size_t size);
     TryResult after_transfer(const TransferOutcome& outcome, std::int64_t from);
+    TryResult write_failed(TryResult tried) const;
+    void stop_for_disk(EpisodeResult& result, const TryResult& tried);
 
     const EpisodeRequest& request_;
     const EpisodeEvents& events_;
@@ -184,6 +187,10 @@ EpisodeResult EpisodeDownload::run() {
         }
         if (tried.end == TryEnd::cancelled)
             break;
+        if (tried.end == TryEnd::no_space || tried.end == TryEnd::cannot_write) {
+            stop_for_disk(result, tried);
+            return result;
+        }
         if (tried.end == TryEnd::start_over && !started_over) {
             started_over = true; // what was kept belongs to another file: once more from 0
             partial_.discard();
@@ -219,6 +226,38 @@ void EpisodeDownload::give_up(EpisodeResult& result, const TryResult& tried, int
     result.reason = tried.reason;
     if (tried.end == TryEnd::transient && retries_used > 0)
         result.reason += gbk("，已重试 ") + std::to_string(retries_used) + gbk(" 次");
+}
+
+// What had arrived is removed when the disk is full: kept, it would hold the
+// space the user needs. A folder that cannot be written holds nothing of ours.
+void EpisodeDownload::stop_for_disk(EpisodeResult& result, const TryResult& tried) {
+    const bool full = tried.end == TryEnd::no_space;
+    if (full)
+        partial_.discard();
+    else
+        partial_.close();
+    result.status = full ? EpisodeStatus::no_space : EpisodeStatus::cannot_write;
+    result.reason = tried.reason;
+}
+
+// A write that failed: a full disk and a folder that cannot be written end the
+// download with a status of their own, any other failure as a final one.
+TryResult EpisodeDownload::write_failed(TryResult tried) const {
+    switch (write_failure_of(partial_.last_error())) {
+    case WriteFailure::no_space:
+        tried.end = TryEnd::no_space;
+        tried.reason = gbk("磁盘空间不足");
+        break;
+    case WriteFailure::cannot_write:
+        tried.end = TryEnd::cannot_write;
+        tried.reason = gbk("无法写入保存文件夹");
+        break;
+    case WriteFailure::other:
+        tried.end = TryEnd::final;
+        tried.reason = gbk("无法写入文件");
+        break;
+    }
+    return tried;
 }
 
 // The server's Retry-After when it gave one; else the first delay, doubled for
@@ -258,10 +297,8 @@ TryResult EpisodeDownload::one_try() {
                       [&](const char* data, std::size_t size) { return take_piece(data, size); }};
     const TransferOutcome outcome = run_transfer(get, body, cancel_);
     TryResult tried = after_transfer(outcome, from);
-    if (!partial_.close() && tried.end == TryEnd::transient) {
-        tried.end = TryEnd::final;
-        tried.reason = gbk("无法写入文件");
-    }
+    if (!partial_.close() && tried.end == TryEnd::transient)
+        tried = write_failed(tried);
     return tried;
 }
 
@@ -317,10 +354,10 @@ TryResult EpisodeDownload::after_transfer(const TransferOutcome& outcome, std::i
         tried.end = TryEnd::cancelled;
         return tried;
     case TransferEnd::sink_stopped:
+        if (unwritable_)
+            return write_failed(tried);
         tried.end = mismatch_ ? TryEnd::start_over : TryEnd::final;
-        tried.reason = not_audio_    ? gbk("不是音频文件")
-                       : unwritable_ ? gbk("无法写入文件")
-                                     : gbk("下载失败");
+        tried.reason = not_audio_ ? gbk("不是音频文件") : gbk("下载失败");
         return tried;
     case TransferEnd::stalled:
     case TransferEnd::failed:
@@ -350,11 +387,8 @@ TryResult EpisodeDownload::after_transfer(const TransferOutcome& outcome, std::i
         tried.reason = error_reason(TransferError::broken);
         return tried;
     }
-    if (!partial_.finish()) {
-        tried.end = TryEnd::final;
-        tried.reason = gbk("无法写入文件");
-        return tried;
-    }
+    if (!partial_.finish())
+        return write_failed(tried);
     tried.end = TryEnd::done;
     return tried;
 }

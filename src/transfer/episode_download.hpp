@@ -28,7 +28,10 @@ struct EpisodeRequest {
     bool check_existing = true;
 };
 
-enum class EpisodeStatus { downloaded, already_complete, failed, cancelled };
+// no_space: the disk is full ("磁盘空间不足"), and what had arrived of the episode
+// is removed; cannot_write: the folder cannot be written ("无法写入保存文件夹").
+// Neither is tried again, nor would the next episode fare better.
+enum class EpisodeStatus { downloaded, already_complete, failed, cancelled, no_space, cannot_write };
 
 struct EpisodeResult {
     EpisodeStatus status = EpisodeStatus::failed;

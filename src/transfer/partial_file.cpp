@@ -1,5 +1,6 @@
 #include "transfer/partial_file.hpp"
 
+#include "files/files.hpp"
 #include "transfer/episode_download.hpp"
 
 #include <cerrno>
@@ -7,6 +8,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,12 +19,12 @@ namespace {
 
 constexpr std::size_t longest_name = 255; // bytes of one name on disk
 
-// "." + the target's name + suffix; a name too long for the disk is replaced
-// by a digest of it, still the same for the same target.
-fs::path hidden_beside(const fs::path& target, const std::string& suffix) {
+// "." + the target's name + suffix; a name too long for the disk (with `room`
+// bytes to spare) is replaced by a digest of it, still the same for the same target.
+fs::path hidden_beside(const fs::path& target, const std::string& suffix, std::size_t room = 0) {
     const std::string own = target.filename().string();
     std::string name = ".";
-    if (own.size() + suffix.size() + 1 <= longest_name) {
+    if (own.size() + suffix.size() + 1 + room <= longest_name) {
         name += own;
     } else {
         char digest[17];
@@ -42,6 +45,8 @@ bool write_whole(int fd, const char* data, std::size_t size) {
         const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC; // a write that takes nothing: the disk is full
         if (n <= 0)
             return false;
         done += std::size_t(n);
@@ -49,19 +54,38 @@ bool write_whole(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-Text info_text(const PartialInfo& info) {
+} // namespace
+
+Text partial_note(const PartialInfo& info) {
     return "length " + std::to_string(info.length) + "\netag " + info.etag + "\nlast-modified " +
            info.last_modified + "\n";
 }
 
-} // namespace
+PartialInfo read_partial_note(std::string_view note) {
+    PartialInfo info;
+    std::istringstream in{std::string(note)};
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto space = line.find(' ');
+        const std::string key = line.substr(0, space);
+        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+        if (key == "length")
+            info.length = value.empty() ? -1 : std::atoll(value.c_str());
+        else if (key == "etag")
+            info.etag = value;
+        else if (key == "last-modified")
+            info.last_modified = value;
+    }
+    return info;
+}
 
 fs::path partial_file_path(const fs::path& target) {
     return hidden_beside(target, ".part");
 }
 
 fs::path partial_info_path(const fs::path& target) {
-    return hidden_beside(target, ".part-info");
+    // The note is written under a temporary name of 15 more bytes first.
+    return hidden_beside(target, ".part-info", 15);
 }
 
 PartialFile::PartialFile(const fs::path& target)
@@ -76,50 +100,42 @@ PartialFile::~PartialFile() {
 }
 
 void PartialFile::load_info() {
-    std::ifstream in(info_path_);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto space = line.find(' ');
-        const std::string key = line.substr(0, space);
-        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
-        if (key == "length")
-            info_.length = value.empty() ? -1 : std::atoll(value.c_str());
-        else if (key == "etag")
-            info_.etag = value;
-        else if (key == "last-modified")
-            info_.last_modified = value;
-    }
+    std::ifstream in(info_path_, std::ios::binary);
+    info_ = read_partial_note(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 std::int64_t PartialFile::resumable() const {
     return info_.length > 0 && on_disk_ > 0 && on_disk_ < info_.length ? on_disk_ : 0;
 }
 
+bool PartialFile::failed() {
+    error_ = errno;
+    return false;
+}
+
 bool PartialFile::resume() {
     close();
     fd_ = ::open(data_path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     size_ = fd_ == -1 ? 0 : file_size_or_zero(data_path_);
-    return fd_ != -1;
+    return fd_ != -1 || failed();
 }
 
 bool PartialFile::start_over(const PartialInfo& info) {
     close();
     info_ = info;
     size_ = 0;
-    const int info_fd = ::open(info_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const Text text = info_text(info);
-    const bool recorded = info_fd != -1 && write_whole(info_fd, text.data(), text.size());
-    if (info_fd != -1 && ::close(info_fd) != 0)
-        return false;
-    if (!recorded)
-        return false;
+    // The note is whole or absent, and on disk before the bytes it describes.
+    if (!write_file_atomically(info_path_, partial_note(info)))
+        return failed();
     fd_ = ::open(data_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    return fd_ != -1;
+    return fd_ != -1 || failed();
 }
 
 bool PartialFile::append(const char* data, std::size_t size) {
-    if (fd_ == -1 || !write_whole(fd_, data, size))
+    if (fd_ == -1)
         return false;
+    if (!write_whole(fd_, data, size))
+        return failed();
     size_ += std::int64_t(size);
     return true;
 }
@@ -127,15 +143,17 @@ bool PartialFile::append(const char* data, std::size_t size) {
 bool PartialFile::close() {
     if (fd_ == -1)
         return true;
-    const bool ok = ::close(fd_) == 0;
+    const bool ok = ::close(fd_) == 0 || failed();
     fd_ = -1;
     on_disk_ = file_size_or_zero(data_path_);
     return ok;
 }
 
 bool PartialFile::finish() {
-    if (!close() || std::rename(data_path_.c_str(), target_.c_str()) != 0)
+    if (!close())
         return false;
+    if (!rename_durably(data_path_, target_))
+        return failed();
     ::unlink(info_path_.c_str());
     on_disk_ = 0;
     return true;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 // What the first answer of a download said about the whole file.
 struct PartialInfo {
@@ -13,6 +14,12 @@ struct PartialInfo {
     Text etag;
     Text last_modified;
 };
+
+// The text of the note kept beside the bytes ("length", "etag" and
+// "last-modified" lines), and what a note says; a line it does not know is
+// passed over, and a missing or empty length reads as -1.
+Text partial_note(const PartialInfo& info);
+PartialInfo read_partial_note(std::string_view note);
 
 class PartialFile {
   public:
@@ -35,17 +42,23 @@ class PartialFile {
 
     // Closes the file, keeping it for a later try.
     bool close();
-    // Makes the bytes the target (replacing an older one); the hidden files go.
+    // Makes the bytes the target (replacing an older one), flushed to disk
+    // before they take its name; the hidden files go.
     bool finish();
     // Removes both hidden files.
     void discard();
 
+    // The errno of the latest operation above that failed (0 when none did).
+    int last_error() const { return error_; }
+
   private:
     void load_info();
+    bool failed(); // records errno; false
 
     std::filesystem::path target_, data_path_, info_path_;
     PartialInfo info_;
     std::int64_t on_disk_ = 0; // size of the kept file when opened
     std::int64_t size_ = 0;
     int fd_ = -1;
+    int error_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "http/web_access.hpp"
 #include "transfer/http_download.hpp"
 #include "site_fixture.hpp"
+#include "support/small_disk.hpp"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -323,4 +324,61 @@ TEST(RunProgressText, SpeedsAndDurationsReadAsPeopleWriteThem) {
         {-3, "0:00"}, {59.6, "1:00"}, {83, "1:23"}, {3723, "1:02:03"}};
     for (const auto& [seconds, text] : durations)
         EXPECT_EQ(duration_text(seconds), text) << seconds;
+}
+
+namespace {
+
+class DiskTrouble : public SequenceTest {
+  protected:
+    DiskTrouble() { site_options.episode_size = 300 * 1024; }
+};
+
+} // namespace
+
+// A full disk or a save folder that cannot be written stops the sequence after
+// the episode that met it, says so once, and leaves the rows after it as they
+// were; the partial file of that episode goes when the disk is full.
+TEST_F(DiskTrouble, StopsTheSequenceSaysSoOnceAndLeavesTheRestUndownloaded) {
+    const struct {
+        const char* name;
+        std::size_t kilobytes;
+        bool read_only;
+        const char* message;
+        int downloaded; // rows that made it before
+    } table[] = {
+        {"full", 512, false, "磁盘空间不足", 1},
+        {"read-only", 64, true, "无法写入保存文件夹", 0},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(c.name);
+        SmallDisk disk(c.kilobytes, c.read_only);
+        if (!disk.mounted())
+            GTEST_SKIP() << "mounting a small disk needs the superuser";
+        rows.remove_all_rows();
+        const RowBook on_disk{book.title, text_path(disk.path)};
+        for (const char* n : {"1", "2", "3", "4"})
+            add_episode(book, n, &on_disk);
+        std::vector<Text> said;
+        auto told = QObject::connect(&sequence, &DownloadSequence::stoppedForDisk,
+                                     [&](const Text& message) { said.push_back(message); });
+        const int requests_before = site->media_full_requests();
+        sequence.query_filled(true);
+        sequence.press();
+        ASSERT_TRUE(wait_idle());
+        QObject::disconnect(told);
+
+        EXPECT_EQ(said, std::vector<Text>{gbk(c.message)});
+        EXPECT_EQ(sequence.state(), State::ready); // a later try, once there is room
+        EXPECT_EQ(site->media_full_requests() - requests_before, c.downloaded + 1);
+        for (int r = 0; r < 4; ++r) {
+            const char* state = r < c.downloaded    ? "已下载"
+                                : r == c.downloaded ? c.message
+                                                    : "未下载";
+            EXPECT_EQ(rows.cell(r, 3), gbk(state)) << r;
+        }
+        EXPECT_EQ(rows.state_note(c.downloaded), gbk(c.message));
+        // What remains on the disk is the episodes downloaded, nothing hidden.
+        EXPECT_EQ(everything_in(disk.path).size(),
+                  c.downloaded == 0 ? 0u : std::size_t(c.downloaded) + 1);
+    }
 }

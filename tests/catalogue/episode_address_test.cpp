@@ -1,7 +1,8 @@
 #include "catalogue/episode_address.hpp"
 #include "http/web_access.hpp"
-#include "transfer/http_download.hpp"
+#include "loopback_server.hpp"
 #include "site_fixture.hpp"
+#include "transfer/http_download.hpp"
 
 #include <gtest/gtest.h>
 
@@ -86,4 +87,48 @@ TEST_F(Resolution, WithoutKeyTheAddressStillComesBackEndingInAnEmptyKey) {
     site->stop();
     EXPECT_EQ(resolve("-4"), "http://" + site->media_host() + "/yousheng/" + book.category + "/" +
                                  book.title + "/00-4.mp3?key=");
+}
+
+TEST_F(Resolution, AnswersOverOneMegabyteAndKeysOverOneKilobyteGiveNoKeyAndAReason) {
+    const std::string key_of_limit(audio_key_limit, 'k');
+    LoopbackServer script(
+        [&](const ServerRequest& r) {
+            const std::string line = r.request_line();
+            auto answer = [](const std::string& key) {
+                return "var u=\"http://m/a.mp3?key=" + key + "\";";
+            };
+            if (line.find("filename=1.mp3") != std::string::npos) // a length announced
+                return http_reply("200 OK", {},
+                                  std::string(player_answer_limit, ' ') + answer("k"));
+            if (line.find("filename=2.mp3") != std::string::npos) { // no length: read till closed
+                ServerReply endless;
+                endless.bytes = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + answer("k");
+                endless.filler = 64 * player_answer_limit;
+                endless.close = true;
+                return endless;
+            }
+            if (line.find("filename=3.mp3") != std::string::npos)
+                return http_reply("200 OK", {}, answer(key_of_limit + "k"));
+            return http_reply("200 OK", {}, answer(key_of_limit));
+        },
+        true);
+    const Text host = "127.0.0.1:" + std::to_string(script.port());
+    const struct {
+        const char* number;
+        const char* padded;
+        std::string key;
+        const char* reason;
+    } table[] = {
+        {"1", "001", "", "播放脚本的回答超过 1 MB，未取得音频地址"},
+        {"2", "002", "", "播放脚本的回答超过 1 MB，未取得音频地址"},
+        {"3", "003", "", "音频密钥超过 1 KB，未取得音频地址"},
+        {"4", "004", key_of_limit, ""},
+    };
+    for (const auto& row : table) {
+        Text reason = "stale";
+        EXPECT_EQ(resolve_episode_address(host, "7", "c", "t", row.number, &reason),
+                  audio_address(host, "c", "t", row.padded, row.key))
+            << row.number;
+        EXPECT_EQ(reason, gbk(row.reason)) << row.number;
+    }
 }

@@ -1,9 +1,12 @@
 #include "files/files.hpp"
+#include "support/small_disk.hpp"
 #include "text/gbk.hpp"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,6 +98,33 @@ TEST(AtomicWrite, ReplacesWholeOrLeavesOldFile) {
     for ([[maybe_unused]] auto& e : fs::directory_iterator(temp.path))
         ++entries;
     EXPECT_EQ(entries, 1);
+}
+
+// Every write is whole or absent on a real full or read-only disk, and errno
+// tells the caller which it was.
+TEST(AtomicWrite, AFullOrReadOnlyDiskFailsSayingWhyAndKeepsTheOldFile) {
+    SmallDisk full(64);
+    SmallDisk read_only(64, true);
+    if (!full.mounted() || !read_only.mounted())
+        GTEST_SKIP() << "mounting a small disk needs the superuser";
+    const fs::path file = full.path / "kept";
+    ASSERT_TRUE(write_file_atomically(file, std::string(20000, 'a')));
+    ASSERT_TRUE(rename_durably(file, full.path / "renamed"));
+    ASSERT_TRUE(write_file_atomically(file, std::string(20000, 'a')));
+
+    errno = 0;
+    EXPECT_FALSE(write_file_atomically(file, std::string(100000, 'b')));
+    EXPECT_EQ(write_failure_of(errno), WriteFailure::no_space) << errno;
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(20000, 'a'));
+    EXPECT_EQ(std::distance(fs::directory_iterator(full.path), {}), 2); // no temporary left
+
+    errno = 0;
+    EXPECT_FALSE(write_file_atomically(read_only.path / "x", "x"));
+    EXPECT_EQ(write_failure_of(errno), WriteFailure::cannot_write) << errno;
+    errno = 0;
+    EXPECT_FALSE(write_file_atomically(full.path / "missing" / "x", "x"));
+    EXPECT_EQ(write_failure_of(errno), WriteFailure::cannot_write) << errno;
 }
 
 TEST(ProgramFolder, CanBePointedElsewhere) {

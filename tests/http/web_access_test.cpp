@@ -556,3 +556,35 @@ TEST_F(WebAccess, LonePercentSignsGoOutAsPercent25) {
 }
 
 } // namespace
+
+// The cookies are short: libcurl itself takes no more than 300 kB of headers.
+TEST_F(WebAccess, ACookieFloodLeavesLaterRequestsWorking) {
+    auto flood = [](int count, const std::string& prefix) {
+        std::vector<std::string> lines;
+        for (int i = 0; i < count; ++i)
+            lines.push_back("Set-Cookie: " + prefix + std::to_string(i) + "=vv");
+        return lines;
+    };
+    auto server = serve(
+        [&](const ServerRequest& r) {
+            const std::string line = r.request_line();
+            if (line.starts_with("GET /flood"))
+                return http_reply("200 OK", flood(10000, "f"), "flooded");
+            if (line.starts_with("GET /more"))
+                return http_reply("200 OK", flood(5000, "m" + std::to_string(r.connection) + "_"),
+                                  "more");
+            return ok("page");
+        },
+        true);
+    EXPECT_EQ(web_access_text(server->base() + "/flood"), "flooded");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(web_access_text(server->base() + "/more"), "more");
+    EXPECT_LE(stored_cookie_count(), cookies_per_site_limit);
+    EXPECT_EQ(web_access_text(server->base() + "/page"), "page");
+
+    const ServerRequest last = server->requests().back();
+    const std::string cookie_line = last.header_lines().back();
+    EXPECT_TRUE(cookie_line.starts_with("Cookie: m"));
+    EXPECT_LE(cookie_line.size(), cookie_header_limit);
+    EXPECT_GT(cookie_line.size(), 400u);
+}

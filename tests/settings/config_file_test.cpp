@@ -50,6 +50,40 @@ TEST_F(ConfigFile, HandWrittenFileKeptByteForByteExceptTheLineWritten) {
     EXPECT_EQ(read_raw(), gbk("[其他]\n甲=乙\n[设置]\nk=v\n"));
 }
 
+TEST_F(ConfigFile, CrLfAndCrlfEachEndALineAndANewKeyStartsALineOfItsOwn) {
+    struct Case {
+        const char* before; // UTF-8, as another editor left the file
+        const char* key;
+        const char* value;
+        const char* after; // the file then
+    };
+    const Case table[] = {
+        // A lone CR at the end: the new key does not join the last value.
+        {"[设置]\r\n默认保存路径=/书\r", "默认网址", "https://a",
+         "[设置]\r\n默认保存路径=/书\r默认网址=https://a\r\n"},
+        {"[设置]\r默认保存路径=/书\r", "默认网址", "https://a",
+         "[设置]\r默认保存路径=/书\r默认网址=https://a\r"},
+        {"[设置]\r默认保存路径=/书", "默认网址", "https://a",
+         "[设置]\r默认保存路径=/书\r默认网址=https://a\r"},
+        {"[设置]\n默认保存路径=/书\r默认网址=旧\r\n", "默认网址", "新",
+         "[设置]\n默认保存路径=/书\r默认网址=新\r\n"},
+        {"[其他]\r甲=乙\r", "k", "v", "[其他]\r甲=乙\r[设置]\rk=v\r"},
+        {"[其他]\r甲=乙", "k", "v", "[其他]\r甲=乙\r[设置]\rk=v\r"},
+    };
+    for (const Case& c : table) {
+        write_raw(gbk(c.before));
+        ASSERT_TRUE(write_setting(gbk(c.key), gbk(c.value))) << c.before;
+        EXPECT_EQ(read_raw(), gbk(c.after)) << c.before;
+        EXPECT_EQ(read_setting(gbk(c.key)), gbk(c.value)) << c.before;
+    }
+    // Whatever ends the lines, a value stops at its line's end.
+    write_raw(gbk("[设置]\r默认保存路径=/书\r默认网址=x\n默认显示集数=3\r\n开始=1"));
+    EXPECT_EQ(read_setting(gbk("默认保存路径")), gbk("/书"));
+    EXPECT_EQ(read_setting(gbk("默认网址")), "x");
+    EXPECT_EQ(read_setting(gbk("默认显示集数")), "3");
+    EXPECT_EQ(read_setting(gbk("开始")), "1");
+}
+
 TEST_F(ConfigFile, NamesIgnoreAsciiCaseOnlyAndBrokenTextsAreRefused) {
     // 夾 and 奱 differ only in a second byte that looks like "A" / "a".
     write_raw(gbk("[设置]\r\nSave Path=a\r\n夾=1\r\n"));

@@ -3,6 +3,7 @@
 // a prompt cancel, and one connection and one user agent for all episodes.
 #include "download_fixture.hpp"
 
+#include "support/small_disk.hpp"
 #include "text/gbk.hpp"
 
 #include <gtest/gtest.h>
@@ -364,3 +365,36 @@ TEST_F(EpisodeDownload, PlainDownloadLeavesNothingBehindOnFailure) {
 }
 
 } // namespace
+
+// On a real full disk the download ends at once with a status of its own, and
+// what had arrived goes; a folder that cannot be written is said as such.
+TEST_F(EpisodeDownload, AFullDiskOrAFolderThatCannotBeWrittenEndsTheDownloadSayingSo) {
+    SmallDisk full(8); // two pages: room for the partial-file note, not the episode
+    SmallDisk read_only(64, true);
+    if (!full.mounted() || !read_only.mounted())
+        GTEST_SKIP() << "mounting a small disk needs the superuser";
+    ASSERT_GT(expected(1).size(), 8u * 1024);
+    const struct {
+        const char* name;
+        std::filesystem::path target;
+        EpisodeStatus status;
+        const char* reason;
+    } table[] = {
+        {"full", full.path / "episode_1.mp3", EpisodeStatus::no_space, "磁盘空间不足"},
+        {"read-only", read_only.path / "episode_1.mp3", EpisodeStatus::cannot_write,
+         "无法写入保存文件夹"},
+        {"missing folder", full.path / "gone" / "episode_1.mp3", EpisodeStatus::cannot_write,
+         "无法写入保存文件夹"},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(c.name);
+        EpisodeRequest r = request(1);
+        r.target = c.target;
+        const Run out = run(r);
+        EXPECT_EQ(out.result.status, c.status);
+        EXPECT_EQ(out.result.reason, gbk(c.reason));
+        EXPECT_EQ(out.result.tries, 1); // never tried again
+        EXPECT_TRUE(out.retries.empty());
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(full.path)); // the partial file and its note are gone
+}
