@@ -14,6 +14,7 @@ packages=(
   fonts-wqy-microhei xvfb xauth
   librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev llvm-14
+  dbus aria2
 )
 
 missing=()

@@ -152,6 +152,7 @@ void EpisodeQuery::add_row(const QueryPlan& plan, int ordinal, const Resolved& r
     row_counter_ = ordinal;
     const Text number = episode_number(plan.start, ordinal);
     last_row_ = rows_.insert_row(row_counter_, gbk("第") + number + gbk("集"), plan.book);
+    rows_.set_row_source(last_row_, {plan.catalogue_host, plan.book_id, plan.category, number});
     rows_.set_cell(last_row_, EpisodeListModel::address_column, resolved.address);
     rows_.set_cell(last_row_, EpisodeListModel::ordinal_column, number_to_text(ordinal));
     rows_.set_cell(last_row_, EpisodeListModel::state_column, gbk("未下载"));

@@ -36,7 +36,8 @@ namespace {
 
 // The window's outer size, frame included, and where it first opens.
 constexpr int outer_width = 593;
-constexpr int outer_height = 674;
+constexpr int run_strip_height = 24; // the line under the controls for a download run
+constexpr int outer_height = 674 + run_strip_height;
 constexpr int start_x = 50;
 constexpr int start_y = 50;
 

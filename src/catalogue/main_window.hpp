@@ -24,6 +24,7 @@ class PlayQueue;
 class AddressBox;
 class BookPageLoad;
 struct AccessReport;
+class RunProgressLine;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -96,6 +97,9 @@ class MainWindow : public QWidget {
     void show_book_page(const Text& address, const Text& page_text, const AccessReport& report);
     void show_load_failure(const Text& message, const Text& reason);
     void take_range_from_settings();
+    void add_run_strip();
+    void show_run();
+    void tell_run_ended(int arrived, int failed);
 
     QPushButton* download_button_; // 按钮3
     QListWidget* folder_list_;     // 超级列表框2
@@ -114,6 +118,7 @@ class MainWindow : public QWidget {
     ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
     AddressBox* address_box_;      // 编辑框1
+    RunProgressLine* run_line_;    // the download run, under the controls
     std::unique_ptr<EpisodeListModel> episodes_;
     std::unique_ptr<DownloadSequence> downloads_;
     std::unique_ptr<EpisodeQuery> query_;

@@ -90,6 +90,16 @@ int EpisodeListModel::row_of(std::uint64_t id) const {
     return found == rows_.end() ? -1 : int(found - rows_.begin());
 }
 
+RowSource EpisodeListModel::row_source(int row) const {
+    const Row* r = find(row);
+    return r ? r->source : RowSource();
+}
+
+void EpisodeListModel::set_row_source(int row, const RowSource& source) {
+    if (Row* r = find(row))
+        r->source = source;
+}
+
 Text EpisodeListModel::state_note(int row) const {
     const Row* r = find(row);
     return r ? r->note : Text();

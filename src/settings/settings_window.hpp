@@ -8,6 +8,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 class SettingsWindow : public QDialog {
     Q_OBJECT
@@ -31,6 +32,8 @@ class SettingsWindow : public QDialog {
     void add_media_host_row();
     void save_media_host();
     Text save_message_detail() const;
+    void add_parallel_control();
+    void save_parallel_control();
 
     QLineEdit* save_folder_box_;   // 编辑框1
     QPushButton* choose_button_;   // 按钮1
@@ -40,4 +43,5 @@ class SettingsWindow : public QDialog {
     QPushButton* save_button_;     // 按钮2
     QLineEdit* media_host_box_ = nullptr;
     QString folder_at_open_; // the save folder as the window opened with it
+    QSpinBox* parallel_box_;       // 调节框1: "同时下载"
 };

@@ -7,6 +7,8 @@
 #include "transfer/http_download.hpp"
 #include "support/small_disk.hpp"
 #include "window_fixture.hpp"
+#include "support/notification_service.hpp"
+#include "widgets/run_progress_line.hpp"
 
 #include <QAbstractItemModel>
 #include <QElapsedTimer>
@@ -326,12 +328,18 @@ TEST_F(SlowDownloadView, PauseDuringTheThirdEpisodeFinishesItAndStops) {
         EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << r;
         EXPECT_EQ(shown[r].back(), gbk("已下载")) << r;
     }
-    // stopped
-    EXPECT_FALSE(button()->isEnabled());
+    // The pause took effect: a press goes on with the rows not yet downloaded,
+    // and the line under the controls counts that run.
+    EXPECT_TRUE(button()->isEnabled());
     EXPECT_EQ(caption(), gbk("下载"));
-    query("35", "5");
-    EXPECT_TRUE(button()->isEnabled()); // ready
-    EXPECT_EQ(caption(), gbk("下载"));
+    EXPECT_TRUE(control<RunProgressLine>("run_line")->line().startsWith("3/5 "));
+    press();
+    EXPECT_EQ(site->media_requests_served(), 5);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(rows()[std::size_t(i - 1)], expected_row(number_to_text(35 + i), i, true)) << i;
+    EXPECT_TRUE(control<RunProgressLine>("run_line")->line().startsWith("2/2 "));
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("有声书下载播放器"));
+    EXPECT_FALSE(button()->isEnabled()); // done
 }
 
 TEST_F(SlowDownloadView, PressInThePauseAskedStateRunsASecondSequenceInsideTheFirst) {
@@ -380,9 +388,8 @@ TEST_F(DownloadView, FailedTransfersKeepTheRowAndTheOldFile) {
         {"reset midway", [this] { site->set_media_reset_midway(true); }, "连接中断，已重试 1 次"},
         {"empty body", [this] { site->set_media_empty_body(true); }, "文件为空"},
         {"login page", [this] { site->set_media_login_page(true); }, "不是音频文件"},
-        {"wrong key (403)",
-         [this] { window->episodes().set_cell(0, 1, replace_all(window->episodes().cell(0, 1), "key=", "key=x")); },
-         "HTTP 403：拒绝访问"},
+        // The key is asked for once more and refused again.
+        {"refused key (403)", [this] { site->set_media_status(403); }, "HTTP 403：拒绝访问"},
         {"refused connection",
          [this] {
              // Nothing listens on port 1 of the loopback address.
@@ -651,4 +658,21 @@ TEST_F(DownloadView, RowsOnDiskAreDownloadedAndRowsWithoutAKeyAreMarkedFailed) {
     EXPECT_FALSE(state.data(Qt::DecorationRole).value<QIcon>().isNull());
     const QModelIndex fine = window->episodes().index(2, EpisodeListModel::state_column);
     EXPECT_FALSE(fine.data(Qt::DecorationRole).isValid());
+}
+
+// A run that ends while another window is active is told to the desktop.
+TEST_F(DownloadView, ARunEndingInTheBackgroundIsToldToTheDesktop) {
+    ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under dbus-run-session";
+    NotificationService service;
+    ASSERT_TRUE(service.registered());
+    open_book();
+    query("35", "2");
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    start_download();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !service.received().empty(); }, 10000));
+    EXPECT_EQ(service.received()[0].summary, QString::fromUtf8("下载结束"));
+    EXPECT_EQ(service.received()[0].body, QString::fromUtf8("已下载 2 集"));
 }

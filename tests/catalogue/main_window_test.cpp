@@ -97,7 +97,7 @@ TEST_F(MainWindowTest, WithoutConfigurationItOpensEmptyAndLoadsNothing) {
     HomeFolder home;
     std::filesystem::create_directories(home.default_save_folder() / native_path(gbk("书甲")));
     open_window();
-    EXPECT_EQ(window->frameGeometry().size(), QSize(593, 674));
+    EXPECT_EQ(window->frameGeometry().size(), QSize(593, 698));
     EXPECT_EQ(text_of<QLineEdit>("编辑框1"), "");
     EXPECT_EQ(text_of<QLabel>("标签2"), "");
     EXPECT_TRUE(control<QLabel>("图片框1")->pixmap().isNull());

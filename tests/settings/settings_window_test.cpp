@@ -1,6 +1,7 @@
 #include "config_folder.hpp"
 #include "support/home_folder.hpp"
 #include "text/qt_text.hpp"
+#include "settings/config_file.hpp"
 #include "settings/settings_window.hpp"
 #include "text/gbk.hpp"
 
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -67,8 +69,8 @@ TEST_F(SettingsWindowTest, LayoutCaptionsIconAndPointer) {
     SettingsWindow window;
     window.show();
     EXPECT_EQ(window.windowTitle(), q("设置"));
-    // The form's 375 x 249, taller by the Media host rows below the group box.
-    EXPECT_EQ(window.frameGeometry().size(), QSize(375, 305));
+    // The form's 375 x 249, taller by the rows below the group box.
+    EXPECT_EQ(window.frameGeometry().size(), QSize(375, 339));
     EXPECT_EQ(window.cursor().shape(), Qt::PointingHandCursor);
     EXPECT_FALSE(window.windowIcon().pixmap(32, 32).isNull());
 
@@ -87,6 +89,8 @@ TEST_F(SettingsWindowTest, LayoutCaptionsIconAndPointer) {
         {"分组框1", "QGroupBox", {8, 0, 360, 216}, ""},
         {"选择框1", "QCheckBox", {216, 96, 128, 32}, "保存时自动重命名"}, // in 分组框1
         {"按钮2", "QPushButton", {144, 144, 56, 24}, "保存配置"},         // in 分组框1
+        {"标签5", "QLabel", {21, 224, 112, 24}, "同时下载："},
+        {"调节框1", "QSpinBox", {144, 224, 64, 24}, ""},
     };
     QWidget* group = control(window, "分组框1");
     for (const Expected& e : table) {
@@ -134,6 +138,14 @@ TEST_F(SettingsWindowTest, RoundTripsEveryKeyAndKeepsTheRestOfTheFile) {
                               "保存时自动重命名=假\r\n\r\n[其他]\r\n默认保存路径=别处\r\n"));
     SettingsWindow again;
     EXPECT_EQ(control<QLineEdit>(again, "编辑框1")->text(), q("/新的 文件夹"));
+    // At once: a value changed is written, out-of-range and foreign texts read as 1 to 4.
+    control<QSpinBox>(again, "调节框1")->setValue(3);
+    click(again, "按钮2");
+    EXPECT_EQ(read_parallel_downloads(), 3);
+    for (const auto& [stored, read] : {std::pair{"9", 4}, {"0", 1}, {"两", 1}, {" 2 ", 2}}) {
+        write_setting(gbk("同时下载"), gbk(stored));
+        EXPECT_EQ(control<QSpinBox>(SettingsWindow(), "调节框1")->value(), read) << stored;
+    }
     EXPECT_FALSE(control<QCheckBox>(again, "选择框1")->isChecked());
 }
 

@@ -155,18 +155,31 @@ bool make_credentials(Credentials& out) {
 // ---- servers ------------------------------------------------------------------
 
 // The worker pool of a server, counting the connections it is handed.
+// Each task is one connection for its whole life, so the tasks running at
+// once are the connections open at once; the most of them is kept.
 class CountingPool : public httplib::TaskQueue {
   public:
-    CountingPool(std::size_t threads, std::atomic<int>& count) : pool_(threads), count_(count) {}
+    CountingPool(std::size_t threads, std::atomic<int>& count, std::atomic<int>& open,
+                 std::atomic<int>& peak)
+        : pool_(threads), count_(count), open_(open), peak_(peak) {}
     void enqueue(std::function<void()> task) override {
         ++count_;
-        pool_.enqueue(std::move(task));
+        pool_.enqueue([this, task = std::move(task)] {
+            const int now = ++open_;
+            int seen = peak_;
+            while (now > seen && !peak_.compare_exchange_weak(seen, now)) {
+            }
+            task();
+            --open_;
+        });
     }
     void shutdown() override { pool_.shutdown(); }
 
   private:
     httplib::ThreadPool pool_;
     std::atomic<int>& count_;
+    std::atomic<int>& open_;
+    std::atomic<int>& peak_;
 };
 
 // Shuts down every connected socket of this process whose local end is
@@ -413,7 +426,13 @@ struct SampleSite::Impl {
 
     std::atomic<int> pages{0}, cover_count{0}, script_with{0}, script_without{0}, served{0},
         refused{0}, catalogue_connections{0}, media_connections{0}, full_requests{0},
-        range_requests{0}, head_requests{0};
+        range_requests{0}, head_requests{0}, catalogue_open{0}, catalogue_peak{0}, media_open{0},
+        media_peak{0};
+    // Keys that work once: a GET that the key let through moves the episode
+    // to its next key, which the player script hands out from then on.
+    std::atomic<bool> single_use_keys{false};
+    mutable std::mutex keys_mutex;
+    std::map<Text, int> key_generation; // by book id and episode value
 
     Text host(int port) const { return "127.0.0.1:" + std::to_string(port); }
 
@@ -434,8 +453,25 @@ struct SampleSite::Impl {
         return Text(tag.begin(), tag.end());
     }
 
-    Text key_for(const Text& book_id, const Text& episode) const {
+    Text base_key(const Text& book_id, const Text& episode) const {
         return hex64(fnv1a("sample-site|" + book_id + "|" + episode_value(episode)));
+    }
+
+    Text key_for(const Text& book_id, const Text& episode) const {
+        int generation = 0;
+        {
+            std::lock_guard lock(keys_mutex);
+            auto it = key_generation.find(book_id + "|" + episode_value(episode));
+            if (it != key_generation.end())
+                generation = it->second;
+        }
+        const Text base = base_key(book_id, episode);
+        return generation == 0 ? base : hex64(fnv1a(base + "|" + std::to_string(generation)));
+    }
+
+    void use_key(const Text& book_id, const Text& episode) {
+        std::lock_guard lock(keys_mutex);
+        ++key_generation[book_id + "|" + episode_value(episode)];
     }
 
     // Waits up to `ms` or until stopping; false when stopping.
@@ -763,6 +799,8 @@ var mp3url = "";
             response.set_content("<html><body><h1>403 Forbidden</h1></body></html>", "text/html");
             return;
         }
+        if (!head && single_use_keys)
+            use_key(book->book_id, episode);
         if (now.login_page) {
             ++refused;
             response.set_content(login_page(), "text/html; charset=gbk");
@@ -790,7 +828,7 @@ var mp3url = "";
 
     Text etag_for(const Text& book_id, const Text& episode) const {
         std::lock_guard lock(mutex);
-        return "\"" + hex64(fnv1a(key_for(book_id, episode) + "|" + std::to_string(version))) +
+        return "\"" + hex64(fnv1a(base_key(book_id, episode) + "|" + std::to_string(version))) +
                "\"";
     }
 
@@ -875,8 +913,12 @@ bool SampleSite::start(int catalogue_port, int media_port) {
         std::lock_guard lock(s.mutex);
         s.stopping = false;
     }
-    catalogue->new_task_queue = [&s] { return new CountingPool(8, s.catalogue_connections); };
-    media->new_task_queue = [&s] { return new CountingPool(16, s.media_connections); };
+    catalogue->new_task_queue = [&s] {
+        return new CountingPool(8, s.catalogue_connections, s.catalogue_open, s.catalogue_peak);
+    };
+    media->new_task_queue = [&s] {
+        return new CountingPool(16, s.media_connections, s.media_open, s.media_peak);
+    };
     for (httplib::Server* server : {static_cast<httplib::Server*>(catalogue.get()), media.get()})
         server->set_keep_alive_max_count(100)
             .set_keep_alive_timeout(2)
@@ -1023,6 +1065,14 @@ int SampleSite::media_requests_refused() const {
 int SampleSite::connections_accepted() const {
     return impl_->catalogue_connections;
 }
+int SampleSite::media_connections_peak() const {
+    return impl_->media_peak;
+}
+
+void SampleSite::set_media_single_use_keys(bool on) {
+    impl_->single_use_keys = on;
+}
+
 int SampleSite::media_connections_accepted() const {
     return impl_->media_connections;
 }

@@ -19,7 +19,7 @@
 //   /yousheng/<category>/<title>/<padded>.mp3?key=<key>  the episode's MP3
 //       (Content-Type: audio/mpeg, Content-Length, an ETag and a Last-Modified; a
 //       Range request gets 206 with Content-Range; HEAD works) when the key is the
-//       one the player script gave for that episode, else 403; an unknown book or
+//       one the player script gives now for that episode, else 403; an unknown book or
 //       file is 404. The padded number is matched by value: 036 and 36 are the
 //       same episode, 002.5 is 2.5, 00-4 is -4.
 // Titles and categories in paths are GBK bytes, percent-encoded on the wire (raw
@@ -108,6 +108,8 @@ class SampleSite {
     int media_requests_refused() const;
     int connections_accepted() const;       // catalogue site, TLS connections
     int media_connections_accepted() const; // media host
+    // The most connections to the media host that were open at the same time.
+    int media_connections_peak() const;
     // Media requests by kind, whatever the answer: GET without and with a Range
     // header, and HEAD.
     int media_full_requests() const;
@@ -140,6 +142,9 @@ class SampleSite {
     void set_media_pacing(int delay_ms, int bytes_per_chunk, int chunk_delay_ms);
     void set_script_delay(int ms);
     void set_cover_delay(int ms);
+    // A key lets one GET through; after that it is refused (403) and the player
+    // script hands out the episode's next key, which episode_key() returns.
+    void set_media_single_use_keys(bool on);
 
   private:
     struct Impl;
