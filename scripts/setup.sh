@@ -15,6 +15,7 @@ packages=(
   fonts-wqy-microhei xvfb xauth dbus at-spi2-core libglib2.0-bin openbox imagemagick xdotool
   librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev llvm-14
+  dbus aria2
 )
 
 missing=()

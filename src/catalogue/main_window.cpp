@@ -1,5 +1,8 @@
 #include "catalogue/main_window.hpp"
 
+#include "catalogue/address_box.hpp"
+#include "catalogue/book_page_load.hpp"
+
 #include "catalogue/book_page.hpp"
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
@@ -27,6 +30,7 @@
 #include <QStyle>
 #include <QHelpEvent>
 #include <QToolTip>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <algorithm>
@@ -116,10 +120,10 @@ MainWindow::MainWindow(QWidget* parent)
     build_controls();
     name_controls();
     anchor_controls();
-    restore_place();
     bind_long_work();
     bind_events();
     bind_keys();
+    restore_place(); // once every strip under the controls is in
     play_timer_->start();
     new ListeningResume(*player_, listening_positions_file(), player_);
     connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
@@ -172,6 +176,7 @@ void MainWindow::build_controls() {
 
     episode_list_ = place(new ReportList(this), "超级列表框1", 8, 200, 456, 440);
     episode_list_->show_model(episodes_.get(), &episodes_->selection());
+    episodes_->set_note_decoration(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     episode_list_->setRootIsDecorated(false);
     episode_list_->setUniformRowHeights(true);
     episode_list_->setAllColumnsShowFocus(true);
@@ -179,7 +184,7 @@ void MainWindow::build_controls() {
     fit_episode_columns();
 
     query_button_ = place(new QPushButton(to_qstring(gbk("查询")), this), "按钮1", 512, 56, 64, 24);
-    address_box_ = place(new QLineEdit(sample_address, this), "编辑框1", 40, 24, 536, 24);
+    address_box_ = place(new AddressBox(sample_address, this), "编辑框1", 40, 24, 536, 24);
 }
 
 // The columns are 50, 300, 50 and 50 px wide, or as wide as their longest
@@ -204,15 +209,13 @@ void MainWindow::fit_episode_columns() {
 }
 
 void MainWindow::bind_events() {
-    connect(address_box_, &QLineEdit::textChanged, this, [this] {
-        if (!setting_address_from_code_)
-            load_book_page();
-    });
+    bind_address_box();
+    bind_book_load();
     connect(query_button_, &QPushButton::clicked, this, [this] { query_episodes(); });
     connect(settings_button_, &QPushButton::clicked, this, [this] { open_settings(); });
     connect(download_button_, &QPushButton::clicked, this, [this] { toggle_download(); });
     on_current_row_change(episode_list_, [this] { play_selected_episode(); });
-    on_current_row_change(folder_list_, [this] { show_book_folder(); });
+    on_current_row_change(folder_list_, [this] { show_book_folder(); }, true);
     connect(player_, &MediaPlayer::OpenStateChange, this,
             [this](int new_state) { on_player_open_state(new_state); });
     connect(play_timer_, &QTimer::timeout, this, [this] { on_play_timer(); });
@@ -222,15 +225,35 @@ void MainWindow::bind_events() {
 // keyboard selects first. The handler reads the selection, so it runs once the
 // selection has followed: at the selection change that completes a click, or
 // else right after the event that moved the current row. Rows moved from code
-// run no handler.
-void MainWindow::on_current_row_change(QAbstractItemView* list, std::function<void()> handler) {
+// run no handler. With `when_chosen_again`, a click or Enter on an item also
+// runs it when the item already was the current one (once per click).
+void MainWindow::on_current_row_change(QAbstractItemView* list, std::function<void()> handler,
+                                       bool when_chosen_again) {
     auto pending = std::make_shared<bool>(false);
-    auto run = [this, pending, handler] {
-        if (*pending && !episodes_->moving_current_row()) {
-            *pending = false;
-            handler();
+    auto ran = std::make_shared<bool>(false); // during the event being handled
+    auto call = [this, ran, handler] {
+        handler();
+        if (!*ran) {
+            *ran = true;
+            QTimer::singleShot(0, this, [ran] { *ran = false; });
         }
     };
+    auto run = [this, pending, call] {
+        if (*pending && !episodes_->moving_current_row()) {
+            *pending = false;
+            call();
+        }
+    };
+    if (when_chosen_again) {
+        auto chosen = [pending, ran, call] {
+            if (*ran)
+                return; // the click already moved the current row here
+            *pending = false;
+            call();
+        };
+        connect(list, &QAbstractItemView::pressed, this, chosen);
+        connect(list, &QAbstractItemView::activated, this, chosen);
+    }
     QItemSelectionModel* selection = list->selectionModel();
     connect(selection, &QItemSelectionModel::currentChanged, this, [this, pending, run] {
         if (episodes_->moving_current_row())
@@ -255,9 +278,21 @@ void MainWindow::on_main_window_created() {
     setting_address_from_code_ = true;
     address_box_->setText(to_qstring(read_setting(gbk("默认网址"))));
     setting_address_from_code_ = false;
+    take_range_from_settings();
     list_book_folders();
     if (!address_box_->text().isEmpty())
         load_book_page();
+}
+
+// The start and span boxes begin from the values the settings window stores,
+// when there are any.
+void MainWindow::take_range_from_settings() {
+    const Text start = read_setting(gbk("显示与下载开始集数"));
+    const Text span = read_setting(gbk("默认显示集数"));
+    if (!trim_spaces(start).empty())
+        start_box_->setText(to_qstring(start));
+    if (!trim_spaces(span).empty())
+        span_box_->setText(to_qstring(span));
 }
 
 void MainWindow::open_settings() {

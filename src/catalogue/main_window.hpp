@@ -22,6 +22,10 @@ class DownloadSequence;
 class EpisodeQuery;
 class EpisodeListModel;
 class PlayQueue;
+class AddressBox;
+class BookPageLoad;
+struct AccessReport;
+class RunProgressLine;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -36,8 +40,12 @@ class MainWindow : public QWidget {
     // Host (with its port, if any) of the book page address in the address box.
     Text catalogue_host() const;
 
-    // book_page_view.cpp
+    // book_page_view.cpp: the page loads in the background; what it brings is
+    // shown when it arrives.
     void load_book_page();
+    BookPageLoad& book_load() { return *book_load_; }
+    // A load is under way, or waits for the user to stop typing.
+    bool book_page_pending() const;
 
     // episode_list.cpp
     void list_book_folders();
@@ -100,13 +108,22 @@ class MainWindow : public QWidget {
     // main_window_keys.cpp
     void name_controls();
     void bind_keys();
-    void on_current_row_change(QAbstractItemView* list, std::function<void()> handler);
+    void on_current_row_change(QAbstractItemView* list, std::function<void()> handler,
+                               bool when_chosen_again = false);
     void show_site_link(const Text& catalogue_host);
     void show_cover(const Bytes& picture);
     void bind_long_work();
     void stop_query();
     void show_resolved_row();
     void show_download_button();
+    void bind_address_box();
+    void bind_book_load();
+    void show_book_page(const Text& address, const Text& page_text, const AccessReport& report);
+    void show_load_failure(const Text& message, const Text& reason);
+    void take_range_from_settings();
+    void add_run_strip();
+    void show_run();
+    void tell_run_ended(int arrived, int failed);
 
     QPushButton* download_button_; // 按钮3
     QListWidget* folder_list_;     // 超级列表框2
@@ -124,11 +141,14 @@ class MainWindow : public QWidget {
     QLabel* address_caption_;      // 标签1
     ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
-    QLineEdit* address_box_;       // 编辑框1
+    AddressBox* address_box_;      // 编辑框1
+    RunProgressLine* run_line_;    // the download run, under the controls
     std::unique_ptr<EpisodeListModel> episodes_;
     std::unique_ptr<DownloadSequence> downloads_;
     std::unique_ptr<EpisodeQuery> query_;
     std::unique_ptr<PlayQueue> play_queue_;
+    std::unique_ptr<BookPageLoad> book_load_;
+    QTimer* typing_pause_ = nullptr; // a typed address loads once typing pauses
     Text book_host_; // the Catalogue host of the book page loaded last
     AnchoredPlacement placement_;
     QWidget* bottom_strip_ = nullptr;
@@ -138,4 +158,5 @@ class MainWindow : public QWidget {
     bool restored_ = false;  // the size and place came from the last run
     bool created_ = false;
     bool setting_address_from_code_ = false;
+    bool query_after_load_ = false; // Enter in the address box: query once the page is in
 };

@@ -3,6 +3,8 @@
 // box runs the query, Ctrl+Q closes the window.
 #include "catalogue/main_window.hpp"
 
+#include "catalogue/address_box.hpp"
+
 #include "playback/media_player.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
@@ -59,7 +61,8 @@ void MainWindow::bind_keys() {
             setTabOrder(order[i - 1], order[i]);
     address_box_->setFocus();
 
-    for (QLineEdit* box : {address_box_, start_box_, span_box_})
+    // Enter in the address box loads the page now and then queries (book_page_view.cpp).
+    for (QLineEdit* box : {start_box_, span_box_})
         connect(box, &QLineEdit::returnPressed, this, [this] { query_episodes(); });
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);

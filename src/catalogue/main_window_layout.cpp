@@ -7,6 +7,8 @@
 // controls below them down. The window's place is kept from one run to the next.
 #include "catalogue/main_window.hpp"
 
+#include "catalogue/address_box.hpp"
+
 #include "playback/media_player.hpp"
 #include "settings/window_place.hpp"
 #include "widgets/report_list.hpp"
@@ -97,6 +99,10 @@ void MainWindow::changeEvent(QEvent* event) {
 void MainWindow::add_bottom_strip(QWidget* row) {
     const int before = strip_height();
     bottom_strip_->layout()->addWidget(row);
+    // A row added to a shown window would show only later, and count for
+    // nothing in the strip's height until then; one hidden on purpose stays so.
+    if (!(row->isHidden() && row->testAttribute(Qt::WA_WState_ExplicitShowHide)))
+        row->show();
     bottom_strip_->show();
     setMinimumSize(smallest_size());
     if (!isMaximized() && !isFullScreen())

@@ -8,11 +8,16 @@
 #include <QStringList>
 
 void show_message(QWidget* parent, const Text& text) {
+    show_message(parent, text, Text());
+}
+
+void show_message(QWidget* parent, const Text& text, const Text& detail) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(program_title());
     box.setTextFormat(Qt::PlainText); // the text is shown as it stands, never as markup
     box.setText(to_qstring(text));
+    box.setInformativeText(to_qstring(detail));
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
