@@ -15,9 +15,11 @@ packages=(
   pulseaudio pulseaudio-utils dbus dbus-bin
   libcurl4-openssl-dev libpsl-dev publicsuffix libpcre2-dev libgtest-dev libgmock-dev
   libcpp-httplib-dev libssl-dev openssl curl
-  fonts-wqy-microhei xvfb xauth
+  qt6-translations-l10n
+  fonts-wqy-microhei xvfb xauth dbus at-spi2-core libglib2.0-bin openbox imagemagick xdotool
   librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev llvm-14
+  dbus aria2
 )
 
 missing=()

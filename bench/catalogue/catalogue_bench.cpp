@@ -27,6 +27,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -107,8 +108,7 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    use_program_style(argc, argv);
+    std::unique_ptr<QApplication> app = start_application(argc, argv);
 
     // "query [rows]" runs only the query, for profiling it alone.
     const bool query_only = argc > 1 && std::string_view(argv[1]) == "query";

@@ -1,6 +1,7 @@
 #include "catalogue/download_paths.hpp"
 
 #include "files/files.hpp"
+#include "settings/save_folder.hpp"
 #include "text/gbk.hpp"
 
 #include <cstdint>
@@ -102,11 +103,23 @@ Text book_name(const Text& title) {
 }
 
 Text effective_save_folder(const Text& save_folder) {
-    return save_folder.empty() ? current_folder() : save_folder;
+    return save_folder.empty() ? default_save_folder() : save_folder;
 }
 
 Text book_folder(const Text& save_folder, const Text& title) {
     return join_path(effective_save_folder(save_folder), book_name(title));
+}
+
+std::filesystem::path downloaded_file_on_disk(const Text& save_folder, const Text& title,
+                                              const Text& label) {
+    if (title.empty())
+        return {};
+    const std::filesystem::path file = native_path(downloaded_file_path(save_folder, title, label));
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec) || std::filesystem::file_size(file, ec) == 0 ||
+        ec)
+        return {};
+    return file;
 }
 
 Text downloaded_file_path(const Text& save_folder, const Text& title, const Text& label) {

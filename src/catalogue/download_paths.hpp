@@ -4,6 +4,8 @@
 // safe as a single path component before it names anything on disk.
 #include "text/text.hpp"
 
+#include <filesystem>
+
 // The text as one file or folder name: every character that a Windows or Linux
 // file name cannot hold ("/", "\", ":", "*", "?", """, "<", ">", "|", control
 // bytes) becomes "_", trailing dots and spaces are dropped, and a leading dot
@@ -14,8 +16,8 @@
 // like "\" or "|".
 Text safe_path_component(const Text& text);
 
-// The save folder to write into: the configured one, or the current working
-// directory when it is empty.
+// The save folder to write into: the configured one, or the default save
+// folder (the music folder's "有声书") when it is empty.
 Text effective_save_folder(const Text& save_folder);
 
 // The name of a book's folder and the start of its files' names. A title that
@@ -31,3 +33,8 @@ Text book_folder(const Text& save_folder, const Text& title);
 
 // save folder / book name / book name + "_" + label + ".mp3"
 Text downloaded_file_path(const Text& save_folder, const Text& title, const Text& label);
+
+// The native path of that file when it lies on disk under its final name, which
+// a download gives it only once complete; empty otherwise.
+std::filesystem::path downloaded_file_on_disk(const Text& save_folder, const Text& title,
+                                              const Text& label);

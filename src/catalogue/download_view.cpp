@@ -2,16 +2,20 @@
 // episode list from the episode query, the download button drives the download
 // sequence, and both go on while the window answers. Closing the window ends
 // them at once.
+#include "catalogue/address_box.hpp"
+#include "catalogue/book_page_load.hpp"
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
 #include "catalogue/play_queue.hpp"
 #include "catalogue/main_window.hpp"
 #include "episodes/episode_list_model.hpp"
 #include "http/web_access.hpp"
+#include "notify/desktop_notice.hpp"
 #include "playback/media_player.hpp"
 #include "text/qt_text.hpp"
 #include "settings/config_file.hpp"
 #include "text/gbk.hpp"
+#include "widgets/run_progress_line.hpp"
 #include "widgets/dialogs.hpp"
 
 #include <QApplication>
@@ -47,6 +51,7 @@ void MainWindow::bind_long_work() {
     connect(downloads_.get(), &DownloadSequence::buttonChanged, this,
             [this] { show_download_button(); });
     connect(downloads_.get(), &DownloadSequence::rowChanged, this, [this] { repaint_now(); });
+    add_run_strip();
     // Said once, in a box of its own once the sequence has stopped.
     connect(downloads_.get(), &DownloadSequence::stoppedForDisk, this, [this](const Text& message) {
         QTimer::singleShot(0, this, [this, message] { show_message(this, message); });
@@ -87,7 +92,35 @@ void MainWindow::show_resolved_row() {
 }
 
 void MainWindow::toggle_download() {
+    downloads_->set_parallel_downloads(read_parallel_downloads());
     downloads_->press();
+}
+
+// A line under the controls, and the window title, follow the download run;
+// the desktop is told when a run ends while the user looks elsewhere.
+void MainWindow::add_run_strip() {
+    run_line_ = new RunProgressLine(this);
+    run_line_->setObjectName(QStringLiteral("run_line"));
+    add_bottom_strip(run_line_);
+    connect(downloads_.get(), &DownloadSequence::runChanged, this, [this] { show_run(); });
+    connect(downloads_.get(), &DownloadSequence::runEnded, this,
+            [this](int arrived, int failed) { tell_run_ended(arrived, failed); });
+}
+
+void MainWindow::show_run() {
+    const QString line = to_qstring(downloads_->run().summary());
+    run_line_->show_line(line);
+    const QString title = to_qstring(gbk("有声书下载播放器"));
+    setWindowTitle(downloads_->running() ? line + QStringLiteral(" - ") + title : title);
+}
+
+void MainWindow::tell_run_ended(int arrived, int failed) {
+    if (isActiveWindow())
+        return;
+    Text body = gbk("已下载 ") + number_to_text(double(arrived)) + gbk(" 集");
+    if (failed > 0)
+        body += gbk("，失败 ") + number_to_text(double(failed)) + gbk(" 集");
+    send_desktop_notice(to_qstring(gbk("下载结束")), to_qstring(body));
 }
 
 bool MainWindow::pause_requested() const {
@@ -101,6 +134,9 @@ void MainWindow::show_download_button() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    save_place();
+    typing_pause_->stop();
+    book_load_->cancel();
     play_timer_->stop();
     play_queue_->close();
     downloads_->abort();

@@ -1,5 +1,6 @@
 #include "catalogue/episode_query.hpp"
 
+#include "catalogue/download_paths.hpp"
 #include "catalogue/episode_address.hpp"
 #include "http/web_access.hpp"
 #include "text/gbk.hpp"
@@ -151,8 +152,20 @@ void EpisodeQuery::add_row(const QueryPlan& plan, int ordinal, const Resolved& r
     row_counter_ = ordinal;
     const Text number = episode_number(plan.start, ordinal);
     last_row_ = rows_.insert_row(row_counter_, gbk("第") + number + gbk("集"), plan.book);
+    rows_.set_row_source(last_row_, {plan.catalogue_host, plan.book_id, plan.category, number});
     rows_.set_cell(last_row_, EpisodeListModel::address_column, resolved.address);
     rows_.set_cell(last_row_, EpisodeListModel::ordinal_column, number_to_text(ordinal));
     rows_.set_cell(last_row_, EpisodeListModel::state_column, gbk("未下载"));
-    rows_.set_state_note(last_row_, resolved.reason);
+    // An episode already downloaded plays from its file and is not fetched again,
+    // whatever its address said.
+    const Text label = rows_.cell(last_row_, EpisodeListModel::label_column);
+    const auto on_disk = downloaded_file_on_disk(plan.book.save_folder, plan.book.title, label);
+    if (on_disk.empty()) {
+        rows_.set_state_note(last_row_, resolved.reason);
+        return;
+    }
+    rows_.set_cell(last_row_, EpisodeListModel::address_column,
+                   downloaded_file_path(plan.book.save_folder, plan.book.title, label));
+    rows_.set_row_native_path(last_row_, on_disk);
+    rows_.set_cell(last_row_, EpisodeListModel::state_column, gbk("已下载"));
 }

@@ -62,7 +62,7 @@ void MainWindow::add_listening_bar() {
                                            fs::path(u8"收听设置.ini")),
         this);
     auto* bar = new ListeningBar(*listening_control_, this);
-    bar->setGeometry(8, 646, 568, 26);
+    add_bottom_strip(bar);
     folder_list_->setItemDelegate(new FolderProgressDelegate(folder_list_));
 
     connect(bar, &ListeningBar::continue_listening, this, [this] { continue_listening(); });

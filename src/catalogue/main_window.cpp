@@ -1,5 +1,8 @@
 #include "catalogue/main_window.hpp"
 
+#include "catalogue/address_box.hpp"
+#include "catalogue/book_page_load.hpp"
+
 #include "catalogue/book_page.hpp"
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
@@ -9,6 +12,7 @@
 #include "playback/listening_resume.hpp"
 #include "playback/media_player.hpp"
 #include "text/qt_text.hpp"
+#include "widgets/dialogs.hpp"
 #include "widgets/report_list.hpp"
 #include "settings/config_file.hpp"
 #include "settings/config_location.hpp"
@@ -24,20 +28,16 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QTextLayout>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
-
-// The window's outer size, frame included, and where it first opens; the
-// listening bar adds a strip under the lists.
-constexpr int outer_width = 593;
-constexpr int listening_strip = 34;
-constexpr int outer_height = 674 + listening_strip;
-constexpr int start_x = 50;
-constexpr int start_y = 50;
 
 // The address the form carries before the created handler puts the stored one in.
 const char* const sample_address = "https://www.example.com/yousheng/28946/play_28946_31.htm";
@@ -55,7 +55,9 @@ Control* place(Control* control, const char* name, int x, int y, int width, int 
 
 // The book information label. Its text keeps the page's line breaks as they
 // are; it is drawn with an empty line taking half a line's height, so the whole
-// block fits its box in any font. Long lines wrap.
+// block fits its box in a usual font. A line too long for the box is cut short
+// with "…", so the lines after it keep their places; when anything is cut, the
+// whole text shows as the label's tooltip.
 class InformationLabel : public QLabel {
   public:
     using QLabel::QLabel;
@@ -64,27 +66,45 @@ class InformationLabel : public QLabel {
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setPen(palette().color(QPalette::WindowText));
-        const QFontMetricsF metrics(font());
-        const qreal width = contentsRect().width();
-        qreal y = contentsRect().top();
-        const QStringList lines = text().remove(QChar('\r')).split(QChar('\n'));
-        for (const QString& line : lines) {
+        const QRect box = contentsRect();
+        const QFontMetrics metrics(font());
+        int y = box.top();
+        cut_ = false;
+        for (const QString& line : text().remove(QChar('\r')).split(QChar('\n'))) {
             if (line.isEmpty()) {
                 y += metrics.lineSpacing() / 2;
                 continue;
             }
-            QTextLayout layout(line, font());
-            layout.beginLayout();
-            for (QTextLine piece = layout.createLine(); piece.isValid();
-                 piece = layout.createLine()) {
-                piece.setLineWidth(width);
-                piece.setPosition(QPointF(0, y - contentsRect().top()));
-                y += piece.height();
-            }
-            layout.endLayout();
-            layout.draw(&painter, contentsRect().topLeft());
+            const QString shown = metrics.elidedText(line, Qt::ElideRight, box.width());
+            cut_ = cut_ || shown != line || y + metrics.height() > box.bottom() + 1;
+            painter.drawText(QRect(box.left(), y, box.width(), metrics.height()),
+                             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
+            y += metrics.lineSpacing();
         }
     }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::ToolTip) {
+            if (cut_)
+                QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        return QLabel::event(e);
+    }
+
+  private:
+    bool cut_ = false;
+};
+
+// The site link. With a single link in it, Tab and Shift+Tab go on to the next
+// or previous control instead of looking for another link in the label.
+class LinkLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
 };
 
 } // namespace
@@ -97,15 +117,17 @@ MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent), episodes_(std::make_unique<EpisodeListModel>()),
       play_queue_(std::make_unique<PlayQueue>(*episodes_)) {
     load_catalogue_resources();
-    setWindowTitle(to_qstring(gbk("有声书下载播放器")));
-    setFixedSize(outer_width, outer_height);
-    move(start_x, start_y);
+    setWindowTitle(program_title());
     build_controls();
+    name_controls();
+    anchor_controls();
     bind_long_work();
     bind_events();
+    bind_keys();
     play_timer_->start();
     new ListeningResume(*player_, listening_positions_file(), player_);
     add_listening_bar();
+    restore_place(); // once every strip under the controls is in
     connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
             &QShortcut::activated, this, [this] { continue_listening(); });
 }
@@ -146,7 +168,7 @@ void MainWindow::build_controls() {
     information_ = place(new InformationLabel(this), "标签2", 8, 56, 152, 136);
     information_->setTextFormat(Qt::PlainText);
 
-    site_link_ = place(new QLabel(this), "超级链接框1", 280, 56, 224, 24);
+    site_link_ = place(new LinkLabel(this), "超级链接框1", 280, 56, 224, 24);
     site_link_->setTextFormat(Qt::RichText);
     site_link_->setOpenExternalLinks(true);
     site_link_->setTextInteractionFlags(Qt::TextBrowserInteraction);
@@ -156,30 +178,46 @@ void MainWindow::build_controls() {
 
     episode_list_ = place(new ReportList(this), "超级列表框1", 8, 200, 456, 440);
     episode_list_->show_model(episodes_.get(), &episodes_->selection());
+    episodes_->set_note_decoration(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     episode_list_->setRootIsDecorated(false);
     episode_list_->setUniformRowHeights(true);
     episode_list_->setAllColumnsShowFocus(true);
     episode_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    episode_list_->header()->setStretchLastSection(false);
-    episode_list_->header()->setSectionsMovable(false);
-    const int widths[] = {50, 300, 50, 50};
-    for (int column = 0; column < 4; ++column)
-        episode_list_->setColumnWidth(column, widths[column]);
+    fit_episode_columns();
 
     query_button_ = place(new QPushButton(to_qstring(gbk("查询")), this), "按钮1", 512, 56, 64, 24);
-    address_box_ = place(new QLineEdit(sample_address, this), "编辑框1", 40, 24, 536, 24);
+    address_box_ = place(new AddressBox(sample_address, this), "编辑框1", 40, 24, 536, 24);
+}
+
+// The columns are 50, 300, 50 and 50 px wide, or as wide as their longest
+// usual text needs in the list's font (a four-digit episode, a state); the
+// address column takes what is left, so the state column stays in sight when
+// the scroll bar shows and the address column gets the width a wider window adds.
+void MainWindow::fit_episode_columns() {
+    QHeaderView* header = episode_list_->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    const QFontMetrics metrics(episode_list_->font());
+    const int margins = 2 * (episode_list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4);
+    const QString widest[] = {to_qstring(gbk("第8888集")), QString(), to_qstring(gbk("88:88:88")),
+                              to_qstring(gbk("未下载"))};
+    for (int column = 0; column < 4; ++column) {
+        const int needed = std::max(metrics.horizontalAdvance(widest[column]),
+                                    header->sectionSizeHint(column) - margins) +
+                           margins;
+        episode_list_->setColumnWidth(column, column == 1 ? 300 : std::max(50, needed));
+    }
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
 }
 
 void MainWindow::bind_events() {
-    connect(address_box_, &QLineEdit::textChanged, this, [this] {
-        if (!setting_address_from_code_)
-            load_book_page();
-    });
+    bind_address_box();
+    bind_book_load();
     connect(query_button_, &QPushButton::clicked, this, [this] { query_episodes(); });
     connect(settings_button_, &QPushButton::clicked, this, [this] { open_settings(); });
     connect(download_button_, &QPushButton::clicked, this, [this] { toggle_download(); });
     on_current_row_change(episode_list_, [this] { play_selected_episode(); });
-    on_current_row_change(folder_list_, [this] { show_book_folder(); });
+    on_current_row_change(folder_list_, [this] { show_book_folder(); }, true);
     connect(player_, &MediaPlayer::OpenStateChange, this,
             [this](int new_state) { on_player_open_state(new_state); });
     connect(play_timer_, &QTimer::timeout, this, [this] { on_play_timer(); });
@@ -189,15 +227,35 @@ void MainWindow::bind_events() {
 // keyboard selects first. The handler reads the selection, so it runs once the
 // selection has followed: at the selection change that completes a click, or
 // else right after the event that moved the current row. Rows moved from code
-// run no handler.
-void MainWindow::on_current_row_change(QAbstractItemView* list, std::function<void()> handler) {
+// run no handler. With `when_chosen_again`, a click or Enter on an item also
+// runs it when the item already was the current one (once per click).
+void MainWindow::on_current_row_change(QAbstractItemView* list, std::function<void()> handler,
+                                       bool when_chosen_again) {
     auto pending = std::make_shared<bool>(false);
-    auto run = [this, pending, handler] {
-        if (*pending && !episodes_->moving_current_row()) {
-            *pending = false;
-            handler();
+    auto ran = std::make_shared<bool>(false); // during the event being handled
+    auto call = [this, ran, handler] {
+        handler();
+        if (!*ran) {
+            *ran = true;
+            QTimer::singleShot(0, this, [ran] { *ran = false; });
         }
     };
+    auto run = [this, pending, call] {
+        if (*pending && !episodes_->moving_current_row()) {
+            *pending = false;
+            call();
+        }
+    };
+    if (when_chosen_again) {
+        auto chosen = [pending, ran, call] {
+            if (*ran)
+                return; // the click already moved the current row here
+            *pending = false;
+            call();
+        };
+        connect(list, &QAbstractItemView::pressed, this, chosen);
+        connect(list, &QAbstractItemView::activated, this, chosen);
+    }
     QItemSelectionModel* selection = list->selectionModel();
     connect(selection, &QItemSelectionModel::currentChanged, this, [this, pending, run] {
         if (episodes_->moving_current_row())
@@ -210,7 +268,7 @@ void MainWindow::on_current_row_change(QAbstractItemView* list, std::function<vo
 
 void MainWindow::setVisible(bool visible) {
     QWidget::setVisible(visible);
-    keep_outer_size();
+    learn_frame();
     if (visible && !created_) {
         created_ = true;
         on_main_window_created();
@@ -223,9 +281,21 @@ void MainWindow::on_main_window_created() {
     setting_address_from_code_ = true;
     address_box_->setText(to_qstring(read_setting(gbk("默认网址"))));
     setting_address_from_code_ = false;
+    take_range_from_settings();
     list_book_folders();
     if (!address_box_->text().isEmpty())
         load_book_page();
+}
+
+// The start and span boxes begin from the values the settings window stores,
+// when there are any.
+void MainWindow::take_range_from_settings() {
+    const Text start = read_setting(gbk("显示与下载开始集数"));
+    const Text span = read_setting(gbk("默认显示集数"));
+    if (!trim_spaces(start).empty())
+        start_box_->setText(to_qstring(start));
+    if (!trim_spaces(span).empty())
+        span_box_->setText(to_qstring(span));
 }
 
 void MainWindow::open_settings() {
@@ -262,25 +332,18 @@ void MainWindow::show_cover(const Bytes& picture) {
     }
     covers_.keep(book.title, picture);
     cover_->setPixmap(pixmap.scaled(cover_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    cover_->setAccessibleName(to_qstring(book.title));
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    QTimer::singleShot(0, this, [this] { keep_outer_size(); });
+    QTimer::singleShot(0, this, [this] {
+        learn_frame();
+        fit_to_screen();
+    });
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    keep_outer_size();
-}
-
-// A window manager adds its frame around the client area; the frame is known
-// only once the window is on screen, so the client area is fitted afterwards.
-void MainWindow::keep_outer_size() {
-    if (!isVisible())
-        return;
-    QSize frame = frameGeometry().size() - geometry().size();
-    QSize client(outer_width - frame.width(), outer_height - frame.height());
-    if (client != size() && client.isValid())
-        setFixedSize(client);
+    learn_frame();
 }

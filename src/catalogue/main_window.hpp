@@ -4,6 +4,7 @@
 #include "catalogue/book_info.hpp"
 #include "catalogue/cover_files.hpp"
 #include "text/text.hpp"
+#include "widgets/anchored_placement.hpp"
 
 #include <QWidget>
 
@@ -24,6 +25,10 @@ class EpisodeListModel;
 class PlayQueue;
 class ListeningSession;
 class ListeningControl;
+class AddressBox;
+class BookPageLoad;
+struct AccessReport;
+class RunProgressLine;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -38,8 +43,12 @@ class MainWindow : public QWidget {
     // Host (with its port, if any) of the book page address in the address box.
     Text catalogue_host() const;
 
-    // book_page_view.cpp
+    // book_page_view.cpp: the page loads in the background; what it brings is
+    // shown when it arrives.
     void load_book_page();
+    BookPageLoad& book_load() { return *book_load_; }
+    // A load is under way, or waits for the user to stop typing.
+    bool book_page_pending() const;
 
     // episode_list.cpp
     void list_book_folders();
@@ -72,18 +81,43 @@ class MainWindow : public QWidget {
     // Showing the window the first time runs on_main_window_created.
     void setVisible(bool visible) override;
 
+    // main_window_layout.cpp
+    // Adds a row below the lists, across the window; the default size grows by
+    // its height and the lists keep theirs.
+    void add_bottom_strip(QWidget* row);
+    // The inside of the window at its default size (frame not included), and at
+    // its smallest.
+    QSize default_size() const;
+    QSize smallest_size() const;
+
   protected:
     // Closing ends the long work at once: the query and the transfer under way
     // stop, playback stops, and nothing more is requested.
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void build_controls();
     void bind_events();
-    void keep_outer_size();
-    void on_current_row_change(QAbstractItemView* list, std::function<void()> handler);
+    // main_window_layout.cpp
+    void anchor_controls();
+    void place_controls();
+    void follow_default_height();
+    bool eventFilter(QObject* receiver, QEvent* event) override;
+    int strip_height() const;
+    void learn_frame();
+    void fit_to_screen();
+    void restore_place();
+    void save_place() const;
+    void fit_episode_columns();
+    // main_window_keys.cpp
+    void name_controls();
+    void bind_keys();
+    void on_current_row_change(QAbstractItemView* list, std::function<void()> handler,
+                               bool when_chosen_again = false);
     void show_site_link(const Text& catalogue_host);
     void show_cover(const Bytes& picture);
     void bind_long_work();
@@ -99,6 +133,14 @@ class MainWindow : public QWidget {
     void offer_media_controls();
     void play_row(int row);
     int playing_row() const;
+    void bind_address_box();
+    void bind_book_load();
+    void show_book_page(const Text& address, const Text& page_text, const AccessReport& report);
+    void show_load_failure(const Text& message, const Text& reason);
+    void take_range_from_settings();
+    void add_run_strip();
+    void show_run();
+    void tell_run_ended(int arrived, int failed);
 
     QPushButton* download_button_; // 按钮3
     QListWidget* folder_list_;     // 超级列表框2
@@ -116,7 +158,8 @@ class MainWindow : public QWidget {
     QLabel* address_caption_;      // 标签1
     ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
-    QLineEdit* address_box_;       // 编辑框1
+    AddressBox* address_box_;      // 编辑框1
+    RunProgressLine* run_line_;    // the download run, under the controls
     std::unique_ptr<EpisodeListModel> episodes_;
     std::unique_ptr<DownloadSequence> downloads_;
     std::unique_ptr<EpisodeQuery> query_;
@@ -124,6 +167,16 @@ class MainWindow : public QWidget {
     ListeningControl* listening_control_ = nullptr;
     Text book_host_; // the Catalogue host of the book page loaded last
     CoverFiles covers_;
+    std::unique_ptr<BookPageLoad> book_load_;
+    QTimer* typing_pause_ = nullptr; // a typed address loads once typing pauses
+    AnchoredPlacement placement_;
+    QWidget* bottom_strip_ = nullptr;
+    int font_extra_ = 0;     // what the font adds to the default height
+    int laid_extra_ = 0;     // what the font and the strip added when last laid out
+    QSize frame_{0, 0};      // what the window manager's frame adds to the size
+    QPoint frame_offset_;    // where the inside starts within the frame
+    bool restored_ = false;  // the size and place came from the last run
     bool created_ = false;
     bool setting_address_from_code_ = false;
+    bool query_after_load_ = false; // Enter in the address box: query once the page is in
 };

@@ -22,8 +22,8 @@ void MainWindow::on_play_timer() {
         return;
     if (play_queue_->on_tick(player_->playState() == MediaPlayer::Stopped) < 0)
         return;
-    // The list takes the focus so that the new selection shows highlighted.
-    episode_list_->setFocus();
+    // The new row shows; the keyboard focus stays where the user has it.
+    episode_list_->scrollTo(episodes_->index(episodes_->current_row(), 0));
     play_selected_episode();
 }
 

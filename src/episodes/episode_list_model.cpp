@@ -90,6 +90,16 @@ int EpisodeListModel::row_of(std::uint64_t id) const {
     return found == rows_.end() ? -1 : int(found - rows_.begin());
 }
 
+RowSource EpisodeListModel::row_source(int row) const {
+    const Row* r = find(row);
+    return r ? r->source : RowSource();
+}
+
+void EpisodeListModel::set_row_source(int row, const RowSource& source) {
+    if (Row* r = find(row))
+        r->source = source;
+}
+
 Text EpisodeListModel::state_note(int row) const {
     const Row* r = find(row);
     return r ? r->note : Text();
@@ -192,6 +202,10 @@ QVariant EpisodeListModel::data(const QModelIndex& at, int role) const {
     case Qt::AccessibleDescriptionRole:
         if (at.column() == state_column && !r->note.empty())
             return to_qstring(r->note);
+        return {};
+    case Qt::DecorationRole:
+        if (at.column() == state_column && !r->note.empty())
+            return note_decoration_;
         return {};
     case row_id_role:
         return QVariant::fromValue<qulonglong>(r->id);

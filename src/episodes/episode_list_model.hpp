@@ -23,6 +23,16 @@ struct RowBook {
     Text save_folder;
 };
 
+// Where a row's audio address came from, so that an expired key can be asked
+// for again: the Catalogue host, the book's number and category code, and the
+// episode number. Empty for rows that did not come from a query.
+struct RowSource {
+    Text catalogue_host;
+    Text book_id;
+    Text category;
+    Text episode_number;
+};
+
 class EpisodeListModel : public QAbstractTableModel {
     Q_OBJECT
   public:
@@ -47,6 +57,8 @@ class EpisodeListModel : public QAbstractTableModel {
     std::filesystem::path row_native_path(int row) const;
     void set_row_native_path(int row, const std::filesystem::path& native);
     RowBook row_book(int row) const;
+    RowSource row_source(int row) const;
+    void set_row_source(int row, const RowSource& source);
     // A number that stays with a row for its life and is never reused; the row
     // that holds it, or -1 once the list no longer has it.
     std::uint64_t row_id(int row) const;
@@ -55,6 +67,9 @@ class EpisodeListModel : public QAbstractTableModel {
     // tooltip and accessible description.
     Text state_note(int row) const;
     void set_state_note(int row, const Text& note);
+    // What the state cell of a row with a note shows beside its text (a warning
+    // mark the window hands over; nothing until then).
+    void set_note_decoration(const QVariant& decoration) { note_decoration_ = decoration; }
     // What playback knows of a row: it plays now, it was heard to its end.
     bool playing(int row) const;
     void set_playing(int row, bool playing);
@@ -84,6 +99,7 @@ class EpisodeListModel : public QAbstractTableModel {
         std::array<Text, column_count> cells;
         std::array<QString, column_count> shown; // the cells as the view draws them
         RowBook book;
+        RowSource source;
         std::filesystem::path native;
         std::uint64_t id = 0;
         Text note;
@@ -101,4 +117,5 @@ class EpisodeListModel : public QAbstractTableModel {
     std::uint64_t last_id_ = 0;
     QItemSelectionModel selection_;
     bool moving_current_row_ = false;
+    QVariant note_decoration_;
 };

@@ -106,7 +106,7 @@ bool create_folder(const Text& path) {
 
 bool write_file_atomically(const fs::path& target, std::string_view content,
                            std::optional<fs::perms> mode) {
-    static std::mt19937_64 random{std::random_device{}()};
+    thread_local std::mt19937_64 random{std::random_device{}()}; // transfers write from several threads
     fs::path temp = target;
     temp += ".tmp-" + std::to_string(random() % 1000000000);
     const auto bits = mode ? ::mode_t(*mode & fs::perms::mask) : ::mode_t(0644);

@@ -20,7 +20,6 @@ namespace {
 // The body comes from the transport in pieces of at most this many bytes, each
 // appended in order.
 constexpr long read_chunk_size = 1024;
-constexpr int redirect_limit = 20;
 // A longer body is no page of ours: the request gives up, as on any failure.
 constexpr std::size_t default_body_limit = 64 * 1024 * 1024;
 
@@ -32,6 +31,10 @@ const Text default_user_agent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6
 
 std::atomic<long> connect_timeout_ms{30000};
 std::atomic<long> stall_timeout_s{60};
+std::atomic<long> slow_bytes{1024};
+std::atomic<long> slow_time_s{60};
+std::atomic<long> total_ms{120000};
+std::atomic<int> redirect_limit{10};
 thread_local const std::atomic<bool>* cancel_flag = nullptr;
 
 // Name lookups, TLS sessions and open connections shared by the requests of one
@@ -224,7 +227,31 @@ struct Response {
     std::size_t limit = default_body_limit;
     bool failed = false;   // the body went over the limit, or memory ran out
     bool too_long = false; // the body went over the limit
+    AccessReport report;
 };
+
+AccessFailure failure_of(CURLcode result, bool deadline_passed) {
+    switch (result) {
+    case CURLE_OK:
+        return AccessFailure::none;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return AccessFailure::bad_address;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+        return AccessFailure::cannot_connect;
+    case CURLE_OPERATION_TIMEDOUT:
+        return deadline_passed ? AccessFailure::timed_out : AccessFailure::too_slow;
+    case CURLE_ABORTED_BY_CALLBACK: // the stall watch, or the cancel flag
+        return cancel_flag && *cancel_flag ? AccessFailure::cancelled : AccessFailure::timed_out;
+    case CURLE_FILESIZE_EXCEEDED:
+        return AccessFailure::too_large;
+    default:
+        return AccessFailure::broken;
+    }
+}
 
 // The transfer's callbacks hand libcurl a short count instead of letting an
 // exception run through its frames; the transfer then ends with an error.
@@ -411,13 +438,24 @@ Response perform(CURL* curl, const Plan& plan) {
     int verb = plan.verb;
     Place first;
     Place place;
-    if (!locate(url, place))
+    if (!locate(url, place)) {
+        response.report.failure = AccessFailure::bad_address;
         return response;
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(total_ms.load());
     for (int hop = 0;; ++hop) {
         response = Response();
         response.stall = &stall;
         response.limit = plan.body_limit;
-        stall.saw_data(); // each hop has the whole time
+        stall.saw_data(); // each hop has the whole stall time, but not the whole total
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            response.report.failure = AccessFailure::timed_out;
+            break;
+        }
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(left.count()));
         if (hop == 0)
             first = place;
         const bool https = place.scheme == "https";
@@ -436,18 +474,24 @@ Response perform(CURL* curl, const Plan& plan) {
         CURLcode result =
             cancel_flag ? perform_cancellable(curl, *cancel_flag) : curl_easy_perform(curl);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        response.report.status = status;
+        // libcurl's own clock may end the request a little before ours says so.
+        const bool deadline_passed = Clock::now() + std::chrono::milliseconds(100) >= deadline;
+        response.report.failure = failure_of(result, deadline_passed);
+        if (result == CURLE_FILESIZE_EXCEEDED || (response.failed && result == CURLE_WRITE_ERROR))
+            response.report.failure = AccessFailure::too_large;
         if (result == CURLE_FILESIZE_EXCEEDED)
             response.failed = response.too_long = true;
         if (response.failed)
             break;
         if (plan.use_cookie_store)
             store_cookies(site, set_cookie_values(response.headers));
-        if (result != CURLE_OK || !plan.follow_redirects || hop >= redirect_limit)
+        if (result != CURLE_OK || !plan.follow_redirects)
             break;
 
-        long status = 0;
         char* next = nullptr;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &next);
         if (!is_redirect(status) || !next)
             break;
@@ -457,6 +501,11 @@ Response perform(CURL* curl, const Plan& plan) {
         Place next_place;
         if (!locate(next_url, next_place) || !next_place.web())
             break;
+        if (hop >= redirect_limit.load()) {
+            response.failed = true;
+            response.report.failure = AccessFailure::too_many_redirects;
+            break;
+        }
         if ((status == 303 && verb != verb_head) ||
             ((status == 301 || status == 302) && verb == verb_post))
             verb = verb_get;
@@ -464,8 +513,10 @@ Response perform(CURL* curl, const Plan& plan) {
         place = std::move(next_place);
     }
     if (response.failed) {
+        const AccessReport report = response.report;
         const bool too_long = response.too_long;
         response = Response();
+        response.report = report;
         response.too_long = too_long;
     }
     response.stall = nullptr;
@@ -491,16 +542,18 @@ void set_common_options(CURL* curl, const Text& agent) {
     curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, read_chunk_size);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, slow_bytes.load());
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, slow_time_s.load());
 }
 
 // web_access with the longest body it accepts; `too_long` (when given) tells
-// whether the body went over it.
+// whether the body went over it, `report` (when given) why the request failed.
 Bytes run_request(const Text& address, std::optional<int> method, std::optional<Text> body_text,
                   Text* send_cookies, Text* received_cookies, Text* request_headers,
                   Text* response_headers, std::optional<bool> no_redirect, Bytes* body_bytes,
                   std::optional<Text> proxy, std::optional<bool> auto_merge_cookies,
                   std::optional<bool> complete_headers, std::optional<bool> normalise_headers,
-                  std::size_t body_limit, bool* too_long) {
+                  std::size_t body_limit, bool* too_long, AccessReport* report) {
     Text own_headers;
     Bytes own_body;
     Text& headers = request_headers ? *request_headers : own_headers;
@@ -517,8 +570,11 @@ Bytes run_request(const Text& address, std::optional<int> method, std::optional<
     const Text agent = choose_agent(headers);
 
     Easy curl(thread_share() ? curl_easy_init() : nullptr);
-    if (!curl)
+    if (!curl) {
+        if (report)
+            report->failure = AccessFailure::broken;
         return {};
+    }
     const Text host = url_host(address);
     const int port = url_port(address);
     const Text path = url_path(address);
@@ -532,6 +588,7 @@ Bytes run_request(const Text& address, std::optional<int> method, std::optional<
         body = text_to_bytes(body_text.value_or(Text()));
 
     Response response;
+    response.report.failure = AccessFailure::bad_address;
     // A host or port that no server can have fails like an unreachable one, and
     // so does an address holding CR, LF or NUL (it would end the Referer line).
     if (!holds_line_break(address) && usable_host(host) && port >= 0 && port <= 65535) {
@@ -552,6 +609,8 @@ Bytes run_request(const Text& address, std::optional<int> method, std::optional<
         response = perform(curl.get(), plan);
     }
 
+    if (report)
+        *report = response.report;
     if (response_headers)
         *response_headers = response.headers;
     Text received = received_cookie_text(response.headers);
@@ -574,13 +633,20 @@ Bytes web_access(const Text& address, std::optional<int> method, std::optional<T
     return run_request(address, method, std::move(body_text), send_cookies, received_cookies,
                        request_headers, response_headers, no_redirect, body_bytes, std::move(proxy),
                        auto_merge_cookies, complete_headers, normalise_headers, default_body_limit,
-                       nullptr);
+                       nullptr, nullptr);
+}
+
+Bytes web_access_reported(const Text& address, AccessReport& report) {
+    report = AccessReport();
+    return run_request(address, std::nullopt, std::nullopt, nullptr, nullptr, nullptr, nullptr,
+                       std::nullopt, nullptr, std::nullopt, std::nullopt, std::nullopt,
+                       std::nullopt, default_body_limit, nullptr, &report);
 }
 
 Bytes web_access_capped(const Text& address, std::size_t limit, bool& too_long) {
     return run_request(address, 0, std::nullopt, nullptr, nullptr, nullptr, nullptr, std::nullopt,
                        nullptr, std::nullopt, std::nullopt, std::nullopt, std::nullopt, limit,
-                       &too_long);
+                       &too_long, nullptr);
 }
 
 const Text& program_user_agent() {
@@ -594,6 +660,13 @@ Text web_access_text(const Text& address) {
 void set_web_access_timeouts(std::chrono::milliseconds connect, std::chrono::seconds stall) {
     connect_timeout_ms = long(connect.count());
     stall_timeout_s = long(stall.count() < 1 ? 1 : stall.count());
+}
+
+void set_web_access_limits(const WebAccessLimits& limits) {
+    slow_bytes = limits.slow_bytes;
+    slow_time_s = long(limits.slow_time.count());
+    total_ms = long(limits.total.count());
+    redirect_limit = limits.redirects;
 }
 
 void set_request_cancel_flag(const std::atomic<bool>* flag) {

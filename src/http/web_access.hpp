@@ -40,6 +40,40 @@ Text web_access_text(const Text& address);
 // (the tests shorten them).
 void set_web_access_timeouts(std::chrono::milliseconds connect, std::chrono::seconds stall);
 
+// A request that trickles also gives up: when fewer than `slow_bytes` bytes a
+// second arrive for `slow_time`, or when the whole request, its redirects
+// included, takes longer than `total`. At most `redirects` redirects are
+// followed; one more is a failure. 1024 bytes/s for 60 s, 120 s, 10 unless
+// changed here.
+struct WebAccessLimits {
+    long slow_bytes = 1024;
+    std::chrono::seconds slow_time{60};
+    std::chrono::milliseconds total{120000};
+    int redirects = 10;
+};
+void set_web_access_limits(const WebAccessLimits& limits);
+
+// Why a request gave no body, for telling the user.
+enum class AccessFailure {
+    none,           // an answer came (it may still have an empty body)
+    bad_address,    // no request could be made of the address
+    cannot_connect, // no connection to the server (name, refusal, TLS)
+    timed_out,      // no answer in time, or it stopped arriving
+    too_slow,       // it arrived too slowly
+    too_large,      // the body went over the size limit
+    too_many_redirects,
+    cancelled, // the cancel flag of the thread was set
+    broken,    // the connection broke off before anything usable came
+};
+struct AccessReport {
+    AccessFailure failure = AccessFailure::none;
+    long status = 0; // HTTP status of the last answer, 0 when none came
+};
+
+// GET of the address with every option at its default, as web_access(address),
+// saying why it failed or what the server answered.
+Bytes web_access_reported(const Text& address, AccessReport& report);
+
 // Requests made on the calling thread give up at once, as failures, when `flag`
 // becomes true; null (the default) lets them run their course. For workers that
 // the window stops when the user moves on or closes it.

@@ -90,6 +90,12 @@ struct MediaPlayer::Impl {
     void pause();
     void stop();
     void show_time();
+    // The play button says what pressing it does.
+    void name_play_button(bool running) {
+        const QString name = running ? QStringLiteral("暂停") : QStringLiteral("播放");
+        play_button->setAccessibleName(name);
+        play_button->setToolTip(name);
+    }
     void seek_to(qint64 position);
 };
 
@@ -103,23 +109,28 @@ void MediaPlayer::Impl::build_face() {
     play_button->setIcon(self.style()->standardIcon(QStyle::SP_MediaPlay));
     play_button->setAutoRaise(true);
     play_button->setFocusPolicy(Qt::TabFocus);
+    name_play_button(false);
     stop_button = new QToolButton(&self);
     stop_button->setObjectName("stop_button");
     stop_button->setIcon(self.style()->standardIcon(QStyle::SP_MediaStop));
     stop_button->setAutoRaise(true);
     stop_button->setFocusPolicy(Qt::TabFocus);
+    stop_button->setAccessibleName(QStringLiteral("停止"));
+    stop_button->setToolTip(QStringLiteral("停止"));
 
     seek_bar = new QSlider(Qt::Horizontal, &self);
     seek_bar->setObjectName("seek_bar");
+    // In whole seconds, the unit a screen reader says.
     seek_bar->setRange(0, 0);
-    seek_bar->setSingleStep(5000); // Left and Right: 5 s
-    seek_bar->setPageStep(60000);  // Page Up and Page Down, or a click beside the handle: 60 s
+    seek_bar->setSingleStep(5); // Left and Right: 5 s
+    seek_bar->setPageStep(60);  // Page Up and Page Down, or a click beside the handle: 60 s
     seek_bar->setFocusPolicy(Qt::StrongFocus);
 
     time_label = new QLabel(&self);
     time_label->setObjectName("time_label");
     time_label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     time_label->setText(clock_text(0));
+    seek_bar->setAccessibleName(QStringLiteral("播放位置 ") + clock_text(0));
     time_label->setMinimumWidth(time_label->fontMetrics().horizontalAdvance("00:00 / 00:00") + 4);
 
     layout->addWidget(play_button);
@@ -132,20 +143,20 @@ void MediaPlayer::Impl::build_face() {
     QObject::connect(stop_button, &QToolButton::clicked, &self, [this] { stop(); });
     QObject::connect(seek_bar, &QSlider::sliderMoved, &self, [this](int) { show_time(); });
     QObject::connect(seek_bar, &QSlider::sliderReleased, &self,
-                     [this] { seek_to(seek_bar->value()); });
+                     [this] { seek_to(qint64(seek_bar->value()) * 1000); });
     // A click on the groove, a key or the wheel: the slider has taken its new
     // position already. A drag seeks once, when it is released.
     QObject::connect(seek_bar, &QSlider::actionTriggered, &self, [this](int action) {
         if (action != QAbstractSlider::SliderMove || !seek_bar->isSliderDown())
-            seek_to(seek_bar->sliderPosition());
+            seek_to(qint64(seek_bar->sliderPosition()) * 1000);
     });
     QObject::connect(&player, &PlaybackEngine::durationChanged, &self, [this](qint64 duration) {
-        seek_bar->setRange(0, int(std::clamp<qint64>(duration, 0, INT_MAX)));
+        seek_bar->setRange(0, int(std::clamp<qint64>(duration / 1000, 0, INT_MAX)));
         show_time();
     });
     QObject::connect(&player, &PlaybackEngine::positionChanged, &self, [this](qint64 position) {
         if (!seek_bar->isSliderDown())
-            seek_bar->setValue(int(std::clamp<qint64>(position, 0, INT_MAX)));
+            seek_bar->setValue(int(std::clamp<qint64>(position / 1000, 0, INT_MAX)));
         show_time();
     });
 }
@@ -156,12 +167,16 @@ void MediaPlayer::Impl::seek_to(qint64 position) {
 }
 
 void MediaPlayer::Impl::show_time() {
-    qint64 position = seek_bar->isSliderDown() ? seek_bar->value() : player.position();
+    qint64 position =
+        seek_bar->isSliderDown() ? qint64(seek_bar->value()) * 1000 : player.position();
     qint64 duration = player.duration();
     QString text = clock_text(position);
     if (duration > 0)
         text += QStringLiteral(" / ") + clock_text(duration);
     time_label->setText(text);
+    const QString name = QStringLiteral("播放位置 ") + text;
+    if (seek_bar->accessibleName() != name)
+        seek_bar->setAccessibleName(name);
 }
 
 void MediaPlayer::Impl::set_state(int next) {
@@ -171,6 +186,7 @@ void MediaPlayer::Impl::set_state(int next) {
     bool running = next == Playing || next == Buffering || next == Transitioning;
     play_button->setIcon(
         self.style()->standardIcon(running ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    name_play_button(running);
     emit self.PlayStateChange(next);
 }
 

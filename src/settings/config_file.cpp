@@ -307,3 +307,8 @@ bool to_flag(std::optional<Text> text, std::optional<double> number, std::option
 Text flag_text(bool flag) {
     return flag ? gbk("真") : gbk("假");
 }
+
+int read_parallel_downloads() {
+    const double value = text_to_number(trim_spaces(read_setting(gbk("同时下载"))));
+    return value >= 4 ? 4 : value >= 2 ? int(value) : 1;
+}

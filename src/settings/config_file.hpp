@@ -31,3 +31,7 @@ bool to_flag(std::optional<Text> text = std::nullopt, std::optional<double> numb
 
 // The text form of a flag: "真" or "假".
 Text flag_text(bool flag);
+
+// "同时下载": how many episodes download at once, 1 to 4; 1 when absent or not
+// a number.
+int read_parallel_downloads();

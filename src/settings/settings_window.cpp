@@ -3,6 +3,7 @@
 #include "widgets/dialogs.hpp"
 #include "text/qt_text.hpp"
 #include "settings/config_file.hpp"
+#include "settings/save_folder.hpp"
 #include "text/gbk.hpp"
 
 #include <QCheckBox>
@@ -15,12 +16,16 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace {
 
-// Size of the window with its frame.
-constexpr QSize outer_size{375, 249};
+// Size of the window with its frame: the rows below the group box (how many
+// at once, then the Media host) make it taller than the form's 375 x 249.
+constexpr int parallel_row_height = 32;
+constexpr int media_host_rows_height = 58;
+constexpr QSize outer_size{375, 249 + parallel_row_height + media_host_rows_height};
 
 // The window's own icon: a gear on a blue tile, 32 x 32 with an alpha channel.
 QIcon settings_icon() {
@@ -95,13 +100,15 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     small.setPixelSize(12);
     setFont(small);
 
-    make_label(this, "标签1", "下载保存路径： 默认为程序所在文件夹", 16, 8, 256, 24);
+    QLabel* folder_caption =
+        make_label(this, "标签1", "下载保存路径： 默认为程序所在文件夹", 16, 8, 256, 24);
     save_folder_box_ = place(new QLineEdit(this), "编辑框1", 16, 32, 296, 24);
+    folder_caption->setBuddy(save_folder_box_);
     choose_button_ = make_button(this, "按钮1", "选择", 312, 24, 40, 24);
-    make_label(this, "标签3", "显示与下载开始集数：", 21, 63, 112, 24);
-    start_episode_box_ = place(new QLineEdit(this), "编辑框3", 144, 63, 64, 24);
-    make_label(this, "标签4", "默认显示集数", 217, 64, 75, 24);
-    episode_count_box_ = place(new QLineEdit(this), "编辑框4", 295, 63, 56, 24);
+    make_label(this, "标签3", "显示与下载开始集数：", 21, 63, 112, 24)
+        ->setBuddy(start_episode_box_ = place(new QLineEdit(this), "编辑框3", 144, 63, 64, 24));
+    make_label(this, "标签4", "默认显示集数", 217, 64, 75, 24)
+        ->setBuddy(episode_count_box_ = place(new QLineEdit(this), "编辑框4", 295, 63, 56, 24));
 
     // The group box frames the tick box and the save button; their positions
     // are inside the group box.
@@ -110,6 +117,9 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
                         96, 128, 32);
     save_button_ = make_button(group, "按钮2", "保存配置", 144, 144, 56, 24);
     group->lower(); // stacked under the rows it frames, so it never covers them
+    add_parallel_control();
+
+    add_media_host_row();
 
     connect(choose_button_, &QPushButton::clicked, this, &SettingsWindow::choose_save_folder);
     connect(save_button_, &QPushButton::clicked, this, &SettingsWindow::save_settings);
@@ -124,9 +134,54 @@ void SettingsWindow::on_settings_window_created() {
     start_episode_box_->setText(to_qstring(read_setting(gbk("显示与下载开始集数"))));
     episode_count_box_->setText(to_qstring(read_setting(gbk("默认显示集数"))));
     rename_box_->setChecked(to_flag(read_setting(gbk("保存时自动重命名"))));
-    // The working folder by its own name, which may hold characters GBK cannot.
+    parallel_box_->setValue(read_parallel_downloads());
+    media_host_box_->setText(to_qstring(read_setting(gbk("媒体主机"))));
+    // No folder set: the one the downloads go to then.
     if (save_folder_box_->text().isEmpty())
-        save_folder_box_->setText(QDir::currentPath());
+        save_folder_box_->setText(to_qstring(default_save_folder()));
+    folder_at_open_ = save_folder_box_->text();
+}
+
+// The Media host row: where the episodes' audio files are fetched from.
+void SettingsWindow::add_media_host_row() {
+    const int top = 256; // under the 同时下载 row
+    make_label(this, "媒体主机标签", "媒体主机：", 16, top, 64, 24);
+    media_host_box_ = place(new QLineEdit(this), "媒体主机", 80, top, 272, 24);
+    media_host_box_->setAccessibleName(to_qstring(gbk("媒体主机")));
+    auto* hint = make_label(this, "媒体主机说明",
+                            "音频文件所在的主机（可带端口）；空白时用书页网址的主机。", 16,
+                            top + 26, 336, 24);
+    hint->setEnabled(false); // a quieter, explaining line
+}
+
+// An empty host that the file does not name leaves the file as it was.
+void SettingsWindow::save_media_host() {
+    const Text host = trim_spaces(one_line(media_host_box_));
+    if (!host.empty() || !read_setting(gbk("媒体主机")).empty())
+        write_setting(gbk("媒体主机"), host);
+}
+
+// A new save folder is used from the next start on; the message says so.
+Text SettingsWindow::save_message_detail() const {
+    if (save_folder_box_->text() == folder_at_open_)
+        return {};
+    return gbk("新的保存路径在程序重新启动后生效。");
+}
+
+// Below the group box: how many episodes download at once.
+void SettingsWindow::add_parallel_control() {
+    auto* label = make_label(this, "标签5", "同时下载：", 21, 224, 112, 24);
+    parallel_box_ = place(new QSpinBox(this), "调节框1", 144, 224, 64, 24);
+    parallel_box_->setRange(1, 4);
+    parallel_box_->setSuffix(to_qstring(gbk(" 集")));
+    parallel_box_->setAccessibleName(to_qstring(gbk("同时下载集数")));
+    label->setBuddy(parallel_box_);
+}
+
+// Written only when changed, so a file without the key stays as it was.
+void SettingsWindow::save_parallel_control() {
+    if (parallel_box_->value() != read_parallel_downloads())
+        write_setting(gbk("同时下载"), number_to_text(parallel_box_->value()));
 }
 
 void SettingsWindow::choose_save_folder() {
@@ -142,7 +197,12 @@ void SettingsWindow::save_settings() {
     write_setting(gbk("显示与下载开始集数"), one_line(start_episode_box_));
     write_setting(gbk("默认显示集数"), one_line(episode_count_box_));
     bool saved = write_setting(gbk("保存时自动重命名"), flag_text(rename_box_->isChecked()));
-    show_message(this, saved && folder_fits ? gbk("配置成功！") : gbk("配置失败！"));
+    save_parallel_control();
+    save_media_host();
+    if (saved && folder_fits)
+        show_message(this, gbk("配置成功！"), save_message_detail());
+    else
+        show_message(this, gbk("配置失败！"));
 }
 
 void SettingsWindow::showEvent(QShowEvent* event) {

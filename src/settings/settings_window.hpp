@@ -1,11 +1,14 @@
 #pragma once
 // The settings window: a modal dialog that shows four keys of the configuration
 // file and saves them. Each opening builds a new window, filled from the file.
+#include "text/text.hpp"
+
 #include <QDialog>
 
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 class SettingsWindow : public QDialog {
     Q_OBJECT
@@ -25,6 +28,12 @@ class SettingsWindow : public QDialog {
 
   private:
     void keep_outer_size();
+    // The rows below the group box: the Media host.
+    void add_media_host_row();
+    void save_media_host();
+    Text save_message_detail() const;
+    void add_parallel_control();
+    void save_parallel_control();
 
     QLineEdit* save_folder_box_;   // 编辑框1
     QPushButton* choose_button_;   // 按钮1
@@ -32,4 +41,7 @@ class SettingsWindow : public QDialog {
     QLineEdit* episode_count_box_; // 编辑框4
     QCheckBox* rename_box_;        // 选择框1
     QPushButton* save_button_;     // 按钮2
+    QLineEdit* media_host_box_ = nullptr;
+    QString folder_at_open_; // the save folder as the window opened with it
+    QSpinBox* parallel_box_;       // 调节框1: "同时下载"
 };

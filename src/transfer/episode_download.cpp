@@ -209,7 +209,12 @@ EpisodeResult EpisodeDownload::run() {
         if (cancel_.wait_cancelled(wait_before(retries_used, tried)))
             break;
     }
-    partial_.discard(); // the window is closing: nothing stays behind
+    // The window is closing: bytes that a later run can resume stay hidden,
+    // anything else goes.
+    if (partial_.size() > 0 && partial_.info().length > 0)
+        partial_.close();
+    else
+        partial_.discard();
     result.status = EpisodeStatus::cancelled;
     result.reason = gbk("已取消");
     return result;

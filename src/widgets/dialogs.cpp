@@ -1,5 +1,6 @@
 #include "widgets/dialogs.hpp"
 
+#include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 
 #include <QFileDialog>
@@ -7,14 +8,23 @@
 #include <QStringList>
 
 void show_message(QWidget* parent, const Text& text) {
+    show_message(parent, text, Text());
+}
+
+void show_message(QWidget* parent, const Text& text, const Text& detail) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::NoIcon);
-    box.setWindowTitle(QString());
+    box.setWindowTitle(program_title());
     box.setTextFormat(Qt::PlainText); // the text is shown as it stands, never as markup
     box.setText(to_qstring(text));
+    box.setInformativeText(to_qstring(detail));
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
+}
+
+QString program_title() {
+    return to_qstring(gbk("有声书下载播放器"));
 }
 
 QString choose_folder(QWidget* parent, const Text& title) {

@@ -6,8 +6,13 @@
 
 class QWidget;
 
-// A modal message box with the text and a single OK button; returns when closed.
+// The program's name, the title of its main window and of its message boxes.
+QString program_title();
+
+// A modal message box titled with the program's name, with the text and a single OK button; returns when closed.
 void show_message(QWidget* parent, const Text& text);
+// The same with a second, smaller line below the text (none when `detail` is empty).
+void show_message(QWidget* parent, const Text& text, const Text& detail);
 
 // A modal folder dialog with the title; the chosen folder's full path as the
 // widgets show it (it may hold characters GBK cannot), or the empty string when

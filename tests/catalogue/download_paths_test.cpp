@@ -1,5 +1,6 @@
 #include "catalogue/download_paths.hpp"
 #include "files/files.hpp"
+#include "support/home_folder.hpp"
 #include "text/gbk.hpp"
 
 #include <gtest/gtest.h>
@@ -96,9 +97,9 @@ TEST(DownloadPaths, FileStaysInsideTheBookFolderWhateverTheLabel) {
     EXPECT_EQ(native_path(path).parent_path(), fs::path("/save/t"));
 }
 
-TEST(DownloadPaths, EmptySaveFolderMeansTheWorkingDirectory) {
-    const Text cwd = current_folder();
-    ASSERT_FALSE(cwd.empty());
+TEST(DownloadPaths, EmptySaveFolderMeansTheMusicFolder) {
+    HomeFolder home;
+    const Text cwd = text_path(home.default_save_folder());
     EXPECT_EQ(effective_save_folder(""), cwd);
     EXPECT_EQ(effective_save_folder("/x"), "/x");
     EXPECT_EQ(book_folder("", "t"), join_path(cwd, "t"));

@@ -4,6 +4,7 @@
 #include "catalogue/download_paths.hpp"
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_address.hpp"
+#include "http/web_access.hpp"
 #include "transfer/http_download.hpp"
 #include "site_fixture.hpp"
 #include "support/small_disk.hpp"
@@ -13,6 +14,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <algorithm>
 #include <iterator>
 
 namespace fs = std::filesystem;
@@ -68,6 +70,8 @@ class SequenceTest : public SiteFixture {
             audio_address(site->media_host(), b.category, b.title, padded_number(number),
                           site->episode_key(b.book_id, number));
         add_row(rows, gbk("第") + number + gbk("集"), address, row_book ? *row_book : book_of(b));
+        rows.set_row_source(rows.row_count() - 1,
+                            {site->catalogue_host(), b.book_id, b.category, number});
     }
     fs::path file_of(const SampleBook& b, const Text& number) const {
         return native_path(
@@ -142,11 +146,105 @@ TEST_F(SequenceTest, PauseFinishesTheEpisodeAndADoublePressOnlyStarts) {
     EXPECT_EQ(sequence.state(), State::pause_asked);
     EXPECT_EQ(sequence.caption(), gbk("下载"));
     ASSERT_TRUE(wait_idle());
-    EXPECT_EQ(sequence.state(), State::stopped);
+    EXPECT_EQ(sequence.state(), State::ready); // a press goes on
     EXPECT_EQ(rows.cell(0, 3), gbk("已下载"));
     EXPECT_EQ(rows.cell(1, 3), gbk("未下载"));
     EXPECT_EQ(site->media_requests_served(), 1);
     EXPECT_EQ(file_content(file_of(book, "1")), episode(book, "1"));
+}
+
+// Up to the set number of episodes arrive at once, rows starting in list order;
+// a pause lets those under way finish and starts none, and a press goes on with
+// the rest, fetching nothing twice.
+TEST_F(SequenceTest, SeveralAtOnceNeverAboveTheSettingAndAPauseResumes) {
+    for (const int at_once : {1, 3}) {
+        SCOPED_TRACE(at_once);
+        site->set_media_pacing(0, 1024, 30);
+        rows.remove_all_rows();
+        fs::remove_all(save.path / "");
+        fs::create_directories(save.path);
+        const int served_before = site->media_requests_served();
+        DownloadSequence run{rows};
+        run.set_double_press_interval(std::chrono::milliseconds(0));
+        for (int n = 1; n <= 7; ++n)
+            add_episode(book, number_to_text(n));
+        run.set_parallel_downloads(at_once);
+        run.query_filled(true);
+        run.press();
+        ASSERT_TRUE(wait_serving(served_before + at_once));
+        run.press();
+        EXPECT_EQ(run.state(), State::pause_asked);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !run.running(); }, 30000));
+        EXPECT_EQ(run.state(), State::ready);
+        EXPECT_EQ(site->media_requests_served(), served_before + at_once);
+        for (int row = 0; row < 7; ++row)
+            EXPECT_EQ(rows.cell(row, 3), gbk(row < at_once ? "已下载" : "未下载")) << row;
+
+        site->set_media_pacing(0, 0, 0);
+        run.press();
+        EXPECT_EQ(run.state(), State::running);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !run.running(); }, 30000));
+        EXPECT_EQ(run.state(), State::done);
+        EXPECT_EQ(site->media_requests_served(), served_before + 7);
+        for (int n = 1; n <= 7; ++n)
+            EXPECT_EQ(file_content(file_of(book, number_to_text(n))),
+                      episode(book, number_to_text(n)));
+        EXPECT_EQ(run.run().arrived(), 7 - at_once);
+        EXPECT_EQ(site->media_connections_peak(), at_once);
+    }
+}
+
+// A key the Media host refuses is asked for once more from the row's book; a
+// second refusal fails the row with its reason.
+TEST_F(SequenceTest, ARefusedKeyIsAskedForOnceMore) {
+    web_access_text(address()); // the play page hands out the session cookie
+    site->set_media_single_use_keys(true);
+    add_episode(book, "1");
+    add_episode(book, "2");
+    ASSERT_TRUE(http_download(rows.cell(0, 1), program.path / "used.mp3")); // its key is used up
+    const Text renewed = audio_address(site->media_host(), book.category, book.title, "001",
+                                       site->episode_key(book.book_id, "1"));
+    std::vector<Text> addresses;
+    QObject::connect(&sequence, &DownloadSequence::rowChanged, [&](int row) {
+        if (row == 0)
+            addresses.push_back(rows.cell(0, 1));
+    });
+    site->set_media_fault_episode("2");
+    site->set_media_status(403); // whatever the key
+    const int scripts = site->script_requests_with_cookie() + site->script_requests_without_cookie();
+    sequence.query_filled(true);
+    sequence.press();
+    ASSERT_TRUE(wait_idle());
+
+    EXPECT_EQ(rows.cell(0, 3), gbk("已下载")) << rows.state_note(0);
+    EXPECT_TRUE(file_content(file_of(book, "1")) == episode(book, "1"));
+    EXPECT_NE(std::find(addresses.begin(), addresses.end(), renewed), addresses.end());
+    EXPECT_EQ(rows.cell(1, 3), gbk("未下载"));
+    EXPECT_EQ(rows.state_note(1), gbk("HTTP 403：拒绝访问"));
+    EXPECT_EQ(site->script_requests_with_cookie() + site->script_requests_without_cookie(),
+              scripts + 2);
+}
+
+// Closing mid-episode keeps the bytes that arrived, hidden; the next run asks
+// for the rest only.
+TEST_F(SequenceTest, AnEpisodeCutByClosingResumesInTheNextRun) {
+    site->set_media_pacing(0, 512, 50);
+    add_episode(book, "1");
+    sequence.query_filled(true);
+    sequence.press();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return rows.cell(0, 3) != gbk("未下载"); }, 30000));
+    sequence.abort();
+    EXPECT_FALSE(fs::exists(file_of(book, "1")));
+    EXPECT_GT(fs::file_size(partial_file_path(file_of(book, "1"))), 0u);
+
+    site->set_media_pacing(0, 0, 0);
+    DownloadSequence next{rows};
+    next.query_filled(true);
+    next.press();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !next.running(); }, 30000));
+    EXPECT_EQ(file_content(file_of(book, "1")), episode(book, "1"));
+    EXPECT_EQ(site->media_range_requests(), 1);
+    EXPECT_EQ(everything_in(native_path(book_folder(save.text(), book.title))).size(), 1u);
 }
 
 // The list is rebuilt for another book while an episode arrives: that episode
@@ -189,24 +287,43 @@ TEST_F(SequenceTest, RowsWithoutABookCreateNothing) {
     EXPECT_EQ(site->media_requests_served() + site->media_requests_refused(), 0);
 }
 
+// Every episode under way is abandoned together.
 TEST_F(SequenceTest, AbortDuringAStallEndsAtOnceAndLeavesNothing) {
     site->set_media_stall(true);
-    add_episode(book, "1");
-    add_episode(book, "2");
-    sequence.query_filled(true);
-    sequence.press();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return site->media_full_requests() == 1; }, 30000));
-    QTest::qWait(100); // well into the stalled answer
-    QElapsedTimer timer;
-    timer.start();
-    sequence.abort();
-    EXPECT_LT(timer.elapsed(), 1000);
-    EXPECT_FALSE(sequence.running());
-    QTest::qWait(100);
-    EXPECT_EQ(site->media_full_requests(), 1); // nothing more was asked for
-    const fs::path folder = native_path(book_folder(save.text(), book.title));
-    EXPECT_TRUE(everything_in(folder).empty());
-    EXPECT_EQ(rows.cell(0, 3), gbk("未下载"));
+    for (const char* n : {"1", "2", "3", "4"})
+        add_episode(book, n);
+    for (const int at_once : {1, 3}) {
+        SCOPED_TRACE(at_once);
+        const int asked = site->media_full_requests();
+        DownloadSequence run{rows};
+        run.set_parallel_downloads(at_once);
+        run.query_filled(true);
+        run.press();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return site->media_full_requests() == asked + at_once; }, 30000));
+        QTest::qWait(100); // well into the stalled answers
+        QElapsedTimer timer;
+        timer.start();
+        run.abort();
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_FALSE(run.running());
+        QTest::qWait(100);
+        EXPECT_EQ(site->media_full_requests(), asked + at_once); // nothing more was asked for
+        const fs::path folder = native_path(book_folder(save.text(), book.title));
+        EXPECT_TRUE(everything_in(folder).empty());
+        EXPECT_EQ(rows.cell(0, 3), gbk("未下载"));
+    }
+}
+
+TEST(RunProgressText, SpeedsAndDurationsReadAsPeopleWriteThem) {
+    const std::pair<double, const char*> speeds[] = {
+        {0, "0 KB/s"}, {262144, "256 KB/s"}, {1572864, "1.5 MB/s"}};
+    for (const auto& [bytes, text] : speeds)
+        EXPECT_EQ(speed_text(bytes), text) << bytes;
+    const std::pair<double, const char*> durations[] = {
+        {-3, "0:00"}, {59.6, "1:00"}, {83, "1:23"}, {3723, "1:02:03"}};
+    for (const auto& [seconds, text] : durations)
+        EXPECT_EQ(duration_text(seconds), text) << seconds;
 }
 
 namespace {

@@ -7,9 +7,12 @@
 #include "transfer/http_download.hpp"
 #include "support/small_disk.hpp"
 #include "window_fixture.hpp"
+#include "support/notification_service.hpp"
+#include "widgets/run_progress_line.hpp"
 
 #include <QAbstractItemModel>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QListWidget>
 #include <QTreeView>
 
@@ -227,8 +230,13 @@ TEST_F(DownloadView, FullRunWritesEveryEpisodeAndWalksTheButtonStates) {
     EXPECT_TRUE(window->pause_requested());
     EXPECT_EQ(site->media_requests_served(), 10);
 
-    // ready -> running -> done again: a file that differs is replaced, one that
-    // is complete on disk is not fetched again.
+    // The query listed both episodes as on disk already. Rows that still name
+    // the web address: a file that differs is replaced, one that is complete on
+    // disk is not fetched again.
+    EXPECT_EQ(rows()[0], expected_row("36", 1, true));
+    EXPECT_EQ(rows()[1], expected_row("37", 2, true));
+    for (int r = 0; r < 2; ++r)
+        window->episodes().set_cell(r, 1, audio(number_to_text(36 + r)));
     make_file(file("36"), "older");
     press();
     EXPECT_FALSE(window->pause_requested());
@@ -320,12 +328,18 @@ TEST_F(SlowDownloadView, PauseDuringTheThirdEpisodeFinishesItAndStops) {
         EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << r;
         EXPECT_EQ(shown[r].back(), gbk("已下载")) << r;
     }
-    // stopped
-    EXPECT_FALSE(button()->isEnabled());
+    // The pause took effect: a press goes on with the rows not yet downloaded,
+    // and the line under the controls counts that run.
+    EXPECT_TRUE(button()->isEnabled());
     EXPECT_EQ(caption(), gbk("下载"));
-    query("35", "5");
-    EXPECT_TRUE(button()->isEnabled()); // ready
-    EXPECT_EQ(caption(), gbk("下载"));
+    EXPECT_TRUE(control<RunProgressLine>("run_line")->line().startsWith("3/5 "));
+    press();
+    EXPECT_EQ(site->media_requests_served(), 5);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(rows()[std::size_t(i - 1)], expected_row(number_to_text(35 + i), i, true)) << i;
+    EXPECT_TRUE(control<RunProgressLine>("run_line")->line().startsWith("2/2 "));
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("有声书下载播放器"));
+    EXPECT_FALSE(button()->isEnabled()); // done
 }
 
 TEST_F(SlowDownloadView, PressInThePauseAskedStateRunsASecondSequenceInsideTheFirst) {
@@ -374,9 +388,8 @@ TEST_F(DownloadView, FailedTransfersKeepTheRowAndTheOldFile) {
         {"reset midway", [this] { site->set_media_reset_midway(true); }, "连接中断，已重试 1 次"},
         {"empty body", [this] { site->set_media_empty_body(true); }, "文件为空"},
         {"login page", [this] { site->set_media_login_page(true); }, "不是音频文件"},
-        {"wrong key (403)",
-         [this] { window->episodes().set_cell(0, 1, replace_all(window->episodes().cell(0, 1), "key=", "key=x")); },
-         "HTTP 403：拒绝访问"},
+        // The key is asked for once more and refused again.
+        {"refused key (403)", [this] { site->set_media_status(403); }, "HTTP 403：拒绝访问"},
         {"refused connection",
          [this] {
              // Nothing listens on port 1 of the loopback address.
@@ -394,6 +407,7 @@ TEST_F(DownloadView, FailedTransfersKeepTheRowAndTheOldFile) {
     };
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
+        fs::remove_all(folder()); // episodes on disk would be listed as downloaded
         query("35", "2");
         make_file(file("36"), "old episode");
         site->set_media_fault_episode("36");
@@ -480,11 +494,10 @@ TEST_F(DownloadView, AFullDiskIsSaidOnceInABoxAndInTheList) {
         << "the partial file is gone";
 }
 
-// An empty save folder means the working directory, not the root; a save folder
-// that does not exist yet is created with its parents.
+// An empty save folder means the music folder's 有声书, created by the first
+// download; a save folder that does not exist yet is created with its parents.
 TEST_F(DownloadView, SaveFolderSubstituteAndMissingParents) {
-    TempFolder working;
-    CurrentFolder inside(working.path);
+    HomeFolder home;
     const fs::path deep = save.path / gbk_to_utf8(gbk("新建")) / "deeper";
     for (const fs::path& folder : {fs::path(), deep}) {
         SCOPED_TRACE(folder.string());
@@ -493,7 +506,7 @@ TEST_F(DownloadView, SaveFolderSubstituteAndMissingParents) {
         open_window();
         query("35", "1");
         start_download();
-        const fs::path expected = (folder.empty() ? working.path : folder) /
+        const fs::path expected = (folder.empty() ? home.default_save_folder() : folder) /
                                   gbk_to_utf8(book.title) /
                                   gbk_to_utf8(book.title + gbk("_第36集.mp3"));
         EXPECT_EQ(file_content(expected), episode("36"));
@@ -612,4 +625,54 @@ TEST_F(DownloadView, WithoutABookDownloadCreatesNothing) {
     start_download();
     EXPECT_EQ(rows(), before);
     EXPECT_TRUE(names_in(save.path).empty());
+}
+
+// Episodes already complete in the book's folder are listed as downloaded and
+// play from their files; a row whose address got no key is marked failed, with
+// its reason, when the sequence reaches it, and neither is requested.
+TEST_F(DownloadView, RowsOnDiskAreDownloadedAndRowsWithoutAKeyAreMarkedFailed) {
+    open_book();
+    make_file(file("37"), episode("37"));
+    make_file(file("38"), ""); // an empty file is no episode
+    query("35", "4");
+    EXPECT_EQ(rows()[0], expected_row("36", 1, false));
+    EXPECT_EQ(rows()[1], expected_row("37", 2, true));
+    EXPECT_EQ(window->episodes().row_native_path(1), file("37"));
+    EXPECT_EQ(rows()[2], expected_row("38", 3, false));
+
+    const Text no_key = audio_address(site->media_host(), book.category, book.title,
+                                      padded_number("36"), "");
+    window->episodes().set_cell(0, 1, no_key);
+    // A row whose query already said why it has no key keeps that reason.
+    const Text said = gbk("播放脚本的回答超过 1 MB，未取得音频地址");
+    window->episodes().set_cell(3, 1, no_key);
+    window->episodes().set_state_note(3, said);
+    start_download();
+    EXPECT_EQ(site->media_requests_served(), 1); // 38 only
+    EXPECT_EQ(window->episodes().state_note(3), said);
+    EXPECT_EQ(rows()[0], (std::vector<Text>{gbk("第36集"), no_key, "1", gbk("未下载")}));
+    EXPECT_EQ(rows()[2], expected_row("38", 3, true));
+    const QModelIndex state = window->episodes().index(0, EpisodeListModel::state_column);
+    EXPECT_EQ(window->episodes().state_note(0), gbk("未取得音频地址"));
+    EXPECT_EQ(state.data(Qt::AccessibleDescriptionRole).toString(), to_qstring(gbk("未取得音频地址")));
+    EXPECT_FALSE(state.data(Qt::DecorationRole).value<QIcon>().isNull());
+    const QModelIndex fine = window->episodes().index(2, EpisodeListModel::state_column);
+    EXPECT_FALSE(fine.data(Qt::DecorationRole).isValid());
+}
+
+// A run that ends while another window is active is told to the desktop.
+TEST_F(DownloadView, ARunEndingInTheBackgroundIsToldToTheDesktop) {
+    ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under dbus-run-session";
+    NotificationService service;
+    ASSERT_TRUE(service.registered());
+    open_book();
+    query("35", "2");
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    start_download();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !service.received().empty(); }, 10000));
+    EXPECT_EQ(service.received()[0].summary, QString::fromUtf8("下载结束"));
+    EXPECT_EQ(service.received()[0].body, QString::fromUtf8("已下载 2 集"));
 }

@@ -76,16 +76,16 @@ TEST_F(EpisodeList, SelectedBookShowsItsMp3FilesAsDownloadedRows) {
     EXPECT_FALSE(control<QPushButton>("按钮3")->isEnabled());
 }
 
-TEST_F(EpisodeList, EmptySaveFolderMeansTheCurrentWorkingDirectory) {
-    TempFolder cwd;
-    make_file(under(cwd.path, "书甲/第1集.mp3"));
-    CurrentFolder in(cwd.path);
+TEST_F(EpisodeList, EmptySaveFolderMeansTheMusicFolder) {
+    HomeFolder home;
+    make_file(under(home.default_save_folder(), "书甲/第1集.mp3"));
     ASSERT_TRUE(write_setting(gbk("默认保存路径"), ""));
     open_window();
     EXPECT_EQ(folder_names(), std::vector<Text>{gbk("书甲")});
     click_folder("书甲");
     ASSERT_EQ(window->episodes().row_count(), 1);
-    EXPECT_EQ(window->episodes().row_native_path(0), under(cwd.path, "书甲/第1集.mp3"));
+    EXPECT_EQ(window->episodes().row_native_path(0),
+              under(home.default_save_folder(), "书甲/第1集.mp3"));
 }
 
 TEST_F(EpisodeList, AfterTheSettingsSavedAnotherFolderSelectionLooksThere) {
@@ -131,4 +131,24 @@ TEST_F(EpisodeList, RowOperationsAtTheEdges) {
     EXPECT_EQ(window->episodes().row_native_path(1), fs::path("/tmp/x.mp3"));
     window->episodes().set_cell(1, 1, "http://m/x.mp3");
     EXPECT_EQ(window->episodes().row_native_path(1), fs::path());
+}
+
+// A click or Enter on the book already opened opens it again, after a query or
+// anything else replaced its rows.
+TEST_F(EpisodeList, AClickOrEnterOnTheOpenedBookOpensItAgain) {
+    make_file(under(save.path, "书甲/a.mp3"));
+    configure();
+    open_window();
+    click_folder("书甲");
+    ASSERT_EQ(window->episodes().row_count(), 1);
+    window->episodes().remove_all_rows(); // as a query does
+    QTest::qWait(20);
+    click_folder("书甲");
+    EXPECT_EQ(window->episodes().row_count(), 1);
+    window->episodes().remove_all_rows();
+    auto* list = control<QListWidget>("超级列表框2");
+    list->setFocus();
+    QTest::qWait(20);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(window->episodes().row_count(), 1);
 }

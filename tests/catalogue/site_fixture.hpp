@@ -5,6 +5,7 @@
 #include "files/files.hpp"
 #include "settings/config_file.hpp"
 #include "site/sample_site.hpp"
+#include "support/home_folder.hpp"
 #include "text/gbk.hpp"
 
 #include <gtest/gtest.h>

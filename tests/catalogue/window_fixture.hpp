@@ -2,6 +2,7 @@
 // Ground for the tests that drive the real main window: the site fixture, a main
 // window shown the way the program shows it, its controls by name, and a driver
 // for the modal dialogs that open while a handler runs.
+#include "catalogue/book_page_load.hpp"
 #include "catalogue/download_sequence.hpp"
 #include "catalogue/episode_query.hpp"
 #include "catalogue/main_window.hpp"
@@ -33,6 +34,7 @@ class DialogDriver {
         timer_.start(5);
     }
     std::vector<Text> messages;
+    std::vector<Text> details; // the second line of each message box, in step
     std::function<void(QWidget*)> on_dialog;
 
     static void press_later(QAbstractButton* button) {
@@ -47,6 +49,7 @@ class DialogDriver {
         QWidget* top = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(top)) {
             messages.push_back(from_qstring(box->text()));
+            details.push_back(from_qstring(box->informativeText()));
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
         } else if (top && on_dialog) {
             on_dialog(top);
@@ -57,11 +60,19 @@ class DialogDriver {
 
 class WindowFixture : public SiteFixture {
   protected:
-    // Creates the main window and shows it; its created handler runs meanwhile.
+    // Creates the main window and shows it; its created handler runs meanwhile,
+    // and the book page of a stored address has loaded when this returns.
     MainWindow& open_window() {
         window = std::make_unique<MainWindow>();
         window->show();
+        wait_for_book_page();
         return *window;
+    }
+    // Lets events run until the book page load (and a pause in typing before it)
+    // is over; false when it still runs after `limit`.
+    bool wait_for_book_page(std::chrono::milliseconds limit = std::chrono::seconds(20)) const {
+        return QTest::qWaitFor([this] { return !window->book_page_pending(); },
+                               int(limit.count()));
     }
     void TearDown() override {
         window.reset();
@@ -85,11 +96,14 @@ class WindowFixture : public SiteFixture {
         return from_qstring(control<W>(name)->text());
     }
     // A user replacing the address box's text by pasting: one content change.
-    void paste_address(const Text& text) const {
+    // The load it starts has ended when this returns, unless `wait` is false.
+    void paste_address(const Text& text, bool wait = true) const {
         auto* box = control<QLineEdit>("编辑框1");
         QApplication::clipboard()->setText(to_qstring(text));
         box->selectAll();
         box->paste();
+        if (wait)
+            wait_for_book_page();
     }
 
     // Opens the settings window with the settings button, as the user does, types

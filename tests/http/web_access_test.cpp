@@ -29,6 +29,7 @@ class WebAccess : public ::testing::Test {
     void SetUp() override { clear_cookie_store(); }
     void TearDown() override {
         set_web_access_timeouts(std::chrono::seconds(30), std::chrono::seconds(60));
+        set_web_access_limits({});
     }
 
     // A server whose every answer comes from `reply`.
@@ -556,6 +557,69 @@ TEST_F(WebAccess, LonePercentSignsGoOutAsPercent25) {
 }
 
 } // namespace
+
+// What gives up, and why: every failure names its cause, and an answer its
+// status. Redirects stop after the limit; trickling and overlong requests end.
+TEST_F(WebAccess, FailuresSayWhyAndLimitsEndTricklesAndRedirectChains) {
+    WebAccessLimits limits;
+    limits.slow_time = std::chrono::seconds(1);
+    limits.total = std::chrono::milliseconds(2500);
+    set_web_access_limits(limits);
+    auto server = serve([](const ServerRequest& r) {
+        const std::string line = r.request_line();
+        const std::size_t at = line.find("/hop");
+        if (at != std::string::npos) { // /hopN redirects to /hop(N-1), /hop0 answers
+            const int n = std::stoi(line.substr(at + 4));
+            if (n > 0)
+                return http_reply("302 Found", {"Location: /hop" + std::to_string(n - 1)}, "");
+            return ok("landed");
+        }
+        if (line.starts_with("GET /empty"))
+            return http_reply("404 Not Found", {}, "");
+        // /huge announces more than any page; /trickle: a few bytes, then silence.
+        ServerReply reply;
+        reply.bytes = line.starts_with("GET /huge")
+                          ? "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n"
+                          : "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart";
+        reply.hold = true;
+        return reply;
+    });
+    int closed_port;
+    {
+        LoopbackServer gone([](const ServerRequest&) { return ok(); });
+        closed_port = gone.port();
+    }
+    struct Case {
+        Text address;
+        AccessFailure failure;
+        long status;
+        const char* body;
+    } const cases[] = {
+        {server->base() + "/hop10", AccessFailure::none, 200, "landed"},
+        {server->base() + "/hop11", AccessFailure::too_many_redirects, 302, ""},
+        {server->base() + "/empty", AccessFailure::none, 404, ""},
+        {server->base() + "/trickle", AccessFailure::too_slow, 200, "part"},
+        {server->base() + "/huge", AccessFailure::too_large, 200, ""},
+        {"http://127.0.0.1:" + std::to_string(closed_port) + "/", AccessFailure::cannot_connect, 0,
+         ""},
+        {"http://bad host/", AccessFailure::bad_address, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        AccessReport report;
+        EXPECT_EQ(text_of(web_access_reported(c.address, report)), c.body);
+        EXPECT_EQ(report.failure, c.failure);
+        EXPECT_EQ(report.status, c.status);
+    }
+
+    // A request that keeps its pace but never ends stops at the total limit.
+    limits.slow_bytes = 0;
+    set_web_access_limits(limits);
+    AccessReport report;
+    EXPECT_EQ(text_of(web_access_reported(server->base() + "/trickle", report)), "part");
+    EXPECT_EQ(report.failure, AccessFailure::timed_out);
+    server->stop();
+}
 
 // The cookies are short: libcurl itself takes no more than 300 kB of headers.
 TEST_F(WebAccess, ACookieFloodLeavesLaterRequestsWorking) {

@@ -156,7 +156,7 @@ TEST_F(MediaPlayerTest, PlaysAFileToItsEndAndSettlesOnStopped) {
     EXPECT_EQ(opened.count(), 2); // while opening, and once open
     EXPECT_EQ(opened.at(0).at(0).toInt(), int(MediaPlayer::MediaChanging));
     EXPECT_EQ(opened.at(1).at(0).toInt(), int(MediaPlayer::MediaOpen));
-    EXPECT_EQ(player.findChild<QSlider*>("seek_bar")->maximum() / 100, 10); // about 1000 ms
+    EXPECT_EQ(player.findChild<QSlider*>("seek_bar")->maximum(), 1); // in seconds
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.saw(8); }, kTimeout));
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 1; }, kTimeout));
@@ -192,6 +192,9 @@ TEST_F(MediaPlayerTest, PauseAndStopFromTheFaceAndTheControls) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 2; }, kTimeout));
     player.controls().play();
     EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 3; }, kTimeout));
+    EXPECT_EQ(play_pause->accessibleName(), "暂停");
+    EXPECT_EQ(play_pause->toolTip(), "暂停");
+    EXPECT_EQ(stop->accessibleName(), "停止");
     player.controls().stop();
     EXPECT_TRUE(QTest::qWaitFor([&] { return player.playState() == 1; }, kTimeout));
 
@@ -224,16 +227,23 @@ TEST_F(MediaPlayerTest, KeysAndClicksOnTheSeekBarSeek) {
     const struct {
         Qt::Key key;
         int step;
-    } steps[] = {{Qt::Key_PageUp, 60000}, {Qt::Key_Right, 5000},   {Qt::Key_Right, 5000},
-                 {Qt::Key_Left, -5000},   {Qt::Key_PageUp, 60000}, {Qt::Key_PageDown, -60000}};
+    } steps[] = {{Qt::Key_PageUp, 60}, {Qt::Key_Right, 5},   {Qt::Key_Right, 5},
+                 {Qt::Key_Left, -5},   {Qt::Key_PageUp, 60}, {Qt::Key_PageDown, -60}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.key);
-        const int expected = bar->value() + step.step;
+        // The bar counts seconds; its name says where playback is, of how long.
+        const int expected = (bar->value() + step.step) * 1000;
         QTest::keyClick(bar, step.key);
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return std::abs(player.engine().position() - expected) < 500; }, kTimeout))
             << player.engine().position() << " for " << expected;
     }
+    const QString said = QString("播放位置 %1:%2 / 0")
+                             .arg(bar->value() / 60, 2, 10, QChar('0'))
+                             .arg(bar->value() % 60, 2, 10, QChar('0'));
+    EXPECT_TRUE(bar->accessibleName().startsWith(said)) << bar->accessibleName().toStdString();
+    // Paused: the play button offers to play.
+    EXPECT_EQ(player.findChild<QToolButton*>("play_pause_button")->accessibleName(), "播放");
 
     // A click on the groove past the handle moves toward it, and playback follows.
     const qint64 before = player.engine().position();

@@ -1,5 +1,7 @@
 #include "config_folder.hpp"
+#include "support/home_folder.hpp"
 #include "text/qt_text.hpp"
+#include "settings/config_file.hpp"
 #include "settings/settings_window.hpp"
 #include "text/gbk.hpp"
 
@@ -11,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -50,8 +53,10 @@ void click(const QWidget& window, const char* name) {
 struct SettingsWindowTest : ConfigFolder {
     // Every message box is read and closed with its one OK button.
     QStringList messages;
+    QStringList details; // the second line of each box
     OnModal<QMessageBox> boxes{[this](QMessageBox* box) {
         messages << box->text();
+        details << box->informativeText();
         EXPECT_EQ(box->buttons().size(), 1);
         EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
         QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
@@ -64,9 +69,16 @@ TEST_F(SettingsWindowTest, LayoutCaptionsIconAndPointer) {
     SettingsWindow window;
     window.show();
     EXPECT_EQ(window.windowTitle(), q("设置"));
-    EXPECT_EQ(window.frameGeometry().size(), QSize(375, 249));
+    // The form's 375 x 249, taller by the rows below the group box.
+    EXPECT_EQ(window.frameGeometry().size(), QSize(375, 339));
     EXPECT_EQ(window.cursor().shape(), Qt::PointingHandCursor);
     EXPECT_FALSE(window.windowIcon().pixmap(32, 32).isNull());
+    // Each box is named by its caption.
+    const std::pair<const char*, const char*> buddies[] = {
+        {"标签1", "编辑框1"}, {"标签3", "编辑框3"}, {"标签4", "编辑框4"}};
+    for (const auto& [label, box] : buddies)
+        EXPECT_EQ(window.findChild<QLabel*>(q(label))->buddy(), window.findChild<QWidget*>(q(box)))
+            << label;
 
     struct Expected {
         const char *name, *kind;
@@ -83,6 +95,8 @@ TEST_F(SettingsWindowTest, LayoutCaptionsIconAndPointer) {
         {"分组框1", "QGroupBox", {8, 0, 360, 216}, ""},
         {"选择框1", "QCheckBox", {216, 96, 128, 32}, "保存时自动重命名"}, // in 分组框1
         {"按钮2", "QPushButton", {144, 144, 56, 24}, "保存配置"},         // in 分组框1
+        {"标签5", "QLabel", {21, 224, 112, 24}, "同时下载："},
+        {"调节框1", "QSpinBox", {144, 224, 64, 24}, ""},
     };
     QWidget* group = control(window, "分组框1");
     for (const Expected& e : table) {
@@ -130,7 +144,38 @@ TEST_F(SettingsWindowTest, RoundTripsEveryKeyAndKeepsTheRestOfTheFile) {
                               "保存时自动重命名=假\r\n\r\n[其他]\r\n默认保存路径=别处\r\n"));
     SettingsWindow again;
     EXPECT_EQ(control<QLineEdit>(again, "编辑框1")->text(), q("/新的 文件夹"));
+    // At once: a value changed is written, out-of-range and foreign texts read as 1 to 4.
+    control<QSpinBox>(again, "调节框1")->setValue(3);
+    click(again, "按钮2");
+    EXPECT_EQ(read_parallel_downloads(), 3);
+    for (const auto& [stored, read] : {std::pair{"9", 4}, {"0", 1}, {"两", 1}, {" 2 ", 2}}) {
+        write_setting(gbk("同时下载"), gbk(stored));
+        EXPECT_EQ(control<QSpinBox>(SettingsWindow(), "调节框1")->value(), read) << stored;
+    }
     EXPECT_FALSE(control<QCheckBox>(again, "选择框1")->isChecked());
+}
+
+// The Media host has a box of its own below the group box; a new save folder
+// is taken at the next start, and the message says so below its text.
+TEST_F(SettingsWindowTest, MediaHostIsEditedAndANewSaveFolderWaitsForTheNextStart) {
+    write_raw(gbk("[设置]\r\n默认保存路径=/书\r\n媒体主机=old.example:81\r\n"));
+    SettingsWindow window;
+    window.show();
+    auto* host_box = control<QLineEdit>(window, "媒体主机");
+    EXPECT_GE(host_box->y(), 216);
+    EXPECT_LE(host_box->geometry().right(), window.width());
+    EXPECT_FALSE(host_box->accessibleName().isEmpty());
+    EXPECT_EQ(host_box->text(), "old.example:81");
+
+    host_box->setText(" 127.0.0.1:8080 ");
+    click(window, "按钮2");
+    EXPECT_EQ(read_setting(gbk("媒体主机")), "127.0.0.1:8080");
+    control<QLineEdit>(window, "编辑框1")->setText(q("/别的书"));
+    host_box->clear(); // the book page's own host again
+    click(window, "按钮2");
+    EXPECT_EQ(read_setting(gbk("媒体主机")), "");
+    EXPECT_EQ(messages, QStringList({q("配置成功！"), q("配置成功！")}));
+    EXPECT_EQ(details, QStringList({"", q("新的保存路径在程序重新启动后生效。")}));
 }
 
 TEST_F(SettingsWindowTest, TicksOnlyForTheExactTrueWord) {
@@ -157,7 +202,9 @@ TEST_F(SettingsWindowTest, ReadOnlyFolderReportsFailureAndKeepsTheFile) {
     EXPECT_EQ(entries(), 1u);
 }
 
-TEST_F(SettingsWindowTest, WorkingFolderStandsInForAnEmptySaveFolder) {
+TEST_F(SettingsWindowTest, MusicFolderStandsInForAnEmptySaveFolder) {
+    HomeFolder home;
+    const QString substitute = to_qstring(text_path(home.default_save_folder()));
     const fs::path chosen = folder / "有声书";
     fs::create_directory(chosen);
     bool cancel = false;
@@ -172,7 +219,7 @@ TEST_F(SettingsWindowTest, WorkingFolderStandsInForAnEmptySaveFolder) {
     SettingsWindow window;
     window.show();
     auto* folder_box = control<QLineEdit>(window, "编辑框1");
-    EXPECT_EQ(folder_box->text(), to_qstring(current_folder()));
+    EXPECT_EQ(folder_box->text(), substitute);
     EXPECT_FALSE(control<QCheckBox>(window, "选择框1")->isChecked());
     EXPECT_FALSE(fs::exists(file)); // opening writes nothing
     click(window, "按钮1");
@@ -185,9 +232,9 @@ TEST_F(SettingsWindowTest, WorkingFolderStandsInForAnEmptySaveFolder) {
     click(window, "按钮2");
     EXPECT_EQ(read_setting(gbk("默认保存路径")), "");
     SettingsWindow again;
-    EXPECT_EQ(control<QLineEdit>(again, "编辑框1")->text(), to_qstring(current_folder()));
+    EXPECT_EQ(control<QLineEdit>(again, "编辑框1")->text(), substitute);
     click(again, "按钮2");
-    EXPECT_EQ(read_setting(gbk("默认保存路径")), current_folder());
+    EXPECT_EQ(read_setting(gbk("默认保存路径")), from_qstring(substitute));
 }
 
 TEST_F(SettingsWindowTest, AFolderGbkCannotHoldIsNotStoredAndTheSaveFails) {

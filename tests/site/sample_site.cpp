@@ -155,18 +155,31 @@ bool make_credentials(Credentials& out) {
 // ---- servers ------------------------------------------------------------------
 
 // The worker pool of a server, counting the connections it is handed.
+// Each task is one connection for its whole life, so the tasks running at
+// once are the connections open at once; the most of them is kept.
 class CountingPool : public httplib::TaskQueue {
   public:
-    CountingPool(std::size_t threads, std::atomic<int>& count) : pool_(threads), count_(count) {}
+    CountingPool(std::size_t threads, std::atomic<int>& count, std::atomic<int>& open,
+                 std::atomic<int>& peak)
+        : pool_(threads), count_(count), open_(open), peak_(peak) {}
     void enqueue(std::function<void()> task) override {
         ++count_;
-        pool_.enqueue(std::move(task));
+        pool_.enqueue([this, task = std::move(task)] {
+            const int now = ++open_;
+            int seen = peak_;
+            while (now > seen && !peak_.compare_exchange_weak(seen, now)) {
+            }
+            task();
+            --open_;
+        });
     }
     void shutdown() override { pool_.shutdown(); }
 
   private:
     httplib::ThreadPool pool_;
     std::atomic<int>& count_;
+    std::atomic<int>& open_;
+    std::atomic<int>& peak_;
 };
 
 // Shuts down every connected socket of this process whose local end is
@@ -374,7 +387,8 @@ struct SampleSite::Impl {
         : episode_size(options.episode_size), pacing{options.media_delay_ms,
                                                      options.media_bytes_per_chunk,
                                                      options.media_chunk_delay_ms},
-          script_delay_ms(options.script_delay_ms), random(std::random_device{}()) {
+          script_delay_ms(options.script_delay_ms), cover_delay_ms(options.cover_delay_ms),
+          random(std::random_device{}()) {
         std::string suffix;
         for (int i = 0; i < 8; ++i)
             suffix += char('A' + random() % 26);
@@ -395,6 +409,7 @@ struct SampleSite::Impl {
     std::set<Text> sessions;
     Pacing pacing;
     int script_delay_ms = 0;
+    int cover_delay_ms = 0;
     Fault fault;
     int stall_generation = 0;  // counts set_media_stall calls: a stalled answer waits for one
     std::set<Text> reset_done; // episodes whose first answer was cut (set_media_reset_once)
@@ -411,7 +426,13 @@ struct SampleSite::Impl {
 
     std::atomic<int> pages{0}, cover_count{0}, script_with{0}, script_without{0}, served{0},
         refused{0}, catalogue_connections{0}, media_connections{0}, full_requests{0},
-        range_requests{0}, head_requests{0};
+        range_requests{0}, head_requests{0}, catalogue_open{0}, catalogue_peak{0}, media_open{0},
+        media_peak{0};
+    // Keys that work once: a GET that the key let through moves the episode
+    // to its next key, which the player script hands out from then on.
+    std::atomic<bool> single_use_keys{false};
+    mutable std::mutex keys_mutex;
+    std::map<Text, int> key_generation; // by book id and episode value
 
     Text host(int port) const { return "127.0.0.1:" + std::to_string(port); }
 
@@ -432,8 +453,25 @@ struct SampleSite::Impl {
         return Text(tag.begin(), tag.end());
     }
 
-    Text key_for(const Text& book_id, const Text& episode) const {
+    Text base_key(const Text& book_id, const Text& episode) const {
         return hex64(fnv1a("sample-site|" + book_id + "|" + episode_value(episode)));
+    }
+
+    Text key_for(const Text& book_id, const Text& episode) const {
+        int generation = 0;
+        {
+            std::lock_guard lock(keys_mutex);
+            auto it = key_generation.find(book_id + "|" + episode_value(episode));
+            if (it != key_generation.end())
+                generation = it->second;
+        }
+        const Text base = base_key(book_id, episode);
+        return generation == 0 ? base : hex64(fnv1a(base + "|" + std::to_string(generation)));
+    }
+
+    void use_key(const Text& book_id, const Text& episode) {
+        std::lock_guard lock(keys_mutex);
+        ++key_generation[book_id + "|" + episode_value(episode)];
     }
 
     // Waits up to `ms` or until stopping; false when stopping.
@@ -632,6 +670,15 @@ var mp3url = "";
         const Text cover_prefix = "/cover/yousheng/";
         if (starts_with(path, cover_prefix) && ends_with(path, ".gif")) {
             ++cover_count;
+            int delay = 0;
+            {
+                std::lock_guard lock(mutex);
+                delay = cover_delay_ms;
+            }
+            if (delay > 0 && !pause_for(delay)) {
+                response.status = 503;
+                return;
+            }
             const Text title =
                 path.substr(cover_prefix.size(), path.size() - cover_prefix.size() - 4);
             std::lock_guard lock(mutex);
@@ -649,6 +696,12 @@ var mp3url = "";
                 const Text& file = parts[3];
                 if (starts_with(file, prefix) && ends_with(file, ".htm")) {
                     ++pages;
+                    if (id == "0") { // hangs until the site stops
+                        while (pause_for(1000)) {
+                        }
+                        response.status = 503;
+                        return;
+                    }
                     const Text episode =
                         file.substr(prefix.size(), file.size() - prefix.size() - 4);
                     const bool digits = !episode.empty() &&
@@ -746,6 +799,8 @@ var mp3url = "";
             response.set_content("<html><body><h1>403 Forbidden</h1></body></html>", "text/html");
             return;
         }
+        if (!head && single_use_keys)
+            use_key(book->book_id, episode);
         if (now.login_page) {
             ++refused;
             response.set_content(login_page(), "text/html; charset=gbk");
@@ -773,7 +828,7 @@ var mp3url = "";
 
     Text etag_for(const Text& book_id, const Text& episode) const {
         std::lock_guard lock(mutex);
-        return "\"" + hex64(fnv1a(key_for(book_id, episode) + "|" + std::to_string(version))) +
+        return "\"" + hex64(fnv1a(base_key(book_id, episode) + "|" + std::to_string(version))) +
                "\"";
     }
 
@@ -858,8 +913,12 @@ bool SampleSite::start(int catalogue_port, int media_port) {
         std::lock_guard lock(s.mutex);
         s.stopping = false;
     }
-    catalogue->new_task_queue = [&s] { return new CountingPool(8, s.catalogue_connections); };
-    media->new_task_queue = [&s] { return new CountingPool(16, s.media_connections); };
+    catalogue->new_task_queue = [&s] {
+        return new CountingPool(8, s.catalogue_connections, s.catalogue_open, s.catalogue_peak);
+    };
+    media->new_task_queue = [&s] {
+        return new CountingPool(16, s.media_connections, s.media_open, s.media_peak);
+    };
     for (httplib::Server* server : {static_cast<httplib::Server*>(catalogue.get()), media.get()})
         server->set_keep_alive_max_count(100)
             .set_keep_alive_timeout(2)
@@ -1006,6 +1065,14 @@ int SampleSite::media_requests_refused() const {
 int SampleSite::connections_accepted() const {
     return impl_->catalogue_connections;
 }
+int SampleSite::media_connections_peak() const {
+    return impl_->media_peak;
+}
+
+void SampleSite::set_media_single_use_keys(bool on) {
+    impl_->single_use_keys = on;
+}
+
 int SampleSite::media_connections_accepted() const {
     return impl_->media_connections;
 }
@@ -1084,6 +1151,15 @@ void SampleSite::set_media_reset_once(bool on) {
 void SampleSite::set_media_version(int version) {
     std::lock_guard lock(impl_->mutex);
     impl_->version = version;
+}
+
+void SampleSite::set_cover_delay(int ms) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->cover_delay_ms = ms;
+}
+
+Text SampleSite::hanging_page_address() const {
+    return play_page_address("0", 1);
 }
 
 void SampleSite::set_script_delay(int ms) {

@@ -11,13 +11,15 @@
 //   /play/yousheng/flash.asp?id=<book_id>&filename=<n>.mp3&nexturl=play_<book_id>.htm
 //       the player script; answers with ...mp3?key=<key>"; only when the request
 //       carries a session cookie the site handed out, otherwise a page without a key.
+//   /yousheng/0/play_0_<n>.htm                         never answers (until stopped): a
+//       page of a server that hangs
 //   /                                                  a home page listing the books
 //   anything else                                      404 with a small GBK page
 // Media host:
 //   /yousheng/<category>/<title>/<padded>.mp3?key=<key>  the episode's MP3
 //       (Content-Type: audio/mpeg, Content-Length, an ETag and a Last-Modified; a
 //       Range request gets 206 with Content-Range; HEAD works) when the key is the
-//       one the player script gave for that episode, else 403; an unknown book or
+//       one the player script gives now for that episode, else 403; an unknown book or
 //       file is 404. The padded number is matched by value: 036 and 36 are the
 //       same episode, 002.5 is 2.5, 00-4 is -4.
 // Titles and categories in paths are GBK bytes, percent-encoded on the wire (raw
@@ -52,6 +54,7 @@ struct SampleSiteOptions {
     int media_chunk_delay_ms = 0;  // delay between those chunks
     std::size_t episode_size = 0;  // 0: a real one-second MP3; otherwise an MP3 of about this size
     int script_delay_ms = 0;       // delay before each player-script answer
+    int cover_delay_ms = 0;        // delay before each cover answer
 };
 
 class SampleSite {
@@ -82,6 +85,8 @@ class SampleSite {
     Text play_page_address(const Text& book_id, int episode) const;
     // https://127.0.0.1:<port>/
     Text home_address() const;
+    // A play page address whose request is taken and never answered.
+    Text hanging_page_address() const;
     // The name of the session cookie, "ASPSESSIONID" and eight capitals.
     Text session_cookie_name() const;
 
@@ -103,6 +108,8 @@ class SampleSite {
     int media_requests_refused() const;
     int connections_accepted() const;       // catalogue site, TLS connections
     int media_connections_accepted() const; // media host
+    // The most connections to the media host that were open at the same time.
+    int media_connections_peak() const;
     // Media requests by kind, whatever the answer: GET without and with a Range
     // header, and HEAD.
     int media_full_requests() const;
@@ -134,6 +141,10 @@ class SampleSite {
     // the new pacing from its next piece.
     void set_media_pacing(int delay_ms, int bytes_per_chunk, int chunk_delay_ms);
     void set_script_delay(int ms);
+    void set_cover_delay(int ms);
+    // A key lets one GET through; after that it is refused (403) and the player
+    // script hands out the episode's next key, which episode_key() returns.
+    void set_media_single_use_keys(bool on);
 
   private:
     struct Impl;

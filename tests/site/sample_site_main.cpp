@@ -2,7 +2,8 @@
 // Starts the sample Catalogue site and Media host on 127.0.0.1 with the sample books,
 // prints the play page addresses and the "媒体主机" value, and serves until Ctrl-C.
 // SAMPLE_SITE_TRICKLE=<bytes>:<ms> sends every episode slowly, that many bytes
-// every that many milliseconds, for trying the program on a slow link.
+// every that many milliseconds, for trying the program on a slow link;
+// SAMPLE_SITE_COVER_DELAY=<ms> answers every cover that much later.
 #include "site/sample_site.hpp"
 
 #include "text/gbk.hpp"
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
         if (const char* colon = std::strchr(trickle, ':'))
             options.media_chunk_delay_ms = std::atoi(colon + 1);
     }
+    if (const char* delay = std::getenv("SAMPLE_SITE_COVER_DELAY"))
+        options.cover_delay_ms = std::atoi(delay);
     SampleSite site(options);
     const auto books = sample_books();
     for (const SampleBook& book : books)
@@ -52,6 +55,7 @@ int main(int argc, char** argv) {
     for (const SampleBook& book : books)
         std::printf("  %s  %s\n", site.play_page_address(book.book_id, 1).c_str(),
                     gbk_to_utf8(book.title).c_str());
+    std::printf("  %s  (never answers)\n", site.hanging_page_address().c_str());
     std::printf("\nIn %s beside the program, section [%s], set:\n  %s=%s\n\n",
                 gbk_to_utf8(gbk("配置文件.ini")).c_str(), gbk_to_utf8(gbk("设置")).c_str(),
                 gbk_to_utf8(gbk("媒体主机")).c_str(), site.media_host().c_str());

@@ -285,7 +285,8 @@ TEST_F(EpisodeDownload, CompleteFileOnDiskIsNotFetchedAgain) {
     EXPECT_EQ(names(), only(30));
 }
 
-TEST_F(EpisodeDownload, CancelEndsTheDownloadAtOnceAndLeavesNothingBehind) {
+// Only bytes of the body that arrived stay behind, hidden, for a later run.
+TEST_F(EpisodeDownload, CancelEndsTheDownloadAtOnceAndKeepsOnlyWhatArrived) {
     struct Case {
         const char* name;
         std::function<void(SampleSite&)> fault;
@@ -302,6 +303,7 @@ TEST_F(EpisodeDownload, CancelEndsTheDownloadAtOnceAndLeavesNothingBehind) {
          std::chrono::milliseconds(10)},
     };
     set_http_download_timeouts(std::chrono::seconds(20), std::chrono::seconds(30));
+    std::error_code ec;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.fault(site);
@@ -332,6 +334,11 @@ TEST_F(EpisodeDownload, CancelEndsTheDownloadAtOnceAndLeavesNothingBehind) {
             EXPECT_EQ(result.tries, 0); // still connecting to ask for the length
         }
         EXPECT_EQ(read_all(target(40)), "older file");
+        const bool body_began = std::string(c.name) == "mid-body";
+        const fs::path kept = partial_file_path(target(40));
+        EXPECT_EQ(fs::exists(kept) && fs::file_size(kept) > 0, body_began);
+        fs::remove(partial_file_path(target(40)), ec);
+        fs::remove(partial_info_path(target(40)), ec);
         EXPECT_EQ(names(), only(40));
         site.set_media_stall(false);
         site.set_media_status(0);

@@ -1,6 +1,7 @@
 // The program's application object, made the way the program starts, one after
-// another in this process: a style asked for on the command line survives the
-// application taking its arguments.
+// another in this process: the desktop's style unless the command line or the
+// environment asks for another, which survives the application taking its
+// arguments.
 #include "widgets/program_style.hpp"
 
 #include <QStyle>
@@ -19,16 +20,18 @@ struct Case {
     int arguments_left;      // argc once the application took its own arguments
 };
 
-TEST(ProgramStart, TheStyleAskedForWinsOverTheProgramsOwnLook) {
+TEST(ProgramStart, TheDesktopsStyleUnlessAnotherIsAskedFor) {
+    // The offscreen platform's desktop style is Fusion. A style once asked for
+    // stays with Qt for the rest of the process, so the cases that ask come last.
     const Case cases[] = {
-        {{}, nullptr, "windows", 1},
-        {{"-style", "fusion"}, nullptr, "fusion", 1},
+        {{}, nullptr, "fusion", 1},
+        {{"-stylewindows"}, nullptr, "fusion", 2},
+        {{"-s", "windows"}, nullptr, "fusion", 3},
+        {{}, "windows", "windows", 1},
+        {{"-style", "windows"}, nullptr, "windows", 1},
         {{"-style=fusion"}, nullptr, "fusion", 1},
-        {{"--style", "fusion"}, nullptr, "fusion", 1},
+        {{"--style", "windows"}, nullptr, "windows", 1},
         {{"--style=fusion"}, nullptr, "fusion", 1},
-        {{"-stylefusion"}, nullptr, "windows", 2},
-        {{"-s", "fusion"}, nullptr, "windows", 3},
-        {{}, "fusion", "fusion", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.empty() ? std::string("(none)") : c.arguments.front());
@@ -47,6 +50,9 @@ TEST(ProgramStart, TheStyleAskedForWinsOverTheProgramsOwnLook) {
         std::unique_ptr<QApplication> application = start_application(argc, argv.data());
         EXPECT_EQ(QApplication::style()->name().toLower().toStdString(), c.style);
         EXPECT_EQ(argc, c.arguments_left);
+        // Qt's own texts are Chinese from the start.
+        EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel").remove('&'),
+                  QString::fromUtf8("取消"));
     }
     unsetenv("QT_STYLE_OVERRIDE");
 }

@@ -1,0 +1,21 @@
+#pragma once
+// One line that tells how a long run goes ("3/20 集 · 512 KB/s · 剩余 1:23"):
+// elided to its width, its whole text in the tooltip, reachable by keyboard
+// and read out by screen readers.
+#include <QLabel>
+
+class RunProgressLine : public QLabel {
+    Q_OBJECT
+  public:
+    explicit RunProgressLine(QWidget* parent = nullptr);
+    // Empty hides nothing: the line keeps its place and shows no text.
+    void show_line(const QString& line);
+    QString line() const { return line_; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void fit();
+    QString line_;
+};
