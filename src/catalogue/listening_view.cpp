@@ -73,6 +73,7 @@ void MainWindow::add_listening_bar() {
     });
     connect(player_, &MediaPlayer::PlayStateChange, this, [this] { show_listening_marks(); });
     connect(listening_control_, &ListeningControl::episode_heard, this, [this] {
+        mark_episode_file_heard();
         show_listening_marks();
         show_folder_progress();
     });
@@ -116,18 +117,25 @@ void MainWindow::offer_media_controls() {
     new MprisService(*listening_control_, std::move(hooks), this);
 }
 
-int MainWindow::playing_row() const {
-    const Text episode = player_->URL();
+int MainWindow::row_with_episode(const Text& episode) const {
     for (int r = 0; r < episodes_->row_count(); ++r)
         if (!episode.empty() && episodes_->cell(r, EpisodeListModel::address_column) == episode)
             return r;
     return -1;
 }
 
+// The row whose episode opened, even once a download has replaced its address
+// by the file's path; in a list built since, the row with the same episode.
+int MainWindow::playing_row() const {
+    const int row = episodes_->row_of(opened_row_id_);
+    return row >= 0 ? row : row_with_episode(player_->URL());
+}
+
 // The book whose episode opens sets the speed and the skips; the list it
 // plays from is the one that comes back next time.
 void MainWindow::on_episode_opening() {
-    const int row = playing_row();
+    const int row = row_with_episode(player_->URL());
+    opened_row_id_ = row < 0 ? 0 : episodes_->row_id(row);
     if (row < 0)
         return;
     const RowBook row_book = episodes_->row_book(row);
@@ -141,16 +149,29 @@ void MainWindow::on_episode_opening() {
 }
 
 void MainWindow::show_listening_marks(int first, int last) {
-    const Text playing = player_->URL();
     const int state = player_->playState();
     const bool active = state != MediaPlayer::Stopped && state != MediaPlayer::Undefined &&
                         state != MediaPlayer::MediaEnded;
+    const int playing = active ? playing_row() : -1;
     last = last < 0 ? episodes_->row_count() - 1 : std::min(last, episodes_->row_count() - 1);
     for (int r = std::max(first, 0); r <= last; ++r) {
-        const Text episode = episodes_->cell(r, EpisodeListModel::address_column);
-        episodes_->set_playing(r, active && !episode.empty() && episode == playing);
-        episodes_->set_heard(r, listening().heard(episode));
+        episodes_->set_playing(r, r == playing);
+        episodes_->set_heard(r, listening().heard(episodes_->cell(r, EpisodeListModel::address_column)));
     }
+}
+
+// An episode heard from its address is heard in its file too: a download
+// replaces the row's address by the file's path, and the book folder counts
+// its files. The row is the one that opened, whatever its address is now.
+void MainWindow::mark_episode_file_heard() {
+    const int row = episodes_->row_of(opened_row_id_);
+    if (row < 0)
+        return;
+    const RowBook row_book = episodes_->row_book(row);
+    listening().mark_heard(episodes_->cell(row, EpisodeListModel::address_column));
+    listening().mark_heard(downloaded_file_path(row_book.save_folder, row_book.title,
+                                                episodes_->cell(row, EpisodeListModel::label_column)));
+    listening().save();
 }
 
 void MainWindow::show_folder_progress() {

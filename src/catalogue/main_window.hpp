@@ -8,6 +8,7 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -129,10 +130,12 @@ class MainWindow : public QWidget {
     // Rows first to last (-1: to the end) show whether they play or were heard.
     void show_listening_marks(int first = 0, int last = -1);
     void show_folder_progress();
+    void mark_episode_file_heard();
     void restore_listening();
     void offer_media_controls();
     void play_row(int row);
     int playing_row() const;
+    int row_with_episode(const Text& episode) const;
     void bind_address_box();
     void bind_book_load();
     void show_book_page(const Text& address, const Text& page_text, const AccessReport& report);
@@ -165,6 +168,7 @@ class MainWindow : public QWidget {
     std::unique_ptr<EpisodeQuery> query_;
     std::unique_ptr<PlayQueue> play_queue_;
     ListeningControl* listening_control_ = nullptr;
+    std::uint64_t opened_row_id_ = 0; // the row whose episode opened last
     Text book_host_; // the Catalogue host of the book page loaded last
     CoverFiles covers_;
     std::unique_ptr<BookPageLoad> book_load_;
@@ -176,6 +180,7 @@ class MainWindow : public QWidget {
     QSize frame_{0, 0};      // what the window manager's frame adds to the size
     QPoint frame_offset_;    // where the inside starts within the frame
     bool restored_ = false;  // the size and place came from the last run
+    QSize restored_size_;    // the size kept, until the frame is known
     bool created_ = false;
     bool setting_address_from_code_ = false;
     bool query_after_load_ = false; // Enter in the address box: query once the page is in

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -159,8 +160,13 @@ void MainWindow::learn_frame() {
     frame_ = frame;
     frame_offset_ = geometry().topLeft() - frameGeometry().topLeft();
     setMinimumSize(smallest_size());
+    // A window opened at its default size is fitted to the frame; a restored
+    // one takes its kept size again, which a minimum counted without the frame
+    // may have widened.
     if (!restored_)
         resize(size() - (frame - old_frame));
+    else if (restored_size_.isValid())
+        resize(std::exchange(restored_size_, QSize()).expandedTo(minimumSize()));
     place_controls();
     fit_to_screen();
 }
@@ -188,8 +194,9 @@ void MainWindow::restore_place() {
     if (!place)
         return;
     restored_ = true;
+    restored_size_ = QSize(place->width, place->height);
     move(place->x, place->y);
-    resize(QSize(place->width, place->height).expandedTo(minimumSize()));
+    resize(restored_size_.expandedTo(minimumSize()));
     if (place->maximised)
         setWindowState(windowState() | Qt::WindowMaximized);
 }

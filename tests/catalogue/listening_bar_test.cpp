@@ -1,6 +1,6 @@
 // The listening bar in the real main window against the sample site: speed,
 // volume and jumps, kept per book; the sleep timer waiting for the end of the
-// episode; a book's intro and outro; and a restart that comes back to the
+// episode, and a row heard before its download; a book's intro and outro; and a restart that comes back to the
 // list and row without playing until asked.
 #include "playback/media_player.hpp"
 #include "playback/playback_engine.hpp"
@@ -128,6 +128,12 @@ TEST_F(ListeningBarTest, EndOfEpisodeSleepStopsTheQueueOnceAndTheRowShowsItWasHe
     EXPECT_EQ(assigned.size(), 1u);
     EXPECT_EQ(sleep->currentText(), to_qstring(gbk("定时关")));
     EXPECT_TRUE(list->model()->index(0, 2).data().toString().startsWith(QChar(0x2713)));
+
+    // Downloaded, the row's address becomes its file's path: it stays heard.
+    QTest::mouseClick(control<QPushButton>("按钮3"), Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return window->episodes().cell(0, 3) == gbk("已下载"); }));
+    ASSERT_TRUE(finish_long_work());
+    EXPECT_TRUE(window->episodes().heard(0));
 
     click_row(1); // playing again: the queue goes on to the end
     EXPECT_TRUE(eventually([&] { return assigned.size() == 3u; }));
