@@ -84,7 +84,8 @@ class MainWindow : public QWidget {
 
     // main_window_layout.cpp
     // Adds a row below the lists, across the window; the default size grows by
-    // its height and the lists keep theirs.
+    // its height (and its width, when the form is too narrow for it) and the
+    // lists keep their height.
     void add_bottom_strip(QWidget* row);
     // The inside of the window at its default size (frame not included), and at
     // its smallest.
@@ -106,9 +107,11 @@ class MainWindow : public QWidget {
     // main_window_layout.cpp
     void anchor_controls();
     void place_controls();
-    void follow_default_height();
+    void follow_default_size();
     bool eventFilter(QObject* receiver, QEvent* event) override;
     int strip_height() const;
+    int strip_width_need() const;
+    QSize form_size() const;
     void learn_frame();
     void fit_to_screen();
     void restore_place();
@@ -176,7 +179,7 @@ class MainWindow : public QWidget {
     AnchoredPlacement placement_;
     QWidget* bottom_strip_ = nullptr;
     int font_extra_ = 0;     // what the font adds to the default height
-    int laid_extra_ = 0;     // what the font and the strip added when last laid out
+    QSize laid_extra_;       // what the font and the strip added when last laid out
     QSize frame_{0, 0};      // what the window manager's frame adds to the size
     QPoint frame_offset_;    // where the inside starts within the frame
     bool restored_ = false;  // the size and place came from the last run

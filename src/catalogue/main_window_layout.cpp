@@ -75,7 +75,7 @@ void MainWindow::anchor_controls() {
     bottom_strip_->installEventFilter(this);
 
     font_extra_ = placement_.font_extra();
-    laid_extra_ = font_extra_;
+    laid_extra_ = QSize(0, font_extra_);
     resize(default_size());
     setMinimumSize(smallest_size());
     move(start_position);
@@ -83,14 +83,15 @@ void MainWindow::anchor_controls() {
 }
 
 // Another font or style, or a row of the strip that grew or shrank, changes the
-// default height: the window grows or shrinks by as much, and the controls take
+// default size: the window grows or shrinks by as much, and the controls take
 // their new places.
-void MainWindow::follow_default_height() {
+void MainWindow::follow_default_size() {
     font_extra_ = placement_.font_extra();
-    const int extra = font_extra_ + strip_height();
+    const QSize extra = default_size() - outer_default + frame_;
+    const QSize target = size() + (extra - laid_extra_); // before a new minimum widens it
     setMinimumSize(smallest_size());
     if (extra != laid_extra_ && !isMaximized() && !isFullScreen())
-        resize(size() + QSize(0, extra - laid_extra_));
+        resize(target);
     laid_extra_ = extra;
     place_controls();
 }
@@ -98,12 +99,12 @@ void MainWindow::follow_default_height() {
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        follow_default_height();
+        follow_default_size();
 }
 
 bool MainWindow::eventFilter(QObject* receiver, QEvent* event) {
     if (receiver == bottom_strip_ && event->type() == QEvent::LayoutRequest)
-        follow_default_height();
+        follow_default_size();
     return QWidget::eventFilter(receiver, event);
 }
 
@@ -114,7 +115,7 @@ void MainWindow::add_bottom_strip(QWidget* row) {
     if (!(row->isHidden() && row->testAttribute(Qt::WA_WState_ExplicitShowHide)))
         row->show();
     bottom_strip_->show();
-    follow_default_height();
+    follow_default_size();
 }
 
 int MainWindow::strip_height() const {
@@ -123,8 +124,22 @@ int MainWindow::strip_height() const {
     return bottom_strip_->layout()->sizeHint().height() + strip_gap;
 }
 
-QSize MainWindow::default_size() const {
+// What the width of the strip's rows needs beyond the form's width: a larger
+// font widens the listening bar's controls.
+int MainWindow::strip_width_need() const {
+    if (!bottom_strip_ || bottom_strip_->layout()->count() == 0)
+        return 0;
+    return std::max(0, bottom_strip_->layout()->minimumSize().width() - strip_place.width());
+}
+
+// The form at the window's font and with its strip: where the controls stand
+// before the window grows.
+QSize MainWindow::form_size() const {
     return outer_default - frame_ + QSize(0, font_extra_ + strip_height());
+}
+
+QSize MainWindow::default_size() const {
+    return form_size() + QSize(strip_width_need(), 0);
 }
 
 QSize MainWindow::smallest_size() const {
@@ -137,7 +152,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::place_controls() {
-    const QSize growth = size() - default_size();
+    const QSize growth = size() - form_size();
     placement_.place(growth);
     if (const int height = strip_height(); height > 0) {
         QRect strip = strip_place.translated(0, font_extra_);

@@ -7,7 +7,9 @@
 #include "text/gbk.hpp"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QDir>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -18,6 +20,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -56,11 +61,26 @@ QIcon settings_icon() {
     return QIcon(pixmap);
 }
 
+// The form is drawn for a 12 px font. A user whose font is larger gets that
+// font, and every place and size grows with it, so captions keep their room.
+double form_scale() {
+    const int font_pixels = QFontInfo(QApplication::font()).pixelSize();
+    return font_pixels > 15 ? font_pixels / 12.0 : 1.0;
+}
+
+int scaled(int form_pixels) {
+    return int(std::lround(form_pixels * form_scale()));
+}
+
 template <typename Control>
 Control* place(Control* control, const char* name, int x, int y, int width, int height) {
     control->setObjectName(QString::fromUtf8(name));
-    control->setGeometry(x, y, width, height);
+    control->setGeometry(scaled(x), scaled(y), scaled(width), scaled(height));
     return control;
+}
+
+QSize scaled_outer_size() {
+    return {scaled(outer_size.width()), scaled(outer_size.height())};
 }
 
 QLabel* make_label(QWidget* parent, const char* name, const char* caption, int x, int y, int width,
@@ -96,9 +116,9 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     setWindowIcon(settings_icon());
     setCursor(Qt::PointingHandCursor);
     setModal(true);
-    QFont small = font();
-    small.setPixelSize(12);
-    setFont(small);
+    QFont form_font = font();
+    form_font.setPixelSize(scaled(12));
+    setFont(form_font);
 
     QLabel* folder_caption =
         make_label(this, "标签1", "下载保存路径： 默认为程序所在文件夹", 16, 8, 256, 24);
@@ -120,11 +140,12 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     add_parallel_control();
 
     add_media_host_row();
+    fit_captions();
 
     connect(choose_button_, &QPushButton::clicked, this, &SettingsWindow::choose_save_folder);
     connect(save_button_, &QPushButton::clicked, this, &SettingsWindow::save_settings);
 
-    setFixedSize(outer_size);
+    setFixedSize(scaled_outer_size());
     move(50, 50);
     on_settings_window_created();
 }
@@ -140,6 +161,16 @@ void SettingsWindow::on_settings_window_created() {
     if (save_folder_box_->text().isEmpty())
         save_folder_box_->setText(to_qstring(default_save_folder()));
     folder_at_open_ = save_folder_box_->text();
+}
+
+// A caption that needs another line at the window's font (the start episode's,
+// a little wider than its place) gets the room below it, where the form has none
+// of its controls.
+void SettingsWindow::fit_captions() {
+    for (QLabel* label : findChildren<QLabel*>())
+        if (label->wordWrap())
+            label->resize(label->width(),
+                          std::max(label->height(), label->heightForWidth(label->width())));
 }
 
 // The Media host row: where the episodes' audio files are fetched from.
@@ -220,7 +251,7 @@ void SettingsWindow::moveEvent(QMoveEvent* event) {
 // The frame counts towards the window's size: the inside shrinks by the frame.
 void SettingsWindow::keep_outer_size() {
     const QSize frame = frameGeometry().size() - size();
-    const QSize inside = outer_size - frame;
+    const QSize inside = scaled_outer_size() - frame;
     if (inside != size())
         setFixedSize(inside);
 }

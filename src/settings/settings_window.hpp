@@ -28,6 +28,7 @@ class SettingsWindow : public QDialog {
 
   private:
     void keep_outer_size();
+    void fit_captions();
     // The rows below the group box: the Media host.
     void add_media_host_row();
     void save_media_host();

@@ -382,3 +382,46 @@ TEST_F(DiskTrouble, StopsTheSequenceSaysSoOnceAndLeavesTheRestUndownloaded) {
                   c.downloaded == 0 ? 0u : std::size_t(c.downloaded) + 1);
     }
 }
+
+namespace {
+
+class SlowDiskTrouble : public DiskTrouble {
+  protected:
+    SlowDiskTrouble() { // long enough for the rows to show their progress
+        site_options.media_bytes_per_chunk = 32 * 1024;
+        site_options.media_chunk_delay_ms = 50;
+    }
+};
+
+} // namespace
+
+// Three at once on a disk with room for one episode and a half: the one that
+// meets the full disk says so, the others under way stop with their rows as
+// they were, and no row is left looking as if it still downloads.
+TEST_F(SlowDiskTrouble, AFullDiskStopsEveryEpisodeUnderWay) {
+    SmallDisk disk(512);
+    if (!disk.mounted())
+        GTEST_SKIP() << "mounting a small disk needs the superuser";
+    const RowBook on_disk{book.title, text_path(disk.path)};
+    for (const char* n : {"1", "2", "3", "4", "5"})
+        add_episode(book, n, &on_disk);
+    std::vector<Text> said;
+    QObject::connect(&sequence, &DownloadSequence::stoppedForDisk,
+                     [&](const Text& message) { said.push_back(message); });
+    sequence.set_parallel_downloads(3);
+    sequence.query_filled(true);
+    sequence.press();
+    ASSERT_TRUE(wait_idle());
+
+    EXPECT_EQ(said, std::vector<Text>{gbk("磁盘空间不足")});
+    EXPECT_EQ(sequence.state(), State::ready);
+    int full = 0;
+    for (int r = 0; r < rows.row_count(); ++r) {
+        const Text state = rows.cell(r, 3);
+        full += state == gbk("磁盘空间不足");
+        EXPECT_TRUE(state == gbk("已下载") || state == gbk("未下载") || state == gbk("磁盘空间不足"))
+            << r << " " << gbk_to_utf8(state);
+    }
+    EXPECT_EQ(full, 1);
+    EXPECT_EQ(rows.cell(4, 3), gbk("未下载")); // never reached
+}

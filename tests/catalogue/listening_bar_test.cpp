@@ -18,12 +18,6 @@
 
 namespace {
 
-constexpr int timeout_ms = 20000; // generous for sanitizer builds on a busy machine
-
-template <typename Condition> bool eventually(Condition condition) {
-    return QTest::qWaitFor(condition, timeout_ms);
-}
-
 class ListeningBarTest : public WindowFixture {
   protected:
     void open_and_query(int span = 3) {

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int timeout_ms = 20000; // generous for sanitizer builds on a busy machine
-
 class Listening : public WindowFixture {
   protected:
     Listening() { site_options.episode_size = 4 * 1024 * 1024; } // a few minutes each
@@ -43,12 +41,11 @@ TEST_F(Listening, SpaceOnTheEpisodeListTogglesPlayAndPause) {
     configure(address());
     open_book_and_query();
     click_row(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player->playState() == int(MediaPlayer::Playing); },
-                                timeout_ms));
+    ASSERT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Playing); }));
     ASSERT_EQ(QApplication::focusWidget(), list);
     for (int expected : {MediaPlayer::Paused, MediaPlayer::Playing, MediaPlayer::Paused}) {
         QTest::keyClick(list, Qt::Key_Space);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return player->playState() == expected; }, timeout_ms));
+        EXPECT_TRUE(eventually([&] { return player->playState() == expected; }));
     }
     QTest::qWait(700); // a paused player stays on its row
     EXPECT_EQ(window->episodes().current_row(), 1);
@@ -60,25 +57,23 @@ TEST_F(Listening, AnEpisodePlayedAgainInANewWindowStartsWhereItStopped) {
     open_book_and_query();
     const Text episode = window->episodes().cell(1, 1);
     click_row(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player->playState() == int(MediaPlayer::Playing); },
-                                timeout_ms));
+    ASSERT_TRUE(eventually([&] { return player->playState() == int(MediaPlayer::Playing); }));
     // The user moves on a minute with the seek bar's keys.
     auto* bar = player->findChild<QSlider*>("seek_bar");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player->engine().isSeekable() && bar->maximum() > 0; },
-                                timeout_ms));
+    ASSERT_TRUE(eventually([&] { return player->engine().isSeekable() && bar->maximum() > 0; }));
     bar->setFocus();
     QTest::keyClick(bar, Qt::Key_PageUp);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return position() >= 60000; }, timeout_ms));
+    ASSERT_TRUE(eventually([&] { return position() >= 60000; }));
 
     window->close(); // the program is closed
     window.reset();
     open_book_and_query();
     ASSERT_EQ(window->episodes().cell(1, 1), episode);
     click_row(1);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return position() >= 59500; }, timeout_ms));
+    EXPECT_TRUE(eventually([&] { return position() >= 59500; }));
     EXPECT_LT(position(), 70000);
     // Another row starts from its beginning.
     click_row(2);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player->URL() == window->episodes().cell(2, 1); }, timeout_ms));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return position() > 0 && position() < 10000; }, timeout_ms));
+    ASSERT_TRUE(eventually([&] { return player->URL() == window->episodes().cell(2, 1); }));
+    EXPECT_TRUE(eventually([&] { return position() > 0 && position() < 10000; }));
 }

@@ -251,6 +251,8 @@ TEST_F(MainWindowTest, ALargerFontGrowsTheLinesAndKeepsControlsApart) {
                         control<QWidget>(b.name)->geometry()))
                         << a.name << " " << b.name;
                 }
+        auto* strip = control<QWidget>("bottom_strip"); // wider than the form: the window widens
+        EXPECT_GE(strip->width(), strip->minimumSizeHint().width());
         EXPECT_GT(window->height(), 674);
         EXPECT_EQ(window->size(), window->default_size());
         EXPECT_EQ(control<QWidget>("超级列表框1")->height(), 440);

@@ -10,13 +10,6 @@
 
 namespace {
 
-constexpr int timeout_ms = 20000; // generous for sanitizer builds on a busy machine
-
-// Lets events run until `condition` holds; false when it still does not after the time-out.
-template <typename Condition> bool eventually(Condition condition) {
-    return QTest::qWaitFor(condition, timeout_ms);
-}
-
 class Playback : public WindowFixture {
   protected:
     void open_book() {

@@ -58,6 +58,12 @@ class DialogDriver {
     QTimer timer_;
 };
 
+// Lets events run until `condition` holds; false when it still does not after
+// the time-out, generous for sanitizer builds on a busy machine.
+template <typename Condition> bool eventually(Condition condition, int timeout_ms = 20000) {
+    return QTest::qWaitFor(condition, timeout_ms);
+}
+
 class WindowFixture : public SiteFixture {
   protected:
     // Creates the main window and shows it; its created handler runs meanwhile,

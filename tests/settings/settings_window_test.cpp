@@ -103,7 +103,10 @@ TEST_F(SettingsWindowTest, LayoutCaptionsIconAndPointer) {
         QWidget* widget = control(window, e.name);
         ASSERT_TRUE(widget);
         EXPECT_TRUE(widget->inherits(e.kind)) << e.name;
-        EXPECT_EQ(widget->geometry(), e.place) << e.name;
+        // A caption may be taller than its place where its text needs another line.
+        EXPECT_EQ(widget->geometry().adjusted(0, 0, 0, e.place.height() - widget->height()), e.place)
+            << e.name;
+        EXPECT_GE(widget->height(), e.place.height()) << e.name;
         bool in_group = widget == control(window, "选择框1") || widget == control(window, "按钮2");
         EXPECT_EQ(widget->parentWidget(), in_group ? group : &window) << e.name;
         if (auto* label = qobject_cast<QLabel*>(widget)) {
@@ -275,4 +278,43 @@ TEST_F(SettingsWindowTest, ClosingTheModalWindowDiscardsEdits) {
     dialog.exec();
     EXPECT_EQ(user.opened, 1);
     EXPECT_EQ(read_raw(), before);
+}
+
+// At the form's font and at a user's larger one, every caption fits its
+// control, and the window grows with the font.
+TEST_F(SettingsWindowTest, EveryCaptionFitsAtTheUsualAndAtALargerFont) {
+    const QFont usual = QApplication::font();
+    const struct FontBack {
+        QFont font;
+        ~FontBack() { QApplication::setFont(font); }
+    } font_back{usual};
+    for (const int points : {0, 16}) {
+        SCOPED_TRACE(points);
+        if (points) {
+            QFont large = usual;
+            large.setPointSize(points);
+            QApplication::setFont(large);
+        }
+        SettingsWindow window;
+        window.show();
+        QApplication::processEvents();
+        EXPECT_EQ(window.frameGeometry().size().width() > 375, points > 0);
+        for (QWidget* w : window.findChildren<QWidget*>()) {
+            QString text;
+            if (auto* label = qobject_cast<QLabel*>(w))
+                text = label->text();
+            else if (auto* button = qobject_cast<QAbstractButton*>(w))
+                text = button->text();
+            if (text.isEmpty() || !w->isVisible())
+                continue;
+            const QFontMetrics metrics(w->font());
+            auto* label = qobject_cast<QLabel*>(w);
+            if (label && label->wordWrap()) {
+                EXPECT_GE(w->height(), label->heightForWidth(w->width())) << text.toStdString();
+            } else {
+                EXPECT_GE(w->height(), metrics.height()) << text.toStdString();
+                EXPECT_GE(w->width(), metrics.horizontalAdvance(text)) << text.toStdString();
+            }
+        }
+    }
 }
