@@ -1,9 +1,11 @@
 #include "widgets/anchored_placement.hpp"
 
+#include <QAbstractButton>
 #include <QLabel>
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 void AnchoredPlacement::add(QWidget* widget, const QRect& place, int anchors) {
     entries_.push_back({widget, place, anchors});
@@ -13,13 +15,81 @@ void AnchoredPlacement::add(QWidget* widget, const QRect& place, int anchors) {
 void AnchoredPlacement::place(QSize growth) const {
     const std::vector<int> growths = font_growths();
     const std::vector<int> shifts = font_shifts(growths);
+    std::vector<QRect> rects;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const Entry& entry = entries_[i];
-        if (!entry.widget)
-            continue;
-        QRect rect = placed(entry.place, entry.anchors, growth).translated(0, shifts[i]);
+        QRect rect = placed(entries_[i].place, entries_[i].anchors, growth).translated(0, shifts[i]);
         rect.setHeight(rect.height() + growths[i]);
-        entry.widget->setGeometry(rect);
+        rects.push_back(rect);
+    }
+    fit_widths(rects);
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].widget)
+            entries_[i].widget->setGeometry(rects[i]);
+}
+
+// The width a one-line caption or button needs to show its text's ink (a
+// full-width colon's empty half may stay cut); 0 for other widgets, which keep
+// their width.
+int AnchoredPlacement::text_width(const Entry& entry) {
+    if (!(entry.anchors & FollowsFont) || !entry.widget)
+        return 0;
+    const QWidget& widget = *entry.widget;
+    QString text;
+    int padding = widget.width() - widget.contentsRect().width() + 2;
+    if (const auto* label = qobject_cast<const QLabel*>(&widget)) {
+        if (label->wordWrap() || label->textFormat() == Qt::RichText ||
+            Qt::mightBeRichText(label->text()))
+            return 0;
+        text = label->text();
+    } else if (const auto* button = qobject_cast<const QAbstractButton*>(&widget)) {
+        text = button->text();
+        padding += 8;
+    }
+    return text.isEmpty() ? 0 : widget.fontMetrics().boundingRect(text).width() + padding;
+}
+
+// A caption or button whose text needs more width than its place takes it on
+// its free side: toward the window's left when it moves with the right edge,
+// else toward the right. The gap to the nearest widget beside it in its row
+// goes first (a little of it is kept); then a neighbour that stretches gives up
+// the rest from its near edge, down to half its width; a fixed one stops it.
+void AnchoredPlacement::fit_widths(std::vector<QRect>& rects) const {
+    constexpr int kept_gap = 4;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        int missing = text_width(entries_[i]) - rects[i].width();
+        if (missing <= 0)
+            continue;
+        const bool leftward = entries_[i].anchors & MoveRight;
+        std::optional<std::size_t> beside;
+        for (std::size_t j = 0; j < entries_.size(); ++j) {
+            const bool same_row = rects[j].top() <= rects[i].bottom() && rects[j].bottom() >= rects[i].top();
+            const bool on_side = leftward ? rects[j].right() < rects[i].left()
+                                          : rects[j].left() > rects[i].right();
+            if (j == i || !same_row || !on_side)
+                continue;
+            const auto distance = [&](std::size_t k) {
+                return leftward ? rects[i].left() - rects[k].right() : rects[k].left() - rects[i].right();
+            };
+            if (!beside || distance(j) < distance(*beside))
+                beside = j;
+        }
+        int room = missing;
+        int from_neighbour = 0;
+        if (beside) {
+            QRect& n = rects[*beside];
+            const int gap = (leftward ? rects[i].left() - n.right() : n.left() - rects[i].right()) - 1;
+            room = std::min(missing, std::max(0, gap - kept_gap));
+            if (room < missing && (entries_[*beside].anchors & StretchRight))
+                from_neighbour = std::min(missing - room, n.width() / 2);
+            if (leftward)
+                n.setRight(n.right() - from_neighbour);
+            else
+                n.setLeft(n.left() + from_neighbour);
+        }
+        if (leftward)
+            rects[i].setLeft(rects[i].left() - room - from_neighbour);
+        else
+            rects[i].setRight(rects[i].right() + room + from_neighbour);
     }
 }
 

@@ -3,7 +3,8 @@
 // window grows or shrinks, each widget follows the edges it is anchored to. A
 // widget of one line of text can follow the font as well: it is as tall as its
 // place or as its font needs, whichever is more, and what it grows by pushes
-// every widget wholly below its place down by as much.
+// every widget wholly below its place down by as much; a caption or button also
+// widens to show its text, taking the room beside it in its row.
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
@@ -45,6 +46,8 @@ class AnchoredPlacement {
     };
     // What the font adds to an entry's height, and to each entry's.
     static int grown_by_font(const Entry& entry);
+    static int text_width(const Entry& entry);
+    void fit_widths(std::vector<QRect>& rects) const;
     std::vector<int> font_growths() const;
     // How far the font pushes each entry down.
     std::vector<int> font_shifts(const std::vector<int>& growths) const;

@@ -242,6 +242,14 @@ TEST_F(MainWindowTest, ALargerFontGrowsTheLinesAndKeepsControlsApart) {
                 (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) ||
                  qobject_cast<QLabel*>(w))) {
                 EXPECT_GE(w->height(), w->sizeHint().height()) << from_qstring(w->objectName());
+                // and as wide as its text's ink, a caption of one line or a button
+                const auto* label = qobject_cast<QLabel*>(w);
+                const auto* button = qobject_cast<QAbstractButton*>(w);
+                const QString text = label ? label->text() : button ? button->text() : QString();
+                if (!(label && (label->wordWrap() || Qt::mightBeRichText(text)))) {
+                    EXPECT_GE(w->contentsRect().width(), w->fontMetrics().boundingRect(text).width())
+                        << text.toStdString();
+                }
             }
         }
         for (const Placement& a : placements)
