@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QShortcut>
@@ -92,6 +93,19 @@ void ListeningBar::build() {
     for (QWidget* w : std::initializer_list<QWidget*>{speed_, sleep_, sleep_left_, back_, forward_,
                                                        volume_, intro_, outro_, continue_})
         layout->addWidget(w, w == volume_ ? 1 : 0);
+    fit_volume();
+}
+
+// The volume slider keeps a length one can aim at, however narrow the bar;
+// it grows with the font.
+void ListeningBar::fit_volume() {
+    volume_->setMinimumWidth(fontMetrics().averageCharWidth() * 7);
+}
+
+void ListeningBar::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fit_volume();
 }
 
 void ListeningBar::bind() {

@@ -23,8 +23,12 @@ class ListeningBar : public QWidget {
     // "继续收听" was pressed.
     void continue_listening();
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
     void build();
+    void fit_volume();
     void bind();
     void show_state();
 

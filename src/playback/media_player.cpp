@@ -151,7 +151,8 @@ void MediaPlayer::Impl::build_face() {
             seek_to(qint64(seek_bar->sliderPosition()) * 1000);
     });
     QObject::connect(&player, &PlaybackEngine::durationChanged, &self, [this](qint64 duration) {
-        seek_bar->setRange(0, int(std::clamp<qint64>(duration / 1000, 0, INT_MAX)));
+        // To the nearest second: an estimated length of 999 ms is one second long.
+        seek_bar->setRange(0, int(std::clamp<qint64>((duration + 500) / 1000, 0, INT_MAX)));
         show_time();
     });
     QObject::connect(&player, &PlaybackEngine::positionChanged, &self, [this](qint64 position) {
