@@ -6,8 +6,8 @@
 #include "settings/save_folder.hpp"
 #include "text/gbk.hpp"
 
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFontInfo>
 #include <QGroupBox>

@@ -48,6 +48,21 @@ int AnchoredPlacement::text_width(const Entry& entry) {
     return text.isEmpty() ? 0 : widget.fontMetrics().boundingRect(text).width() + padding;
 }
 
+// The entry nearest to entry `i` on its left (or right) in its row, if any.
+std::optional<std::size_t> AnchoredPlacement::nearest_beside(const std::vector<QRect>& rects,
+                                                             std::size_t i, bool leftward) {
+    const auto distance = [&](std::size_t k) {
+        return leftward ? rects[i].left() - rects[k].right() : rects[k].left() - rects[i].right();
+    };
+    std::optional<std::size_t> nearest;
+    for (std::size_t j = 0; j < rects.size(); ++j) {
+        const bool same_row = rects[j].top() <= rects[i].bottom() && rects[j].bottom() >= rects[i].top();
+        if (j != i && same_row && distance(j) > 0 && (!nearest || distance(j) < distance(*nearest)))
+            nearest = j;
+    }
+    return nearest;
+}
+
 // A caption or button whose text needs more width than its place takes it on
 // its free side: toward the window's left when it moves with the right edge,
 // else toward the right. The gap to the nearest widget beside it in its row
@@ -56,26 +71,13 @@ int AnchoredPlacement::text_width(const Entry& entry) {
 void AnchoredPlacement::fit_widths(std::vector<QRect>& rects) const {
     constexpr int kept_gap = 4;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        int missing = text_width(entries_[i]) - rects[i].width();
+        const int missing = text_width(entries_[i]) - rects[i].width();
         if (missing <= 0)
             continue;
         const bool leftward = entries_[i].anchors & MoveRight;
-        std::optional<std::size_t> beside;
-        for (std::size_t j = 0; j < entries_.size(); ++j) {
-            const bool same_row = rects[j].top() <= rects[i].bottom() && rects[j].bottom() >= rects[i].top();
-            const bool on_side = leftward ? rects[j].right() < rects[i].left()
-                                          : rects[j].left() > rects[i].right();
-            if (j == i || !same_row || !on_side)
-                continue;
-            const auto distance = [&](std::size_t k) {
-                return leftward ? rects[i].left() - rects[k].right() : rects[k].left() - rects[i].right();
-            };
-            if (!beside || distance(j) < distance(*beside))
-                beside = j;
-        }
         int room = missing;
         int from_neighbour = 0;
-        if (beside) {
+        if (const auto beside = nearest_beside(rects, i, leftward)) {
             QRect& n = rects[*beside];
             const int gap = (leftward ? rects[i].left() - n.right() : n.left() - rects[i].right()) - 1;
             room = std::min(missing, std::max(0, gap - kept_gap));

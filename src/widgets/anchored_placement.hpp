@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 class AnchoredPlacement {
@@ -47,6 +48,8 @@ class AnchoredPlacement {
     // What the font adds to an entry's height, and to each entry's.
     static int grown_by_font(const Entry& entry);
     static int text_width(const Entry& entry);
+    static std::optional<std::size_t> nearest_beside(const std::vector<QRect>& rects,
+                                                     std::size_t i, bool leftward);
     void fit_widths(std::vector<QRect>& rects) const;
     std::vector<int> font_growths() const;
     // How far the font pushes each entry down.
