@@ -1,7 +1,7 @@
 // The key cut from the player script's answer: a key is always one that the
 // answer gives between a "mp3?key=" and the next '";', and none comes
 // from an answer without the marker.
-#include "catalogue/episode_address.hpp"
+#include "site/episode_address.hpp"
 #include "fuzz_check.hpp"
 
 #include <cstddef>

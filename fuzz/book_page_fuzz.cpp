@@ -1,7 +1,7 @@
 // The fields of a book page cut from its address and text: each marked field
 // is a piece of the page, the names are Chinese characters only, and the
 // cover lies on the page's own host.
-#include "catalogue/book_page.hpp"
+#include "site/book_page.hpp"
 #include "fuzz_check.hpp"
 
 #include <cstddef>

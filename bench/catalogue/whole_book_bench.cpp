@@ -5,9 +5,9 @@
 //
 // Each sequence run is a child process of its own ("fetch <list> <folder> <n>"),
 // so its peak memory is the sequence's alone, not the sample site's.
-#include "catalogue/download_sequence.hpp"
-#include "catalogue/episode_address.hpp"
-#include "episodes/episode_list_model.hpp"
+#include "session/download_sequence.hpp"
+#include "site/episode_address.hpp"
+#include "session/episode_list.hpp"
 #include "site/sample_site.hpp"
 #include "text/gbk.hpp"
 
@@ -36,14 +36,16 @@ constexpr std::size_t episode_size = 2 * 1024 * 1024;
 // The child: every address of the list through one sequence, n at once. Prints
 // its wall time in ms and its peak resident memory in kB.
 int fetch(const char* list, const char* folder, int at_once) {
-    EpisodeListModel rows;
+    EpisodeList rows;
     std::ifstream in(list);
-    const RowBook book{gbk("星海远航"), folder};
+    const EpisodeBook book{gbk("星海远航"), folder};
     int n = 0;
     for (Text address; std::getline(in, address);) {
-        const int row = rows.insert_row(-1, gbk("第") + std::to_string(++n) + gbk("集"), book);
-        rows.set_cell(row, 1, address);
-        rows.set_cell(row, 3, gbk("未下载"));
+        Episode episode;
+        episode.label = gbk("第") + std::to_string(++n) + gbk("集");
+        episode.remote = address;
+        episode.book = book;
+        rows.append(std::move(episode));
     }
     DownloadSequence sequence(rows);
     sequence.set_double_press_interval(std::chrono::milliseconds(0));

@@ -4,7 +4,7 @@
 // Run it through run.sh, which starts a private sound server with a null sink.
 #include "listening/listening_session.hpp"
 #include "playback/listening_control.hpp"
-#include "playback/media_player.hpp"
+#include "playback/player.hpp"
 
 #include "support/tone.hpp"
 
@@ -25,12 +25,12 @@ int main(int argc, char** argv) {
     const std::string path = folder.filePath("tone.wav").toStdString();
     tone::write_wav(path, 3.0, 440.0);
 
-    MediaPlayer player;
+    Player player;
     ListeningControl control(
         player, std::make_unique<ListeningSession>(folder.filePath("s.ini").toStdString()));
     control.set_volume(100);
     control.set_speed_tenths(int(std::lround(rate * 10)));
-    QObject::connect(&player, &MediaPlayer::OpenStateChange,
+    QObject::connect(&player, &Player::OpenStateChange,
                      [&](int) { player.controls().play(); });
 
     QProcess recorder;
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     QTest::qWait(500);
     const double opened = double(clock.elapsed()) / 1000;
     player.setURL(path);
-    if (!QTest::qWaitFor([&] { return player.playState() == MediaPlayer::Stopped; }, 20000))
+    if (!QTest::qWaitFor([&] { return player.playState() == Player::Stopped; }, 20000))
         std::fprintf(stderr, "the tone did not end\n");
     const double stopped = double(clock.elapsed()) / 1000;
     QTest::qWait(1500); // what the server still holds

@@ -1,7 +1,7 @@
 #include "mpris/mpris_adaptors.hpp"
 
 #include "playback/listening_control.hpp"
-#include "playback/media_player.hpp"
+#include "playback/player.hpp"
 #include "playback/playback_engine.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
@@ -29,14 +29,14 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* owner, ListeningControl& control
                                        const MprisHooks& hooks)
     : QDBusAbstractAdaptor(owner), control_(control), hooks_(hooks) {
     setAutoRelaySignals(true);
-    connect(&player(), &MediaPlayer::PlayStateChange, this, [this] {
+    connect(&player(), &Player::PlayStateChange, this, [this] {
         announce({{"PlaybackStatus", playback_status()}, {"Metadata", metadata()}});
     });
     connect(&control_, &ListeningControl::changed, this,
             [this] { announce({{"Rate", rate()}, {"Volume", volume()}}); });
 }
 
-MediaPlayer& MprisPlayerAdaptor::player() const {
+Player& MprisPlayerAdaptor::player() const {
     return control_.player();
 }
 
@@ -49,11 +49,11 @@ void MprisPlayerAdaptor::announce(const QVariantMap& changed) {
 
 QString MprisPlayerAdaptor::playback_status() const {
     switch (player().playState()) {
-    case MediaPlayer::Playing:
-    case MediaPlayer::Buffering:
-    case MediaPlayer::Transitioning:
+    case Player::Playing:
+    case Player::Buffering:
+    case Player::Transitioning:
         return QStringLiteral("Playing");
-    case MediaPlayer::Paused:
+    case Player::Paused:
         return QStringLiteral("Paused");
     default:
         return QStringLiteral("Stopped");

@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
-class MediaPlayer;
+class Player;
 
 class MprisRootAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
@@ -83,7 +83,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
 
   private:
     void announce(const QVariantMap& changed);
-    MediaPlayer& player() const;
+    Player& player() const;
 
     ListeningControl& control_;
     const MprisHooks& hooks_;

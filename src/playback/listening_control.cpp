@@ -1,10 +1,10 @@
 #include "playback/listening_control.hpp"
 
-#include "playback/media_player.hpp"
+#include "playback/player.hpp"
 #include "playback/playback_engine.hpp"
 
 
-ListeningControl::ListeningControl(MediaPlayer& player, std::unique_ptr<ListeningSession> session,
+ListeningControl::ListeningControl(Player& player, std::unique_ptr<ListeningSession> session,
                                    QObject* parent)
     : QObject(parent), player_(player), session_owned_(std::move(session)),
       session_(*session_owned_) {
@@ -12,9 +12,9 @@ ListeningControl::ListeningControl(MediaPlayer& player, std::unique_ptr<Listenin
     ticker_.setInterval(tick_ms);
     connect(&ticker_, &QTimer::timeout, this, [this] { tick(); });
     ticker_.start();
-    connect(&player_, &MediaPlayer::PlayStateChange, this, [this](int state) { on_play_state(state); });
-    connect(&player_, &MediaPlayer::OpenStateChange, this, [this](int state) {
-        if (state == MediaPlayer::MediaChanging)
+    connect(&player_, &Player::PlayStateChange, this, [this](int state) { on_play_state(state); });
+    connect(&player_, &Player::OpenStateChange, this, [this](int state) {
+        if (state == Player::MediaChanging)
             on_new_episode();
     });
     PlaybackEngine& engine = player_.engine();
@@ -101,16 +101,16 @@ void ListeningControl::on_new_episode() {
 }
 
 void ListeningControl::on_play_state(int state) {
-    if (state == MediaPlayer::Paused) {
+    if (state == Player::Paused) {
         session_.note_paused(now());
-    } else if (state == MediaPlayer::Playing) {
+    } else if (state == Player::Playing) {
         PlaybackEngine& engine = player_.engine();
         const std::int64_t from = engine.position();
         const std::int64_t to = session_.resume_position(from, now());
         if (to != from && engine.isSeekable())
             engine.setPosition(to);
         session_.note_playing(now());
-    } else if (state == MediaPlayer::MediaEnded) {
+    } else if (state == Player::MediaEnded) {
         session_.episode_ended();
         finish_episode();
         emit changed();
@@ -140,7 +140,7 @@ void ListeningControl::tick() {
     skip_intro();
     PlaybackEngine& engine = player_.engine();
     const std::int64_t duration = engine.duration();
-    if (player_.playState() == MediaPlayer::Playing && !intro_pending_ &&
+    if (player_.playState() == Player::Playing && !intro_pending_ &&
         session_.in_outro(engine.position(), duration)) {
         // The outro is not heard: the episode counts as heard and the queue
         // moves on as it does when the player stops.
@@ -150,7 +150,7 @@ void ListeningControl::tick() {
         emit changed();
     }
     SleepTimer& sleep = session_.sleep_timer();
-    if (sleep.ran_out(now()) && player_.playState() == MediaPlayer::Playing)
+    if (sleep.ran_out(now()) && player_.playState() == Player::Playing)
         player_.controls().pause();
     apply_volume();
     const auto left = sleep.remaining(now());

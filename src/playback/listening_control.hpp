@@ -12,7 +12,7 @@
 
 #include <memory>
 
-class MediaPlayer;
+class Player;
 
 class ListeningControl : public QObject {
     Q_OBJECT
@@ -21,12 +21,12 @@ class ListeningControl : public QObject {
 
     // Make it a child of the player's window, or destroy it before the player.
     // It keeps the session and saves it when it goes.
-    ListeningControl(MediaPlayer& player, std::unique_ptr<ListeningSession> session,
+    ListeningControl(Player& player, std::unique_ptr<ListeningSession> session,
                      QObject* parent = nullptr);
     ~ListeningControl() override;
 
     ListeningSession& session() { return *session_owned_; }
-    MediaPlayer& player() { return player_; }
+    Player& player() { return player_; }
 
     // The book whose episode plays now.
     void open_book(const Text& title);
@@ -59,7 +59,7 @@ class ListeningControl : public QObject {
     void jump(std::int64_t delta);
     void finish_episode();
 
-    MediaPlayer& player_;
+    Player& player_;
     std::unique_ptr<ListeningSession> session_owned_;
     ListeningSession& session_;
     QElapsedTimer clock_;

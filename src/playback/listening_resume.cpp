@@ -1,10 +1,10 @@
 #include "playback/listening_resume.hpp"
 
-#include "playback/media_player.hpp"
+#include "playback/player.hpp"
 #include "playback/playback_engine.hpp"
 
 
-ListeningResume::ListeningResume(MediaPlayer& player, const std::filesystem::path& file,
+ListeningResume::ListeningResume(Player& player, const std::filesystem::path& file,
                                  QObject* parent)
     : QObject(parent), player_(player), positions_(file) {
     PlaybackEngine& engine = player_.engine();

@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <optional>
 
-class MediaPlayer;
+class Player;
 
 class ListeningResume : public QObject {
     Q_OBJECT
@@ -25,7 +25,7 @@ class ListeningResume : public QObject {
 
     // Destroy it before the player, or make it a child of the player or of
     // the player's window.
-    ListeningResume(MediaPlayer& player, const std::filesystem::path& file,
+    ListeningResume(Player& player, const std::filesystem::path& file,
                     QObject* parent = nullptr);
     ~ListeningResume() override;
     ListeningResume(const ListeningResume&) = delete;
@@ -40,7 +40,7 @@ class ListeningResume : public QObject {
     void commit();
     void commit_and_save();
 
-    MediaPlayer& player_;
+    Player& player_;
     ListeningPositions positions_;
     QTimer save_timer_;
     Text episode_;                    // the episode being heard ("" when none)

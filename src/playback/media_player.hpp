@@ -1,87 +1,32 @@
 #pragma once
-// The embedded audio player: a compact face (play/pause, stop, seek bar, time)
-// over the playback engine, offering what the main window asks of a media player.
-#include "text/text.hpp"
-
-#include <QUrl>
+// The embedded player's face: play/pause, stop, a seek bar counting seconds and
+// the time, over a Player that plays without it.
 #include <QWidget>
 
-#include <filesystem>
-
-class MediaPlayer;
-class PlaybackEngine;
-
-// The transport controls object of the player.
-class PlayerControls {
-  public:
-    explicit PlayerControls(MediaPlayer& player) : player_(player) {}
-    void play();
-    void pause();
-    void stop();
-
-  private:
-    MediaPlayer& player_;
-};
+class Player;
+class QLabel;
+class QSlider;
+class QToolButton;
 
 class MediaPlayer : public QWidget {
     Q_OBJECT
   public:
-    // Play states in the numbering the program uses.
-    enum PlayState {
-        Undefined = 0,
-        Stopped = 1,
-        Paused = 2,
-        Playing = 3,
-        Buffering = 6,
-        MediaEnded = 8,
-        Transitioning = 9,
-        Ready = 10,
-    };
-    // Open states raised by OpenStateChange.
-    enum OpenState {
-        MediaChanging = 8, // a new address was assigned
-        MediaOpen = 13,    // the media is open and can play
-    };
+    explicit MediaPlayer(Player& player, QWidget* parent = nullptr);
 
-    explicit MediaPlayer(QWidget* parent = nullptr);
-    ~MediaPlayer() override;
-    MediaPlayer(const MediaPlayer&) = delete;
-    MediaPlayer& operator=(const MediaPlayer&) = delete;
-
-    // Setting the address opens it and, with autoStart, plays it. An http(s)
-    // address is a GBK text; a local path plays from the file. When `native` is
-    // given it is the file's own path on disk and is played instead of the text.
-    void setURL(const Text& address, const std::filesystem::path& native = {});
-    Text URL() const;
-    int playState() const;
-    PlayerControls& controls();
-    bool autoStart() const;
-    void setAutoStart(bool on);
-    // 0 to 100.
-    int volume() const;
-    // What the play/pause button does: pause while playing, play otherwise.
-    void toggle_play_pause();
-    // The engine underneath, for whatever watches playback (its
-    // position, its duration) without changing how it goes.
-    PlaybackEngine& engine();
-
+    Player& player() { return player_; }
     QSize sizeHint() const override;
 
-  signals:
-    // Raised while a newly assigned address opens and once it is open; never at
-    // the end of playback.
-    void OpenStateChange(int new_state);
-    // Raised whenever playState changes, with the new value.
-    void PlayStateChange(int new_state);
-
   private:
-    friend class PlayerControls;
-    struct Impl;
-    Impl* impl_;
-};
+    void build_face();
+    void bind();
+    void show_state(int state);
+    void show_time();
+    // The play button says what pressing it does.
+    void name_play_button(bool running);
 
-// The address handed to the engine: an http(s) address in the
-// program's one percent-encoded form (percent_encode_unsafe), so the player asks
-// for the same bytes as the download (GBK bytes stay GBK bytes on the wire);
-// anything else is a local file.
-QUrl media_address(const Text& address, const std::filesystem::path& native = {});
+    Player& player_;
+    QToolButton* play_button_ = nullptr;
+    QToolButton* stop_button_ = nullptr;
+    QSlider* seek_bar_ = nullptr;
+    QLabel* time_label_ = nullptr;
+};

@@ -4,8 +4,9 @@
 // and the accessibility bus (see CMakeLists.txt); each call goes out over a
 // connection of its own and comes back into this process, so a crash ends the test.
 #include "accessibility/atspi_guard.hpp"
-#include "catalogue/main_window.hpp"
-#include "episodes/episode_list_model.hpp"
+#include "window/main_window.hpp"
+#include "session/book_session.hpp"
+#include "window/episode_table.hpp"
 #include "text/gbk.hpp"
 
 #include <QAccessible>
@@ -31,8 +32,11 @@ class AtSpiGuard : public ::testing::Test {
     void SetUp() override {
         guard_accessibility_bridge();
         window = std::make_unique<MainWindow>();
-        for (int r = 0; r < 10; ++r)
-            window->episodes().insert_row(-1, gbk("第1集"));
+        for (int r = 0; r < 10; ++r) {
+            Episode episode;
+            episode.label = gbk("第1集");
+            window->session().episodes().append(std::move(episode));
+        }
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         // Asking for the accessibility bus starts it, as a desktop session does.

@@ -3,7 +3,7 @@
 #include "listening/listening_session.hpp"
 #include "mpris/mpris_service.hpp"
 #include "playback/listening_control.hpp"
-#include "playback/media_player.hpp"
+#include "playback/player.hpp"
 #include "playback/playback_engine.hpp"
 #include "text/gbk.hpp"
 
@@ -51,7 +51,7 @@ class Mpris : public ::testing::Test {
         std::ofstream(episode, std::ios::binary) << silent_mp3(120.0);
         auto session = std::make_unique<ListeningSession>(folder.filePath("s.ini").toStdString());
         control = std::make_unique<ListeningControl>(player, std::move(session));
-        QObject::connect(&player, &MediaPlayer::OpenStateChange,
+        QObject::connect(&player, &Player::OpenStateChange,
                          [this](int) { player.controls().play(); });
         MprisHooks hooks;
         hooks.next = [this] { ++nexts; };
@@ -72,7 +72,7 @@ class Mpris : public ::testing::Test {
 
     QTemporaryDir folder;
     Text episode;
-    MediaPlayer player;
+    Player player;
     std::unique_ptr<ListeningControl> control;
     std::unique_ptr<MprisService> service;
     int nexts = 0;

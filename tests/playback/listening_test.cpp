@@ -3,7 +3,7 @@
 #include "files/files.hpp"
 #include "playback/listening_positions.hpp"
 #include "playback/listening_resume.hpp"
-#include "playback/media_player.hpp"
+#include "playback/player.hpp"
 #include "playback/playback_engine.hpp"
 #include "text/gbk.hpp"
 
@@ -90,14 +90,14 @@ TEST_F(Listening, PositionsFileKeepsTheMostRecentEpisodesInGbk) {
 struct Session {
     explicit Session(const fs::path& file)
         : resume(std::make_unique<ListeningResume>(player, file)) {
-        QObject::connect(&player, &MediaPlayer::OpenStateChange,
+        QObject::connect(&player, &Player::OpenStateChange,
                          [this](int) { player.controls().play(); });
     }
     qint64 position() { return player.engine().position(); }
     // Starts the episode; true once it plays.
     bool play(const Text& episode) {
         bool playing = false;
-        QMetaObject::Connection watch = QObject::connect(&player, &MediaPlayer::PlayStateChange,
+        QMetaObject::Connection watch = QObject::connect(&player, &Player::PlayStateChange,
                                                          [&](int state) { playing |= state == 3; });
         player.setURL(episode);
         const bool started = QTest::qWaitFor([&] { return playing; }, kTimeout);
@@ -118,7 +118,7 @@ struct Session {
         player.engine().setPosition(to);
         return QTest::qWaitFor([&] { return position() >= to; }, kTimeout);
     }
-    MediaPlayer player;
+    Player player;
     std::unique_ptr<ListeningResume> resume;
 };
 

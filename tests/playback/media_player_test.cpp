@@ -3,6 +3,7 @@
 #include "files/files.hpp"
 #include "transfer/http_download.hpp"
 #include "playback/media_player.hpp"
+#include "playback/player.hpp"
 #include "playback/playback_engine.hpp"
 #include "text/gbk.hpp"
 
@@ -30,8 +31,8 @@ constexpr int kTimeout = 20000; // ms; generous for sanitizer builds on a busy m
 
 // Every play state the player reports, in order.
 struct StateLog {
-    explicit StateLog(MediaPlayer& player) {
-        QObject::connect(&player, &MediaPlayer::PlayStateChange,
+    explicit StateLog(Player& player) {
+        QObject::connect(&player, &Player::PlayStateChange,
                          [this](int state) { states.push_back(state); });
     }
     bool saw(int state) const { return std::count(states.begin(), states.end(), state) > 0; }
@@ -39,14 +40,14 @@ struct StateLog {
 };
 
 // The main window's handling of the open-state event: call play on every change.
-void play_on_open_state(MediaPlayer& player) {
-    QObject::connect(&player, &MediaPlayer::OpenStateChange,
+void play_on_open_state(Player& player) {
+    QObject::connect(&player, &Player::OpenStateChange,
                      [&player](int) { player.controls().play(); });
 }
 
-bool no_dialog_shown(const MediaPlayer& player) {
+bool no_dialog_shown() {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w != &player && w->isVisible())
+        if (w->isVisible())
             return false;
     return true;
 }
@@ -124,16 +125,17 @@ std::string all_escaped(const Text& text) {
 }
 
 TEST_F(MediaPlayerTest, StartsUndefinedWithTheCompactFace) {
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     EXPECT_EQ(player.playState(), 0);
     EXPECT_TRUE(player.autoStart());
     EXPECT_EQ(player.volume(), 50);
-    EXPECT_EQ(player.sizeHint(), QSize(312, 45));
+    EXPECT_EQ(face.sizeHint(), QSize(312, 45));
     EXPECT_TRUE(player.URL().empty());
-    EXPECT_NE(player.findChild<QToolButton*>("play_pause_button"), nullptr);
-    EXPECT_NE(player.findChild<QToolButton*>("stop_button"), nullptr);
-    EXPECT_NE(player.findChild<QSlider*>("seek_bar"), nullptr);
-    EXPECT_NE(player.findChild<QWidget*>("time_label"), nullptr);
+    EXPECT_NE(face.findChild<QToolButton*>("play_pause_button"), nullptr);
+    EXPECT_NE(face.findChild<QToolButton*>("stop_button"), nullptr);
+    EXPECT_NE(face.findChild<QSlider*>("seek_bar"), nullptr);
+    EXPECT_NE(face.findChild<QWidget*>("time_label"), nullptr);
 
     // Nothing is open: the transport does nothing and the state stays undefined.
     player.controls().play();
@@ -145,18 +147,19 @@ TEST_F(MediaPlayerTest, StartsUndefinedWithTheCompactFace) {
 
 TEST_F(MediaPlayerTest, PlaysAFileToItsEndAndSettlesOnStopped) {
     Text path = write_mp3("第1集.mp3", 1.0);
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     play_on_open_state(player);
     StateLog log(player);
-    QSignalSpy opened(&player, &MediaPlayer::OpenStateChange);
+    QSignalSpy opened(&player, &Player::OpenStateChange);
 
     player.setURL(path);
     EXPECT_EQ(player.URL(), path);
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.saw(3); }, kTimeout));
     EXPECT_EQ(opened.count(), 2); // while opening, and once open
-    EXPECT_EQ(opened.at(0).at(0).toInt(), int(MediaPlayer::MediaChanging));
-    EXPECT_EQ(opened.at(1).at(0).toInt(), int(MediaPlayer::MediaOpen));
-    EXPECT_EQ(player.findChild<QSlider*>("seek_bar")->maximum(), 1); // in seconds
+    EXPECT_EQ(opened.at(0).at(0).toInt(), int(Player::MediaChanging));
+    EXPECT_EQ(opened.at(1).at(0).toInt(), int(Player::MediaOpen));
+    EXPECT_EQ(face.findChild<QSlider*>("seek_bar")->maximum(), 1); // in seconds
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.saw(8); }, kTimeout));
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 1; }, kTimeout));
@@ -179,11 +182,12 @@ TEST_F(MediaPlayerTest, PlaysAFileToItsEndAndSettlesOnStopped) {
 
 TEST_F(MediaPlayerTest, PauseAndStopFromTheFaceAndTheControls) {
     Text path = write_mp3("long.mp3", 60.0);
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     play_on_open_state(player);
     StateLog log(player);
-    auto* play_pause = player.findChild<QToolButton*>("play_pause_button");
-    auto* stop = player.findChild<QToolButton*>("stop_button");
+    auto* play_pause = face.findChild<QToolButton*>("play_pause_button");
+    auto* stop = face.findChild<QToolButton*>("stop_button");
 
     player.setURL(path);
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 3; }, kTimeout));
@@ -209,11 +213,12 @@ TEST_F(MediaPlayerTest, PauseAndStopFromTheFaceAndTheControls) {
 
 TEST_F(MediaPlayerTest, KeysAndClicksOnTheSeekBarSeek) {
     Text path = write_mp3("long.mp3", 300.0);
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     play_on_open_state(player);
-    player.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&player));
-    auto* bar = player.findChild<QSlider*>("seek_bar");
+    face.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&face));
+    auto* bar = face.findChild<QSlider*>("seek_bar");
     player.setURL(path);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -243,7 +248,7 @@ TEST_F(MediaPlayerTest, KeysAndClicksOnTheSeekBarSeek) {
                              .arg(bar->value() % 60, 2, 10, QChar('0'));
     EXPECT_TRUE(bar->accessibleName().startsWith(said)) << bar->accessibleName().toStdString();
     // Paused: the play button offers to play.
-    EXPECT_EQ(player.findChild<QToolButton*>("play_pause_button")->accessibleName(), "播放");
+    EXPECT_EQ(face.findChild<QToolButton*>("play_pause_button")->accessibleName(), "播放");
 
     // A click on the groove past the handle moves toward it, and playback follows.
     const qint64 before = player.engine().position();
@@ -257,7 +262,8 @@ TEST_F(MediaPlayerTest, KeysAndClicksOnTheSeekBarSeek) {
 // as the length is known): the last one holds, from a file and over HTTP.
 TEST_F(MediaPlayerTest, SeeksInQuickSuccessionEndWhereTheLastAsked) {
     MediaServer server(300.0);
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     play_on_open_state(player);
     PlaybackEngine& engine = player.engine();
     QObject::connect(&engine, &PlaybackEngine::durationChanged, [&] { engine.setPosition(40000); });
@@ -285,7 +291,8 @@ TEST_F(MediaPlayerTest, SeeksInQuickSuccessionEndWhereTheLastAsked) {
 TEST_F(MediaPlayerTest, ANewAddressReplacesThePlayingOneWithoutPassingStopped) {
     Text first = write_mp3("first.mp3", 60.0);
     Text second = write_mp3("second.mp3", 60.0);
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     play_on_open_state(player);
     StateLog log(player);
 
@@ -314,7 +321,8 @@ TEST_F(MediaPlayerTest, AddressesThatCannotPlaySettleOnStoppedWithoutDialogs) {
         {server.base() + "/missing/1.mp3?key=", true}, // 404
         {"http://127.0.0.1:1/yousheng/1.mp3", true},   // nobody listens
     };
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     play_on_open_state(player);
     for (const auto& [address, engine_says_why] : bad) {
         SCOPED_TRACE(address);
@@ -324,11 +332,11 @@ TEST_F(MediaPlayerTest, AddressesThatCannotPlaySettleOnStoppedWithoutDialogs) {
                                     kTimeout));
         EXPECT_EQ(player.engine().errorString().isEmpty(), !engine_says_why)
             << player.engine().errorString().toStdString();
-        EXPECT_TRUE(no_dialog_shown(player));
+        EXPECT_TRUE(no_dialog_shown());
         // It stays stopped (the play on the open-state change retried nothing forever).
         QApplication::processEvents();
         EXPECT_EQ(player.playState(), 1);
-        QObject::disconnect(&player, &MediaPlayer::PlayStateChange, nullptr, nullptr);
+        QObject::disconnect(&player, &Player::PlayStateChange, nullptr, nullptr);
     }
 
     // A good address after the failures plays normally.
@@ -339,7 +347,8 @@ TEST_F(MediaPlayerTest, AddressesThatCannotPlaySettleOnStoppedWithoutDialogs) {
 
 TEST_F(MediaPlayerTest, HttpAddressArrivesWithItsGbkBytesPercentEncoded) {
     MediaServer server;
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     play_on_open_state(player);
     StateLog log(player);
 
@@ -362,7 +371,8 @@ TEST_F(MediaPlayerTest, HttpAddressArrivesWithItsGbkBytesPercentEncoded) {
 // The player and the download ask for the same bytes: one percent-encoding.
 TEST_F(MediaPlayerTest, PlayerAndDownloadSendTheSameRequestTarget) {
     MediaServer server;
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     play_on_open_state(player);
     const std::vector<Text> paths = {
         "/yousheng/" + gbk("三体") + "/" + gbk("三体") + " 1.mp3?key=a%2Fb",
@@ -376,7 +386,7 @@ TEST_F(MediaPlayerTest, PlayerAndDownloadSendTheSameRequestTarget) {
         player.setURL(server.base() + path);
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return log.saw(8) && player.playState() == 1; }, kTimeout));
-        QObject::disconnect(&player, &MediaPlayer::PlayStateChange, nullptr, nullptr);
+        QObject::disconnect(&player, &Player::PlayStateChange, nullptr, nullptr);
         const std::size_t heard = server.targets().size();
         ASSERT_TRUE(http_download(server.base() + path,
                                   std::filesystem::path(folder.path().toStdString()) / "copy.mp3"));
@@ -407,9 +417,10 @@ TEST(MediaAddress, EscapesUnsafeBytesAndKeepsEscapesAndLocalPaths) {
 
 TEST_F(MediaPlayerTest, WithoutAutoStartItOpensAndWaitsReady) {
     Text path = write_mp3("ready.mp3", 1.0);
-    MediaPlayer player;
+    Player player;
+    MediaPlayer face(player);
     player.setAutoStart(false);
-    QSignalSpy opened(&player, &MediaPlayer::OpenStateChange);
+    QSignalSpy opened(&player, &Player::OpenStateChange);
     player.setURL(path);
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.playState() == 10; }, kTimeout));
     EXPECT_EQ(opened.count(), 2);

@@ -3,7 +3,7 @@
 // with parec. A speed keeps the pitch and shortens the time.
 #include "listening/listening_session.hpp"
 #include "playback/listening_control.hpp"
-#include "playback/media_player.hpp"
+#include "playback/player.hpp"
 #include "playback/playback_engine.hpp"
 
 #include "support/tone.hpp"
@@ -23,7 +23,7 @@ constexpr double kToneSeconds = 1.5;
 // What the null sink heard while the player played `path` to its end. With
 // `later` set, the speed changes to it half a second into the media, and
 // `changed_at` says where playback was then.
-tone::Heard record(MediaPlayer& player, ListeningControl& control, const std::string& path,
+tone::Heard record(Player& player, ListeningControl& control, const std::string& path,
                    int tenths, int later = 0, double* changed_at = nullptr) {
     QProcess recorder;
     recorder.start("parec", QStringList(std::begin(tone::recorder_arguments),
@@ -31,8 +31,8 @@ tone::Heard record(MediaPlayer& player, ListeningControl& control, const std::st
     // The null sink's monitor sends silence from the start.
     EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.bytesAvailable() > 0; }, kTimeout));
     bool played = false;
-    auto connection = QObject::connect(&player, &MediaPlayer::PlayStateChange, [&](int state) {
-        played = played || state == MediaPlayer::Playing;
+    auto connection = QObject::connect(&player, &Player::PlayStateChange, [&](int state) {
+        played = played || state == Player::Playing;
     });
     control.set_speed_tenths(tenths);
     player.setURL(path);
@@ -42,7 +42,7 @@ tone::Heard record(MediaPlayer& player, ListeningControl& control, const std::st
         control.set_speed_tenths(later);
     }
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return played && player.playState() == MediaPlayer::Stopped; }, kTimeout));
+        [&] { return played && player.playState() == Player::Stopped; }, kTimeout));
     QObject::disconnect(connection);
     QTest::qWait(300); // what the server still holds
     recorder.terminate();
@@ -54,7 +54,7 @@ TEST(Speed, KeepsThePitchAndShortensTheTime) {
     QTemporaryDir folder;
     const std::string path = folder.filePath("tone.wav").toStdString();
     tone::write_wav(path, kToneSeconds, 440.0);
-    MediaPlayer player;
+    Player player;
     ListeningControl control(
         player, std::make_unique<ListeningSession>(folder.filePath("s.ini").toStdString()));
     control.set_volume(100);

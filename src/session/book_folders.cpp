@@ -1,0 +1,18 @@
+#include "session/book_folders.hpp"
+
+#include "files/files.hpp"
+
+std::vector<BookFolder> list_book_folders(const Text& save_folder,
+                                          const std::function<bool(const Text&)>& heard) {
+    std::vector<BookFolder> books;
+    for (const FolderEntry& folder : list_subfolders(save_folder)) {
+        BookFolder book{folder.name, folder.native.filename(), 0, 0};
+        const Text path = join_path(save_folder, folder.name);
+        for (const FolderEntry& file : list_files(path, ".mp3")) {
+            ++book.episodes;
+            book.heard += heard(join_path(path, file.name)) ? 1 : 0;
+        }
+        books.push_back(std::move(book));
+    }
+    return books;
+}

@@ -1,0 +1,98 @@
+#include "window/book_view.hpp"
+
+#include "text/qt_text.hpp"
+
+#include <QCoreApplication>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPointer>
+#include <QToolTip>
+
+void InformationLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QRect box = contentsRect();
+    const QFontMetrics metrics(font());
+    int y = box.top();
+    cut_ = false;
+    for (const QString& line : text().remove(QChar('\r')).split(QChar('\n'))) {
+        if (line.isEmpty()) {
+            y += metrics.lineSpacing() / 2;
+            continue;
+        }
+        const QString shown = metrics.elidedText(line, Qt::ElideRight, box.width());
+        cut_ = cut_ || shown != line || y + metrics.height() > box.bottom() + 1;
+        painter.drawText(QRect(box.left(), y, box.width(), metrics.height()),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
+        y += metrics.lineSpacing();
+    }
+}
+
+bool InformationLabel::event(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        if (cut_)
+            QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QLabel::event(e);
+}
+
+void FolderProgressDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                             const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QString progress = index.data(progress_role).toString();
+    if (!progress.isEmpty())
+        option->text += QStringLiteral("  ") + progress;
+}
+
+namespace {
+
+class KeysGoOn : public QObject {
+  public:
+    KeysGoOn(QMessageBox* box, QWidget* typing_into) : box_(box), to_(typing_into) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~KeysGoOn() override { QCoreApplication::instance()->removeEventFilter(this); }
+    KeysGoOn(const KeysGoOn&) = delete;
+    KeysGoOn& operator=(const KeysGoOn&) = delete;
+
+  protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !to_ || !receiver->isWidgetType())
+            return false;
+        auto* widget = static_cast<QWidget*>(receiver);
+        if (widget != box_ && !box_->isAncestorOf(widget))
+            return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool typed = !key->text().isEmpty() && key->text().at(0).isPrint();
+        if (!typed && key->key() != Qt::Key_Backspace && key->key() != Qt::Key_Delete)
+            return false; // Enter, Escape, Space and the rest close the box as usual
+        QCoreApplication::postEvent(to_, key->clone());
+        box_->done(QMessageBox::Ok);
+        return true;
+    }
+
+  private:
+    QMessageBox* box_;
+    QPointer<QWidget> to_;
+};
+
+} // namespace
+
+void show_load_failure(QWidget* parent, const Text& message, const Text& reason,
+                       QWidget* typing_into) {
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(QString());
+    box.setTextFormat(Qt::PlainText);
+    box.setText(to_qstring(message));
+    box.setInformativeText(to_qstring(reason));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    KeysGoOn keys_go_on(&box, typing_into);
+    box.exec();
+}

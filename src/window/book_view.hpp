@@ -1,0 +1,51 @@
+#pragma once
+// Pieces of the window that show a book: its information label, the site link,
+// the book folders' heard counts and the box that says why a page did not load.
+#include "text/text.hpp"
+
+#include <QLabel>
+#include <QStyledItemDelegate>
+
+// The book information label. Its text keeps the page's line breaks as they
+// are; it is drawn with an empty line taking half a line's height, so the whole
+// block fits its box in a usual font. A line too long for the box is cut short
+// with "…", so the lines after it keep their places; when anything is cut, the
+// whole text shows as the label's tooltip.
+class InformationLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+    bool event(QEvent* e) override;
+
+  private:
+    bool cut_ = false;
+};
+
+// The site link. With a single link in it, Tab and Shift+Tab go on to the next
+// or previous control instead of looking for another link in the label.
+class LinkLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+
+// Heard episodes over all episodes, drawn beside a folder's name; the name
+// itself stays the item's text.
+class FolderProgressDelegate : public QStyledItemDelegate {
+  public:
+    static constexpr int progress_role = Qt::UserRole + 7;
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
+// A modal box saying why a page did not load, with the reason on a second line.
+// Keys typed while it is up are not the box's: the first closes it and goes,
+// with the ones after it, to `typing_into` (when not null).
+void show_load_failure(QWidget* parent, const Text& message, const Text& reason,
+                       QWidget* typing_into);

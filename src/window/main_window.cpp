@@ -1,0 +1,356 @@
+#include "window/main_window.hpp"
+
+#include "playback/listening_bar.hpp"
+#include "playback/media_player.hpp"
+#include "session/book_session.hpp"
+#include "settings/config_file.hpp"
+#include "settings/settings_window.hpp"
+#include "site/book_page.hpp"
+#include "text/gbk.hpp"
+#include "text/qt_text.hpp"
+#include "widgets/dialogs.hpp"
+#include "widgets/report_list.hpp"
+#include "widgets/run_progress_line.hpp"
+#include "window/address_box.hpp"
+#include "window/book_view.hpp"
+#include "window/episode_table.hpp"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
+#include <QStyleHints>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// The address the form carries before the created handler puts the stored one in.
+const char* const sample_address = "https://www.example.com/yousheng/28946/play_28946_31.htm";
+
+template <typename Control>
+Control* place(Control* control, const char* name, int x, int y, int width, int height) {
+    control->setObjectName(to_qstring(gbk(name)));
+    control->setGeometry(x, y, width, height);
+    return control;
+}
+
+QString say(const char* utf8) {
+    return to_qstring(gbk(utf8));
+}
+
+} // namespace
+
+static void load_window_resources() {
+    Q_INIT_RESOURCE(window);
+}
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_unique<BookSession>()) {
+    load_window_resources();
+    setWindowTitle(program_title());
+    session_->downloads().set_double_press_interval(
+        std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
+    build_controls();
+    name_controls();
+    anchor_controls();
+    run_line_ = new RunProgressLine(this);
+    run_line_->setObjectName(QStringLiteral("run_line"));
+    add_bottom_strip(run_line_);
+    bind_acts();
+    bind_session();
+    bind_keys();
+    listening_bar_ = new ListeningBar(session_->listening_control(), this);
+    add_bottom_strip(listening_bar_);
+    connect(listening_bar_, &ListeningBar::continue_listening, this,
+            [this] { session_->continue_listening(); });
+    restore_place(); // once every strip under the controls is in
+    session_->offer_media_controls({[this] {
+                                        showNormal();
+                                        raise();
+                                        activateWindow();
+                                    },
+                                    [this] { return isActiveWindow(); }});
+}
+
+MainWindow::~MainWindow() {
+    // Nothing the session says reaches the window any more, and the views go
+    // before the session they show.
+    session_->disconnect(this);
+    session_->episodes().disconnect(this);
+    delete episode_list_;
+    delete table_;
+    delete player_;
+    delete listening_bar_;
+}
+
+void MainWindow::build_controls() {
+    download_button_ = place(new QPushButton(say("下载"), this), "按钮3", 536, 200, 40, 24);
+    download_button_->setEnabled(false);
+    folder_list_ = place(new QListWidget(this), "超级列表框2", 472, 232, 104, 408);
+    folder_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    folder_list_->setItemDelegate(new FolderProgressDelegate(folder_list_));
+    span_box_ = place(new QLineEdit("10", this), "编辑框3", 528, 112, 48, 24);
+    start_box_ = place(new QLineEdit("35", this), "编辑框2", 408, 112, 104, 24);
+    span_caption_ = place(new QLabel(this), "标签4", 528, 88, 48, 24);
+    start_caption_ = place(new QLabel(this), "标签3", 408, 88, 96, 24);
+    player_ = place(new MediaPlayer(session_->player(), this), "播放器1", 264, 144, 312, 45);
+
+    logo_ = place(new QLabel(this), "图片框2", 264, 88, 136, 48);
+    logo_->setAlignment(Qt::AlignCenter);
+    QPixmap logo(":/window/logo.gif");
+    logo_->setPixmap(logo.scaled(logo_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+
+    settings_button_ = place(new QPushButton(say("配置"), this), "按钮2", 472, 200, 48, 24);
+    cover_ = place(new QLabel(this), "图片框1", 160, 56, 92, 136);
+    cover_->setAlignment(Qt::AlignCenter);
+    information_ = place(new InformationLabel(this), "标签2", 8, 56, 152, 136);
+    information_->setTextFormat(Qt::PlainText);
+
+    site_link_ = place(new LinkLabel(this), "超级链接框1", 280, 56, 224, 24);
+    site_link_->setTextFormat(Qt::RichText);
+    site_link_->setOpenExternalLinks(true);
+    site_link_->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    show_site_link(catalogue_host(sample_address));
+
+    address_caption_ = place(new QLabel(say("网址："), this), "标签1", 8, 24, 32, 24);
+    build_episode_list();
+    query_button_ = place(new QPushButton(say("查询"), this), "按钮1", 512, 56, 64, 24);
+    address_box_ = place(new AddressBox(sample_address, this), "编辑框1", 40, 24, 536, 24);
+}
+
+void MainWindow::build_episode_list() {
+    table_ = new EpisodeTable(session_->episodes(), this);
+    table_->set_note_decoration(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    episode_list_ = place(new ReportList(this), "超级列表框1", 8, 200, 456, 440);
+    episode_list_->show_model(table_, new QItemSelectionModel(table_, episode_list_));
+    episode_list_->setRootIsDecorated(false);
+    episode_list_->setUniformRowHeights(true);
+    episode_list_->setAllColumnsShowFocus(true);
+    episode_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fit_episode_columns();
+}
+
+// The columns are 50, 300, 50 and 50 px wide, or as wide as their longest
+// usual text needs in the list's font (a four-digit episode, a state); the
+// address column takes what is left, so the state column stays in sight when
+// the scroll bar shows and the address column gets the width a wider window adds.
+void MainWindow::fit_episode_columns() {
+    QHeaderView* header = episode_list_->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    const QFontMetrics metrics(episode_list_->font());
+    const int margins = 2 * (episode_list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4);
+    const QString widest[] = {say("第8888集"), QString(), say("88:88:88"), say("未下载")};
+    for (int column = 0; column < 4; ++column) {
+        const int needed = std::max(metrics.horizontalAdvance(widest[column]),
+                                    header->sectionSizeHint(column) - margins) +
+                           margins;
+        episode_list_->setColumnWidth(column, column == 1 ? 300 : std::max(50, needed));
+    }
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+}
+
+// The user's acts, handed to the session.
+void MainWindow::bind_acts() {
+    connect(address_box_, &AddressBox::addressChanged, this, [this] {
+        session_->cancel_load(); // its address no longer stands
+        query_after_load_ = false;
+    });
+    connect(address_box_, &AddressBox::loadWanted, this,
+            [this] { session_->load(from_qstring(address_box_->text())); });
+    // Enter asks for the episodes too, once the page is in.
+    connect(address_box_, &QLineEdit::returnPressed, this, [this] { query_after_load_ = true; });
+    connect(query_button_, &QPushButton::clicked, this, [this] { query(); });
+    connect(settings_button_, &QPushButton::clicked, this, [this] {
+        SettingsWindow dialog(this);
+        dialog.exec();
+    });
+    connect(download_button_, &QPushButton::clicked, this, [this] { session_->press_download(); });
+    on_row_chosen(episode_list_, &MainWindow::play_chosen_row, false);
+    on_row_chosen(folder_list_, &MainWindow::open_chosen_folder, true);
+    connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, this, [this] { session_->continue_listening(); });
+}
+
+// What the session says, shown.
+void MainWindow::bind_session() {
+    BookSession& s = *session_;
+    connect(&s, &BookSession::bookShown, this, [this] { show_book(); });
+    connect(&s, &BookSession::coverArrived, this, [this](const Bytes& cover) { show_cover(cover); });
+    connect(&s, &BookSession::loadFailed, this, [this](const Text& message, const Text& reason) {
+        query_after_load_ = false;
+        show_load_failure(this, message, reason,
+                          focusWidget() == address_box_ ? address_box_ : nullptr);
+    });
+    connect(&s, &BookSession::downloadButtonChanged, this,
+            [this](DownloadSequence::Offer offer, bool enabled) { show_download_button(offer, enabled); });
+    connect(&s, &BookSession::runChanged, this, [this] { show_run(); });
+    connect(&s, &BookSession::runEnded, this, [this] { show_run(); });
+    // Said once, in a box of its own once the sequence has stopped.
+    connect(&s, &BookSession::diskFull, this, [this](const Text& message) {
+        QTimer::singleShot(0, this, [this, message] { show_message(this, message); });
+    });
+    connect(&s, &BookSession::currentChanged, this, [this](EpisodeId id) { show_current(id); });
+    connect(&s, &BookSession::foldersChanged, this, [this] { show_folders(); });
+    // Every row is on screen as soon as it is in or has changed.
+    const auto repaint_now = [this] {
+        episode_list_->settle_layout();
+        QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
+    };
+    connect(&s.episodes(), &EpisodeList::inserted, this, repaint_now);
+    connect(&s.episodes(), &EpisodeList::changed, this, repaint_now);
+}
+
+void MainWindow::setVisible(bool visible) {
+    QWidget::setVisible(visible);
+    learn_frame();
+    if (visible && !created_) {
+        created_ = true;
+        on_created();
+    }
+}
+
+// The settings give the address and the range to start from.
+void MainWindow::on_created() {
+    session_->start();
+    address_box_->set_text_quietly(to_qstring(read_setting(gbk("默认网址"))));
+    const Text start = read_setting(gbk("显示与下载开始集数"));
+    const Text span = read_setting(gbk("默认显示集数"));
+    if (!trim_spaces(start).empty())
+        start_box_->setText(to_qstring(start));
+    if (!trim_spaces(span).empty())
+        span_box_->setText(to_qstring(span));
+    if (!address_box_->text().isEmpty())
+        session_->load(from_qstring(address_box_->text()));
+}
+
+bool MainWindow::book_page_pending() const {
+    return address_box_->waiting() || session_->loading();
+}
+
+void MainWindow::query() {
+    query_after_load_ = false;
+    session_->query(from_qstring(address_box_->text()), from_qstring(start_box_->text()),
+                    from_qstring(span_box_->text()));
+}
+
+// The lowest row chosen plays.
+void MainWindow::play_chosen_row() {
+    const QModelIndexList chosen = episode_list_->selectionModel()->selectedRows();
+    if (chosen.isEmpty())
+        return;
+    const auto lowest = std::min_element(chosen.begin(), chosen.end(),
+                                         [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    session_->play(table_->id_at(lowest->row()));
+}
+
+// The row the queue moved to shows; the keyboard focus stays where the user has it.
+void MainWindow::show_current(EpisodeId id) {
+    const int row = table_->row_of(id);
+    showing_current_ = true;
+    if (row < 0)
+        episode_list_->selectionModel()->clear();
+    else
+        episode_list_->selectionModel()->setCurrentIndex(
+            table_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    showing_current_ = false;
+    if (row >= 0)
+        episode_list_->scrollTo(table_->index(row, 0));
+}
+
+void MainWindow::show_book() {
+    const BookInfo& book = session_->book();
+    information_->setText(to_qstring(information_text(book)));
+    show_cover({}); // until this book's cover arrives
+    start_caption_->setText(to_qstring(start_caption(book.episode_total)));
+    span_caption_->setText(to_qstring(span_caption()));
+    show_site_link(session_->book_host());
+    if (std::exchange(query_after_load_, false))
+        query();
+}
+
+void MainWindow::show_site_link(const Text& host) {
+    QString target = to_qstring(site_home_page(host)).toHtmlEscaped();
+    QString caption = (say("支持网站：") + to_qstring(host)).toHtmlEscaped();
+    site_link_->setText(QString("<a href=\"%1\">%2</a>").arg(target, caption));
+}
+
+void MainWindow::show_cover(const Bytes& picture) {
+    QPixmap pixmap;
+    if (picture.empty() ||
+        !pixmap.loadFromData(picture.data(), static_cast<uint>(picture.size()))) {
+        cover_->clear();
+        session_->cover_shown({});
+        return;
+    }
+    session_->cover_shown(picture);
+    cover_->setPixmap(pixmap.scaled(cover_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    cover_->setAccessibleName(to_qstring(session_->book().title));
+}
+
+void MainWindow::show_download_button(DownloadSequence::Offer offer, bool enabled) {
+    download_button_->setText(say(offer == DownloadSequence::Offer::pause ? "暂停" : "下载"));
+    download_button_->setEnabled(enabled);
+}
+
+// The folder list keeps its items, and the one chosen, while only the counts
+// of heard episodes change.
+void MainWindow::show_folders() {
+    const std::vector<BookFolder>& folders = session_->folders();
+    bool same = folder_list_->count() == int(folders.size());
+    for (int i = 0; same && i < folder_list_->count(); ++i)
+        same = folder_list_->item(i)->text() == to_qstring(folders[std::size_t(i)].name);
+    if (!same) {
+        folder_list_->clear();
+        for (const BookFolder& folder : folders)
+            new QListWidgetItem(to_qstring(folder.name), folder_list_);
+    }
+    for (int i = 0; i < folder_list_->count(); ++i) {
+        const BookFolder& folder = folders[std::size_t(i)];
+        folder_list_->item(i)->setData(
+            FolderProgressDelegate::progress_role,
+            folder.episodes == 0 ? QString() : QStringLiteral("%1/%2").arg(folder.heard).arg(folder.episodes));
+    }
+}
+
+void MainWindow::open_chosen_folder() {
+    for (int i = 0; i < folder_list_->count(); ++i)
+        if (folder_list_->item(i)->isSelected()) {
+            session_->open_book_folder(i);
+            return;
+        }
+}
+
+// A line under the controls, and the window title, follow the download run.
+void MainWindow::show_run() {
+    const QString line = to_qstring(session_->downloads().run().summary());
+    run_line_->show_line(line);
+    setWindowTitle(session_->downloading() ? line + QStringLiteral(" - ") + program_title()
+                                           : program_title());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    save_place();
+    address_box_->stop_waiting();
+    session_->close();
+    QWidget::closeEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    QTimer::singleShot(0, this, [this] {
+        learn_frame();
+        fit_to_screen();
+    });
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    learn_frame();
+}

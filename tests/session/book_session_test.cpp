@@ -1,0 +1,1 @@
+#include "session/book_session.hpp"
