@@ -2,13 +2,17 @@
 
 #include "text/qt_text.hpp"
 
+#include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
+#include <QTimer>
 #include <QToolTip>
+
+#include <memory>
 
 void InformationLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -95,4 +99,49 @@ void show_load_failure(QWidget* parent, const Text& message, const Text& reason,
     box.setDefaultButton(QMessageBox::Ok);
     KeysGoOn keys_go_on(&box, typing_into);
     box.exec();
+}
+
+// A click moves a list's current row before it selects the row, while the
+// keyboard selects first. The handler reads the selection, so it runs once the
+// selection has followed: at the selection change that completes a click, or
+// else right after the event that moved the current row. While `quiet` holds
+// (the program moves the row itself) no handler runs. With `when_chosen_again`, a click or Enter on
+// an item also runs it when the item already was the current one (once per
+// click).
+void on_row_chosen(QAbstractItemView* list, QObject* context, const bool& quiet,
+                   std::function<void()> handler, bool when_chosen_again) {
+    auto pending = std::make_shared<bool>(false);
+    auto ran = std::make_shared<bool>(false); // during the event being handled
+    auto call = [context, ran, handler] {
+        handler();
+        if (!*ran) {
+            *ran = true;
+            QTimer::singleShot(0, context, [ran] { *ran = false; });
+        }
+    };
+    auto run = [&quiet, pending, call] {
+        if (*pending && !quiet) {
+            *pending = false;
+            call();
+        }
+    };
+    if (when_chosen_again) {
+        auto chosen = [pending, ran, call] {
+            if (*ran)
+                return; // the click already moved the current row here
+            *pending = false;
+            call();
+        };
+        QObject::connect(list, &QAbstractItemView::pressed, context, chosen);
+        QObject::connect(list, &QAbstractItemView::activated, context, chosen);
+    }
+    QItemSelectionModel* selection = list->selectionModel();
+    QObject::connect(selection, &QItemSelectionModel::currentChanged, context,
+                     [context, &quiet, pending, run] {
+                         if (quiet)
+                             return;
+                         *pending = true;
+                         QTimer::singleShot(0, context, run);
+                     });
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, context, run);
 }

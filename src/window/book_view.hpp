@@ -1,10 +1,15 @@
 #pragma once
 // Pieces of the window that show a book: its information label, the site link,
-// the book folders' heard counts and the box that says why a page did not load.
+// the book folders' heard counts, the box that says why a page did not load, and
+// how the lists tell a row the user chose.
 #include "text/text.hpp"
 
 #include <QLabel>
 #include <QStyledItemDelegate>
+
+#include <functional>
+
+class QAbstractItemView;
 
 // The book information label. Its text keeps the page's line breaks as they
 // are; it is drawn with an empty line taking half a line's height, so the whole
@@ -49,3 +54,8 @@ class FolderProgressDelegate : public QStyledItemDelegate {
 // with the ones after it, to `typing_into` (when not null).
 void show_load_failure(QWidget* parent, const Text& message, const Text& reason,
                        QWidget* typing_into);
+
+// Runs `handler` when the user chooses a row of `list` (see book_view.cpp),
+// for as long as `context` lives.
+void on_row_chosen(QAbstractItemView* list, QObject* context, const bool& quiet,
+                   std::function<void()> handler, bool when_chosen_again);

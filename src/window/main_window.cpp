@@ -172,8 +172,8 @@ void MainWindow::bind_acts() {
         dialog.exec();
     });
     connect(download_button_, &QPushButton::clicked, this, [this] { session_->press_download(); });
-    on_row_chosen(episode_list_, &MainWindow::play_chosen_row, false);
-    on_row_chosen(folder_list_, &MainWindow::open_chosen_folder, true);
+    on_row_chosen(episode_list_, this, showing_current_, [this] { play_chosen_row(); }, false);
+    on_row_chosen(folder_list_, this, showing_current_, [this] { open_chosen_folder(); }, true);
     connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
             &QShortcut::activated, this, [this] { session_->continue_listening(); });
 }

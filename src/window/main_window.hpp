@@ -13,7 +13,6 @@ class BookSession;
 class EpisodeTable;
 class ListeningBar;
 class MediaPlayer;
-class QAbstractItemView;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -88,7 +87,6 @@ class MainWindow : public QWidget {
     // main_window_keys.cpp
     void name_controls();
     void bind_keys();
-    void on_row_chosen(QAbstractItemView* list, void (MainWindow::*handler)(), bool when_chosen_again);
 
     std::unique_ptr<BookSession> session_;
     EpisodeTable* table_ = nullptr;

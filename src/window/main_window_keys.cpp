@@ -17,10 +17,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QShortcut>
-#include <QTimer>
 #include <QToolButton>
-
-#include <memory>
 
 namespace {
 
@@ -69,48 +66,4 @@ void MainWindow::bind_keys() {
         connect(box, &QLineEdit::returnPressed, this, [this] { query(); });
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
-}
-
-// A click moves a list's current row before it selects the row, while the
-// keyboard selects first. The handler reads the selection, so it runs once the
-// selection has followed: at the selection change that completes a click, or
-// else right after the event that moved the current row. Rows the session
-// makes current run no handler. With `when_chosen_again`, a click or Enter on
-// an item also runs it when the item already was the current one (once per
-// click).
-void MainWindow::on_row_chosen(QAbstractItemView* list, void (MainWindow::*handler)(),
-                               bool when_chosen_again) {
-    auto pending = std::make_shared<bool>(false);
-    auto ran = std::make_shared<bool>(false); // during the event being handled
-    auto call = [this, ran, handler] {
-        (this->*handler)();
-        if (!*ran) {
-            *ran = true;
-            QTimer::singleShot(0, this, [ran] { *ran = false; });
-        }
-    };
-    auto run = [this, pending, call] {
-        if (*pending && !showing_current_) {
-            *pending = false;
-            call();
-        }
-    };
-    if (when_chosen_again) {
-        auto chosen = [pending, ran, call] {
-            if (*ran)
-                return; // the click already moved the current row here
-            *pending = false;
-            call();
-        };
-        connect(list, &QAbstractItemView::pressed, this, chosen);
-        connect(list, &QAbstractItemView::activated, this, chosen);
-    }
-    QItemSelectionModel* selection = list->selectionModel();
-    connect(selection, &QItemSelectionModel::currentChanged, this, [this, pending, run] {
-        if (showing_current_)
-            return;
-        *pending = true;
-        QTimer::singleShot(0, this, run);
-    });
-    connect(selection, &QItemSelectionModel::selectionChanged, this, run);
 }
