@@ -15,6 +15,7 @@
 #include "site/download_paths.hpp"
 #include "site/episode_address.hpp"
 #include "files/files.hpp"
+#include "transfer/episode_download.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 
@@ -213,6 +214,8 @@ void BookSession::bind_downloads() {
 
 void BookSession::query(const Text& address, const Text& start, const Text& span) {
     write_setting(gbk("默认网址"), address);
+    if (downloads_->run().book() != book_.title)
+        downloads_->forget_run(); // the run line belongs to the book it fetched
     QueryPlan plan;
     // The episodes belong to the book loaded now, on the host it was loaded from.
     plan.catalogue_host = book_host_.empty() ? catalogue_host(address) : book_host_;
@@ -241,7 +244,8 @@ void BookSession::press_download() {
 void BookSession::tell_run_ended(int arrived, int failed) {
     if (!hooks_.in_front || hooks_.in_front())
         return;
-    Text body = gbk("已下载 ") + number_to_text(double(arrived)) + gbk(" 集");
+    Text body = gbk("《") + downloads_->run().book() + gbk("》已下载 ") +
+                number_to_text(double(arrived)) + gbk(" 集");
     if (failed > 0)
         body += gbk("，失败 ") + number_to_text(double(failed)) + gbk(" 集");
     send_desktop_notice(to_qstring(gbk("下载结束")), to_qstring(body));
@@ -261,6 +265,8 @@ void BookSession::open_book_folder(int index) {
         return;
     const BookFolder chosen = folders_[std::size_t(index)];
     stop_query(); // the list now shows the folder's files
+    if (downloads_->run().book() != chosen.name)
+        downloads_->forget_run();
     episodes_.clear();
     const Text save = effective_save_folder(read_setting(gbk("默认保存路径")));
     const Text folder = join_path(save, chosen.name);
@@ -413,6 +419,7 @@ void BookSession::restore_last_list() {
         return;
     const Text last = listening().last_episode();
     EpisodeId current = 0;
+    int unfinished = 0;
     for (const auto& [label, address] : list.rows) {
         Episode episode;
         episode.label = label;
@@ -423,6 +430,8 @@ void BookSession::restore_last_list() {
             episode.state = DownloadState::downloaded;
         } else {
             episode.remote = address;
+            note_partial_file(episode);
+            unfinished += episode.state == DownloadState::paused ? 1 : 0;
         }
         episode.heard = heard(episode);
         const EpisodeId id = episodes_.append(std::move(episode));
@@ -433,6 +442,25 @@ void BookSession::restore_last_list() {
     if (current)
         emit currentChanged(current);
     listening_control_->open_book(list.book);
+    if (unfinished > 0) {
+        downloads_->offer_unfinished();
+        emit unfinishedFound(unfinished);
+    }
+}
+
+// An episode whose download a closing cut short reads as paused, with the
+// bytes waiting in its hidden partial file.
+void BookSession::note_partial_file(Episode& episode) const {
+    if (!is_web_address(episode.remote) || episode.book.title.empty())
+        return;
+    const fs::path target = native_path(
+        downloaded_file_path(episode.book.save_folder, episode.book.title, episode.label));
+    std::error_code error;
+    const auto bytes = fs::file_size(partial_file_path(target), error);
+    if (error || bytes == 0)
+        return;
+    episode.state = DownloadState::paused;
+    episode.received = std::int64_t(bytes);
 }
 
 void BookSession::close() {

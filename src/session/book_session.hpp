@@ -102,6 +102,9 @@ class BookSession : public QObject {
     void runEnded(int arrived, int failed);
     // The disk is full or the save folder cannot be written; said once.
     void diskFull(const Text& message);
+    // The list that came back at start has `count` episodes half downloaded,
+    // which the download button goes on with.
+    void unfinishedFound(int count);
     // The queue made another episode current (0: none); it plays unless the
     // list came back at start.
     void currentChanged(EpisodeId id);
@@ -119,6 +122,7 @@ class BookSession : public QObject {
     void show_marks();
     bool heard(const Episode& episode) const;
     void restore_last_list();
+    void note_partial_file(Episode& episode) const;
     void tell_run_ended(int arrived, int failed);
 
     EpisodeList episodes_;

@@ -1,8 +1,8 @@
 #include "session/download_sequence.hpp"
 
+#include "session/key_renewal.hpp"
 #include "site/download_paths.hpp"
 #include "site/episode_address.hpp"
-#include "session/key_renewal.hpp"
 #include "files/files.hpp"
 #include "transfer/transfer_handler.hpp"
 #include "text/gbk.hpp"
@@ -27,34 +27,16 @@ DownloadSequence::~DownloadSequence() {
     abort();
 }
 
-DownloadSequence::State DownloadSequence::state() const {
-    const bool pause = offer_ == Offer::pause;
-    if (running())
-        return pause ? State::running : State::pause_asked;
-    if (pause)
-        return enabled_ ? State::idle_pause : State::done;
-    if (enabled_)
-        return State::ready;
-    return pause_requested_ ? State::stopped : State::initial;
-}
-
-bool DownloadSequence::enabled() const {
-    return enabled_;
-}
-
-bool DownloadSequence::running() const {
-    return !passes_.empty();
-}
-
 void DownloadSequence::set_parallel_downloads(int count) {
     parallel_ = std::clamp(count, 1, most_at_once);
     advance();
 }
 
-void DownloadSequence::set_button(Offer offer, bool enabled) {
-    if (offer == offer_ && enabled == enabled_)
+void DownloadSequence::set_state(State state, bool enabled) {
+    const bool offer_changed = offer() != (state == State::running ? Offer::pause : Offer::download);
+    state_ = state;
+    if (!offer_changed && enabled == enabled_)
         return;
-    offer_ = offer;
     enabled_ = enabled;
     emit buttonChanged();
 }
@@ -62,28 +44,32 @@ void DownloadSequence::set_button(Offer offer, bool enabled) {
 void DownloadSequence::press() {
     if (aborted_ || !enabled_)
         return;
-    if (offer_ == Offer::download) {
-        set_button(Offer::pause, true);
-        pause_requested_ = false;
-        since_start_.start();
-        if (!slots_.empty())
-            pass_pending_ = true; // begins once the episodes under way are done
-        else
-            start_pass();
-        advance();
-    } else {
-        if (running() && since_start_.isValid() && since_start_.elapsed() < double_press_.count())
-            return;
-        pause_requested_ = true;
-        pass_pending_ = false; // a pass asked for and not yet begun is withdrawn
-        set_button(Offer::download, true);
-        advance(); // ends the pass now when nothing is under way
+    if (!running()) {
+        start();
+    } else if (!since_start_.isValid() || since_start_.elapsed() >= double_press_.count()) {
+        pause();
     }
 }
 
 void DownloadSequence::query_filled(bool first_has_address) {
-    if (first_has_address && !aborted_)
-        set_button(offer_, true);
+    if (aborted_ || running())
+        return;
+    if (state_ == State::paused)
+        run_.finish(); // its episodes are no longer listed
+    if (first_has_address)
+        set_state(State::ready, true);
+}
+
+void DownloadSequence::offer_unfinished() {
+    if (!aborted_ && !running())
+        set_state(State::paused, true);
+}
+
+void DownloadSequence::forget_run() {
+    if (running())
+        return;
+    run_ = RunProgress();
+    emit runChanged();
 }
 
 void DownloadSequence::set_rows_pending(bool pending) {
@@ -102,8 +88,8 @@ void DownloadSequence::rows_added() {
 // Every transfer is told to stop before any is waited for, so they end together.
 void DownloadSequence::abort() {
     aborted_ = true;
-    passes_.clear();
-    pass_pending_ = false;
+    pass_.reset();
+    state_ = State::done;
     for (const auto& slot : slots_) {
         slot->renewal.reset();
         if (slot->transfer) {
@@ -114,60 +100,87 @@ void DownloadSequence::abort() {
     slots_.clear(); // waits for the workers
 }
 
-// A new pass over the rows counted now; the run counts what it will fetch.
-void DownloadSequence::start_pass() {
+// A new pass over the episodes listed now, those a pause stopped first. A
+// paused run goes on counting; otherwise a new run begins.
+void DownloadSequence::start() {
+    since_start_.start();
     waiting_for_rows_ = false;
-    if (passes_.empty())
-        run_.start();
-    passes_.push_back({0, episodes_.size()});
+    Pass pass{{}, 0, episodes_.size()};
     int to_fetch = 0;
-    for (int index = 0; index < passes_.back().count; ++index)
-        to_fetch += fetchable(episodes_.at(index)) ? 1 : 0;
-    run_.set_total(run_.arrived() + run_.failed() + int(slots_.size()) + to_fetch);
+    for (const Episode& episode : episodes_.episodes()) {
+        if (!fetchable(&episode))
+            continue;
+        ++to_fetch;
+        if (episode.state == DownloadState::paused)
+            pass.first.push_back(episode.id);
+    }
+    if (run_.paused() && state_ == State::paused) {
+        run_.resume();
+    } else {
+        const Episode* first = episodes_.at(0);
+        run_.start(first ? first->book.title : Text());
+    }
+    run_.set_total(run_.arrived() + to_fetch);
+    pass_ = std::move(pass);
+    set_state(State::running, true);
+    show_run(true);
+    advance();
+}
+
+// Every episode under way stops now; what arrived stays for the next press.
+void DownloadSequence::pause() {
+    stop_all([](Episode& e, const Slot& slot) {
+        e.state = slot.received > 0 ? DownloadState::paused : slot.state_before;
+        e.received = slot.received;
+        e.total = slot.total;
+    });
+    pass_.reset();
+    waiting_for_rows_ = false;
+    run_.pause();
+    set_state(State::paused, true);
     show_run(true);
 }
 
-// Fills the free places with the next episodes in list order, passing over
-// those that have nothing to fetch, and ends passes that are done.
+// Fills the free places with the next episodes, passing over those that have
+// nothing to fetch, and ends the run when it is done.
 void DownloadSequence::advance() {
-    while (!aborted_ && !passes_.empty()) {
-        if (pause_requested_ || pass_pending_) {
-            if (!slots_.empty() || !settle())
-                return;
-            continue;
-        }
-        Pass& pass = passes_.back();
-        if (pass.next >= pass.count) {
-            if (!slots_.empty())
-                return; // the pass ends with its last episode
-            end_pass();
-            continue;
-        }
-        if (int(slots_.size()) >= parallel_)
+    while (!aborted_ && pass_ && int(slots_.size()) < parallel_) {
+        const Episode* episode = next_episode();
+        if (waiting_for_rows_)
             return;
-        const Episode* episode = episodes_.at(pass.next);
-        if (!episode && rows_pending_) {
-            waiting_for_rows_ = true;
+        if (!episode) {
+            if (slots_.empty())
+                end_run();
             return;
         }
-        ++pass.next;
         if (fetchable(episode))
             start_episode(*episode);
-        else if (episode && is_web_address(episode->remote) && !has_audio_key(episode->remote))
+        else if (is_web_address(episode->remote) && !has_audio_key(episode->remote))
             note_missing_key(*episode);
     }
 }
 
-// Nothing is under way any more: a pass asked for meanwhile begins, or a pause
-// ends the pass.
-bool DownloadSequence::settle() {
-    if (pass_pending_) {
-        pass_pending_ = false;
-        start_pass();
-    } else {
-        end_pass();
+// The next episode of the pass (one with nothing to fetch included), or null
+// once the pass has been through them all.
+const Episode* DownloadSequence::next_episode() {
+    while (!pass_->first.empty()) {
+        const Episode* paused = episodes_.find(pass_->first.front());
+        pass_->first.pop_front();
+        if (paused)
+            return paused;
     }
-    return true;
+    while (pass_->next < pass_->count || (rows_pending_ && pass_->next >= episodes_.size())) {
+        const Episode* episode = episodes_.at(pass_->next);
+        if (!episode) {
+            waiting_for_rows_ = true;
+            return nullptr;
+        }
+        ++pass_->next;
+        if (pass_->next > pass_->count)
+            pass_->count = pass_->next; // a row the running query added
+        return episode;
+    }
+    return nullptr;
 }
 
 // False when the episode has nothing to fetch: it is gone, on disk already,
@@ -176,6 +189,11 @@ bool DownloadSequence::fetchable(const Episode* episode) const {
     return episode && !episode->on_disk() && is_web_address(episode->remote) &&
            has_audio_key(episode->remote) && !episode->book.title.empty() &&
            !under_way(episode->id);
+}
+
+bool DownloadSequence::anything_to_fetch() const {
+    return std::any_of(episodes_.episodes().begin(), episodes_.episodes().end(),
+                       [this](const Episode& e) { return fetchable(&e); });
 }
 
 // The player script gave no key: the address ends where the key would stand.
@@ -202,7 +220,10 @@ void DownloadSequence::start_episode(const Episode& episode) {
     slot->address = episode.remote;
     slot->path = downloaded_file_path(episode.book.save_folder, episode.book.title, episode.label);
     slot->native = native_path(slot->path);
-    slot->state_before = episode.state;
+    slot->state_before = episode.state == DownloadState::paused ? DownloadState::not_on_disk
+                                                                : episode.state;
+    slot->received = episode.received;
+    slot->total = episode.total;
     slots_.push_back(std::move(slot));
     start_transfer(*slots_.back());
 }
@@ -224,6 +245,8 @@ void DownloadSequence::start_transfer(Slot& slot) {
 
 // A transfer shorter than the interval shows no progress at all.
 void DownloadSequence::on_progress(Slot& slot, std::int64_t received, std::int64_t total) {
+    slot.received = received;
+    slot.total = total;
     run_.progressed(slot.id, received, total);
     show_run(false);
     if (slot.since_progress.elapsed() < progress_interval_ms)
@@ -309,50 +332,48 @@ void DownloadSequence::finish_episode(Slot& slot, const EpisodeResult& result) {
     advance();
 }
 
-// Every other episode under way stops at once (its partial file stays for a
-// later try) and its row reads as before; the run ends with the button ready.
-void DownloadSequence::stop_for_disk(const Text& message) {
-    for (const auto& other : slots_) {
-        other->renewal.reset();
-        if (other->transfer) {
-            other->transfer->disconnect(this);
-            other->transfer->cancel();
+void DownloadSequence::stop_all(const std::function<void(Episode&, const Slot&)>& change) {
+    for (const auto& slot : slots_) {
+        slot->renewal.reset();
+        if (slot->transfer) {
+            slot->transfer->disconnect(this);
+            slot->transfer->cancel();
         }
     }
+    // Moved out first: a handler of the changes below sees no half-stopped slots.
     std::vector<std::unique_ptr<Slot>> stopped = std::move(slots_);
     slots_.clear();
-    for (const auto& other : stopped)
-        episodes_.update(other->id, [&other](Episode& e) {
-            e.state = other->state_before;
-            e.received = 0;
-            e.total = -1;
-        });
+    for (const auto& slot : stopped)
+        episodes_.update(slot->id, [&](Episode& e) { change(e, *slot); });
     stopped.clear(); // waits for the workers
-    passes_.clear();
-    pass_pending_ = false;
-    pause_requested_ = false;
+}
+
+// Every other episode under way stops at once (its partial file stays for a
+// later try) and reads as before; the run ends with the button ready.
+void DownloadSequence::stop_for_disk(const Text& message) {
+    stop_all([](Episode& e, const Slot& slot) {
+        e.state = slot.state_before;
+        e.received = 0;
+        e.total = -1;
+    });
+    pass_.reset();
     waiting_for_rows_ = false;
-    set_button(Offer::download, true);
     run_.finish();
+    set_state(State::ready, true);
     show_run(true);
-    emit sequenceEnded();
     emit runEnded(run_.arrived(), run_.failed());
     emit stoppedForDisk(message);
 }
 
-// The button is disabled and keeps offering a pause after a complete pass;
-// after a pause it offers a download and stays enabled, to go on. An outer
-// pass then goes on.
-void DownloadSequence::end_pass() {
-    passes_.pop_back();
+// The button stays ready while the list holds something to fetch (an episode
+// that failed, say).
+void DownloadSequence::end_run() {
+    pass_.reset();
     waiting_for_rows_ = false;
-    set_button(offer_, offer_ == Offer::download);
-    emit sequenceEnded();
-    if (passes_.empty()) {
-        run_.finish();
-        show_run(true);
-        emit runEnded(run_.arrived(), run_.failed());
-    }
+    run_.finish();
+    set_state(State::done, anything_to_fetch());
+    show_run(true);
+    emit runEnded(run_.arrived(), run_.failed());
 }
 
 // The run's line changes a few times a second at most, and at once when an

@@ -1,10 +1,10 @@
 #pragma once
 // The download sequence behind the download button: the episodes are fetched
 // in list order, each into its own book's folder, up to a set number at once,
-// while the window goes on answering. It keeps the button's states (what it
-// offers and whether it is enabled), the pause request, and sequences started
-// while another one finishes its episodes (they run over every episode from the
-// first, then the earlier one goes on). An address whose key the Media host
+// while the window goes on answering. A pause stops every episode under way at
+// once (what arrived waits in its hidden partial file); going on fetches those
+// episodes first, from where they stopped, then the rest. The button offers
+// "暂停" only while a run is under way. An address whose key the Media host
 // refuses is asked for once more.
 #include "session/episode_list.hpp"
 #include "session/run_progress.hpp"
@@ -15,8 +15,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class KeyRenewal;
@@ -25,11 +27,12 @@ class TransferHandler;
 class DownloadSequence : public QObject {
     Q_OBJECT
   public:
-    // What a press of the button does: start (or go on), or ask for a pause.
+    // What a press of the button does: start (or go on), or pause.
     enum class Offer { download, pause };
-    // The button's states: what it offers, enabled or not, and whether a
-    // sequence runs.
-    enum class State { initial, ready, running, pause_asked, done, idle_pause, stopped };
+    // The button's states: nothing to fetch yet, ready to start (a disk that
+    // stopped the run included), running, paused (ready to go on), the last
+    // run ended.
+    enum class State { initial, ready, running, paused, done };
     static constexpr int most_at_once = 4;
 
     explicit DownloadSequence(EpisodeList& episodes, QObject* parent = nullptr);
@@ -37,20 +40,20 @@ class DownloadSequence : public QObject {
     DownloadSequence(const DownloadSequence&) = delete;
     DownloadSequence& operator=(const DownloadSequence&) = delete;
 
-    State state() const;
-    Offer offer() const { return offer_; }
-    bool enabled() const;
-    bool running() const;
-    bool pause_requested() const { return pause_requested_; }
+    State state() const { return state_; }
+    Offer offer() const { return state_ == State::running ? Offer::pause : Offer::download; }
+    bool enabled() const { return enabled_; }
+    bool running() const { return state_ == State::running; }
 
     // The button was pressed. A press within the double-press interval of the
-    // press that started a sequence is ignored: a double click starts only.
-    // After a pause has taken effect a press goes on with the rows not yet
-    // downloaded.
+    // press that started a run is ignored: a double click starts only.
     void press();
-    // A query filled the list; enables the button when its first episode has an
-    // address.
+    // A list was filled; enables the button when its first episode has an
+    // address. A run paused or ended for the episodes of another list is over.
     void query_filled(bool first_has_address);
+    // Episodes of the list wait in their partial files (a run cut by closing):
+    // the button is ready to go on with them.
+    void offer_unfinished();
     // While episodes are still coming (a query runs), the sequence waits at the
     // end of the list for them instead of passing over missing ones.
     void set_rows_pending(bool pending);
@@ -68,24 +71,26 @@ class DownloadSequence : public QObject {
     void set_parallel_downloads(int count);
     int parallel_downloads() const { return parallel_; }
 
-    // The run under way, or the last one.
+    // The run under way, paused, or the last one.
     const RunProgress& run() const { return run_; }
+    // Forgets the last run (another book is listed); not while one is under way.
+    void forget_run();
 
   signals:
     void buttonChanged(); // what it offers, or enabled
-    void sequenceEnded();
-    void runChanged(); // the counts or the speed of the run
-    // The last pass of a run ended (finished or paused).
+    void runChanged();    // the counts or the speed of the run
+    // The run ended: every episode it set out to fetch arrived or failed.
     void runEnded(int arrived, int failed);
-    // The disk is full or the save folder cannot be written: every sequence
-    // stopped, the button offers a download and is enabled for a later try, and
-    // the episodes not reached yet are as they were. `message` is for the user.
+    // The disk is full or the save folder cannot be written: the run stopped,
+    // the button offers a download and is enabled for a later try, and the
+    // episodes not reached yet are as they were. `message` is for the user.
     void stoppedForDisk(const Text& message);
 
   private:
     struct Pass {
-        int next = 0;  // the index to reach next
-        int count = 0; // episodes counted when the pass began
+        std::deque<EpisodeId> first; // paused episodes, fetched before the rest
+        int next = 0;                // the index to reach next
+        int count = 0;               // episodes counted when the pass began
     };
     // One episode under way.
     struct Slot {
@@ -96,16 +101,18 @@ class DownloadSequence : public QObject {
         Text path;
         std::filesystem::path native;
         DownloadState state_before = DownloadState::not_on_disk;
-        Text progress_shown;
+        std::int64_t received = 0, total = -1;
         QElapsedTimer since_progress;
         bool renewed = false; // its key was asked for once more already
         std::unique_ptr<TransferHandler> transfer;
         std::unique_ptr<KeyRenewal> renewal;
     };
-    void start_pass();
+    void start();
+    void pause();
     void advance();
-    bool settle();
+    const Episode* next_episode();
     bool fetchable(const Episode* episode) const;
+    bool anything_to_fetch() const;
     void note_missing_key(const Episode& episode);
     bool under_way(EpisodeId id) const;
     void start_episode(const Episode& episode);
@@ -116,26 +123,25 @@ class DownloadSequence : public QObject {
     bool renew_key(Slot& slot, const EpisodeResult& result);
     void on_key_renewed(Slot& slot, const Text& address, const EpisodeResult& refused);
     void finish_episode(Slot& slot, const EpisodeResult& result);
-    void end_pass();
+    // Stops every episode under way; `change` sets what each one reads afterwards.
+    void stop_all(const std::function<void(Episode&, const Slot&)>& change);
+    void end_run();
     void show_run(bool now);
     void stop_for_disk(const Text& message);
-    void set_button(Offer offer, bool enabled);
+    void set_state(State state, bool enabled);
 
     EpisodeList& episodes_;
     EpisodeRequest options_;
-    Offer offer_ = Offer::download;
+    State state_ = State::initial;
     bool enabled_ = false;
-    bool pause_requested_ = false;
-    bool pass_pending_ = false; // a pass asked for while the episodes under way finish
     bool rows_pending_ = false;
     bool waiting_for_rows_ = false;
     bool aborted_ = false;
     int parallel_ = 1;
-    std::vector<Pass> passes_; // innermost last
+    std::optional<Pass> pass_;
     std::chrono::milliseconds double_press_{400};
     QElapsedTimer since_start_;
     std::vector<std::unique_ptr<Slot>> slots_; // in the order they started
     RunProgress run_;
     QElapsedTimer since_run_shown_;
 };
-

@@ -32,6 +32,7 @@ enum class DownloadState {
     queued,      // waits its turn in the run under way
     downloading, // arriving: `received` of `total` bytes
     retrying,    // the transfer failed and is tried again (`retry` of `retries`)
+    paused,      // stopped by a pause: `received` of `total` bytes wait in its partial file
     downloaded,  // on disk under its final name
     failed,      // the last try failed; `reason` says why
     no_key,      // the player script gave no key, so there is nothing to fetch

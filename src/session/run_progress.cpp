@@ -9,6 +9,8 @@
 namespace {
 
 constexpr qint64 speed_window_ms = 3000;
+// The time left is guessed only from this much time of arrivals.
+constexpr qint64 guess_after_ms = 2000;
 
 } // namespace
 
@@ -31,10 +33,28 @@ Text duration_text(double seconds) {
     return buffer;
 }
 
-void RunProgress::start() {
+void RunProgress::start(const Text& book) {
     *this = RunProgress();
+    book_ = book;
     clock_.start();
     samples_.push_back({0, 0});
+}
+
+void RunProgress::pause() {
+    paused_ = true;
+    running_.clear();
+    samples_.clear();
+}
+
+void RunProgress::resume() {
+    paused_ = false;
+    finished_ = false;
+    failed_ = 0;
+    if (!clock_.isValid())
+        clock_.start();
+    counting_since_ = clock_.elapsed();
+    samples_.clear();
+    samples_.push_back({counting_since_, bytes_});
 }
 
 // Bytes an earlier run left (a resumed episode) are not counted as arriving now.
@@ -52,7 +72,13 @@ void RunProgress::progressed(std::uint64_t id, std::int64_t received, std::int64
 }
 
 void RunProgress::ended(std::uint64_t id, bool arrived) {
-    running_.erase(id);
+    const auto at = running_.find(id);
+    if (arrived && at != running_.end() && at->second.second > 0) {
+        sizes_ += at->second.second;
+        ++sized_;
+    }
+    if (at != running_.end())
+        running_.erase(at);
     ++(arrived ? arrived_ : failed_);
 }
 
@@ -65,24 +91,38 @@ double RunProgress::bytes_per_second() const {
     return double(bytes_ - first.bytes) * 1000.0 / double(span);
 }
 
-// The share done so far, counting the episodes under way by their bytes, and
-// the rest at the pace of that share.
+// The bytes still to come at the speed of the last few seconds: what the
+// episodes under way still lack, and for those not begun the average size of
+// the episodes whose size is known.
 double RunProgress::seconds_left() const {
-    double done = arrived_ + failed_;
-    for (const auto& [id, bytes] : running_)
-        if (bytes.second > 0)
-            done += double(bytes.first) / double(bytes.second);
-    if (done <= 0 || !clock_.isValid())
+    if (!clock_.isValid() || paused_ || clock_.elapsed() - counting_since_ < guess_after_ms)
         return -1;
-    const double elapsed = double(clock_.elapsed()) / 1000.0;
-    return elapsed * (total_ - done) / done;
+    const double speed = bytes_per_second();
+    std::int64_t known = sizes_, rest = 0;
+    int sized = sized_, waiting = total_ - arrived_ - failed_;
+    for (const auto& [id, bytes] : running_) {
+        --waiting;
+        if (bytes.second <= 0)
+            continue;
+        known += bytes.second;
+        ++sized;
+        rest += std::max<std::int64_t>(bytes.second - bytes.first, 0);
+    }
+    if (speed <= 0 || sized == 0)
+        return -1;
+    rest += std::int64_t(std::max(waiting, 0)) * (known / sized);
+    return double(rest) / speed;
 }
 
 Text RunProgress::summary() const {
+    if (!clock_.isValid())
+        return {};
     Text text = number_to_text(double(arrived_ + failed_)) + "/" + number_to_text(double(total_)) +
                 gbk(" 集");
     if (failed_ > 0)
         text += gbk("（失败 ") + number_to_text(double(failed_)) + gbk("）");
+    if (paused_)
+        return text + gbk(" · 已暂停");
     if (finished_)
         return text;
     text += gbk(" · ") + speed_text(bytes_per_second());

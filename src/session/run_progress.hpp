@@ -1,7 +1,9 @@
 #pragma once
 // What a download run has done so far, for the line under the controls and the
-// window title: episodes ended of those it set out to fetch, the speed of the
-// last few seconds, and the time the rest should take at the pace so far.
+// window title: the book it fetches, episodes ended of those it set out to
+// fetch, the speed of the last few seconds, and the time the bytes still to
+// come should take at that speed. A paused run keeps its counts and goes on
+// counting when it resumes.
 #include "text/text.hpp"
 
 #include <QElapsedTimer>
@@ -12,8 +14,15 @@
 
 class RunProgress {
   public:
-    // A new run with nothing counted yet.
-    void start();
+    // A new run for the book `book` with nothing counted yet.
+    void start(const Text& book = {});
+    const Text& book() const { return book_; }
+    // The episodes under way stopped; nothing arrives until resume().
+    void pause();
+    bool paused() const { return paused_; }
+    // The run goes on: the episodes that failed are tried again, so they no
+    // longer count as failed.
+    void resume();
     // Episodes the run sets out to fetch, those ended included.
     void set_total(int episodes) { total_ = episodes; }
     // Bytes of the episode `id` so far; `total` is -1 when unknown.
@@ -26,9 +35,10 @@ class RunProgress {
     int arrived() const { return arrived_; }
     int failed() const { return failed_; }
     double bytes_per_second() const;
-    // -1 while nothing allows a guess.
+    // -1 while nothing allows a guess: before a few seconds of arrivals, or
+    // before the size of any episode is known.
     double seconds_left() const;
-    // "3/20 集 · 512 KB/s · 剩余 1:23"
+    // "3/20 集 · 512 KB/s · 剩余 1:23"; "6/10 集 · 已暂停"
     Text summary() const;
 
   private:
@@ -37,8 +47,13 @@ class RunProgress {
         std::int64_t bytes;
     };
     QElapsedTimer clock_;
+    Text book_;
     int total_ = 0, arrived_ = 0, failed_ = 0;
     bool finished_ = false;
+    bool paused_ = false;
+    qint64 counting_since_ = 0;        // when arrivals began to count for the speed
+    std::int64_t sizes_ = 0;           // the sizes of the episodes that arrived
+    int sized_ = 0;                    // how many of them
     std::int64_t bytes_ = 0;          // every byte that arrived in this run
     std::deque<Sample> samples_;       // the last few seconds
     std::map<std::uint64_t, std::pair<std::int64_t, std::int64_t>> running_; // received, total

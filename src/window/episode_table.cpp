@@ -17,6 +17,8 @@ Text state_text(const Episode& episode) {
     switch (episode.state) {
     case DownloadState::downloading:
         return progress_text(episode.received, episode.total);
+    case DownloadState::paused:
+        return gbk("已暂停 ") + progress_text(episode.received, episode.total);
     case DownloadState::retrying:
         return gbk("重试 ") + number_to_text(episode.retry) + "/" + number_to_text(episode.retries);
     case DownloadState::downloaded:

@@ -196,6 +196,9 @@ void MainWindow::bind_session() {
     connect(&s, &BookSession::diskFull, this, [this](const Text& message) {
         QTimer::singleShot(0, this, [this, message] { show_message(this, message); });
     });
+    connect(&s, &BookSession::unfinishedFound, this, [this](int count) {
+        run_line_->show_line(say("继续未完成的 ") + QString::number(count) + say(" 集"));
+    });
     connect(&s, &BookSession::currentChanged, this, [this](EpisodeId id) { show_current(id); });
     connect(&s, &BookSession::foldersChanged, this, [this] { show_folders(); });
     // Every row is on screen as soon as it is in or has changed.

@@ -112,10 +112,9 @@ TEST_F(SequenceTest, ButtonWalksItsStates) {
         {"press", State::initial, Offer::download, false}, // a disabled button does nothing
         {"query without address", State::initial, Offer::download, false},
         {"query", State::ready, Offer::download, true},
-        {"press", State::done, Offer::pause, false}, // the pass found nothing to fetch
-        {"query", State::idle_pause, Offer::pause, true},
-        {"press", State::ready, Offer::download, true},
-        {"press", State::done, Offer::pause, false},
+        {"press", State::done, Offer::download, false}, // the pass found nothing to fetch
+        {"query", State::ready, Offer::download, true},
+        {"press", State::done, Offer::download, false},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.action);
@@ -134,67 +133,72 @@ TEST_F(SequenceTest, ButtonWalksItsStates) {
     EXPECT_TRUE(everything_in(save.path).empty());
 }
 
-TEST_F(SequenceTest, PauseFinishesTheEpisodeAndADoublePressOnlyStarts) {
-    site->set_media_pacing(0, 2048, 40); // each episode takes a few hundred ms
-    for (const char* n : {"1", "2", "3"})
-        add_episode(book, n);
-    sequence.query_filled(true);
-    sequence.set_double_press_interval(std::chrono::seconds(60));
-    sequence.press();
-    sequence.press(); // the second click of a double click
-    EXPECT_EQ(sequence.state(), State::running);
-    sequence.set_double_press_interval(std::chrono::milliseconds(0));
-    ASSERT_TRUE(wait_serving(1));
-    sequence.press();
-    EXPECT_EQ(sequence.state(), State::pause_asked);
-    EXPECT_EQ(sequence.offer(), Offer::download);
-    ASSERT_TRUE(wait_idle());
-    EXPECT_EQ(sequence.state(), State::ready); // a press goes on
-    EXPECT_EQ(state(0), DownloadState::downloaded);
-    EXPECT_EQ(state(1), DownloadState::not_on_disk);
-    EXPECT_EQ(site->media_requests_served(), 1);
-    EXPECT_EQ(file_content(file_of(book, "1")), episode(book, "1"));
-}
-
-// Up to the set number of episodes arrive at once, rows starting in list order;
-// a pause lets those under way finish and starts none, and a press goes on with
-// the rest, fetching nothing twice.
-TEST_F(SequenceTest, SeveralAtOnceNeverAboveTheSettingAndAPauseResumes) {
+// A double press only starts. A pause stops every episode under way at once:
+// each keeps what arrived in its partial file and reads how far it came; going
+// on fetches those first, by a range request, then the rest, fetching nothing
+// twice, and the run counts on from where it paused.
+TEST_F(SequenceTest, APauseStopsAtOnceAndGoingOnResumesWhatWasUnderWay) {
     for (const int at_once : {1, 3}) {
         SCOPED_TRACE(at_once);
         site->set_media_pacing(0, 1024, 30);
         rows.clear();
         fs::remove_all(save.path / "");
         fs::create_directories(save.path);
-        const int served_before = site->media_requests_served();
+        const int full_before = site->media_full_requests();
+        const int ranges_before = site->media_range_requests();
         DownloadSequence run{rows};
-        run.set_double_press_interval(std::chrono::milliseconds(0));
+        run.set_double_press_interval(std::chrono::seconds(60));
         for (int n = 1; n <= 7; ++n)
             add_episode(book, number_to_text(n));
         run.set_parallel_downloads(at_once);
         run.query_filled(true);
         run.press();
-        ASSERT_TRUE(wait_serving(served_before + at_once));
+        run.press(); // the second click of a double click
+        EXPECT_EQ(run.state(), State::running);
+        EXPECT_EQ(run.offer(), Offer::pause);
+        run.set_double_press_interval(std::chrono::milliseconds(0));
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            int arriving = 0;
+            for (int row = 0; row < at_once; ++row)
+                arriving += at(row).received > 0 ? 1 : 0;
+            return arriving == at_once;
+        }, 30000));
+        QElapsedTimer timer;
+        timer.start();
         run.press();
-        EXPECT_EQ(run.state(), State::pause_asked);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !run.running(); }, 30000));
-        EXPECT_EQ(run.state(), State::ready);
-        EXPECT_EQ(site->media_requests_served(), served_before + at_once);
-        for (int row = 0; row < 7; ++row)
-            EXPECT_EQ(state(row), row < at_once ? DownloadState::downloaded
-                                                : DownloadState::not_on_disk)
-                << row;
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_EQ(run.state(), State::paused);
+        EXPECT_EQ(run.offer(), Offer::download);
+        EXPECT_TRUE(run.enabled());
+        EXPECT_TRUE(run.run().paused());
+        QTest::qWait(100);
+        EXPECT_EQ(site->media_full_requests(), full_before + at_once); // nothing more was asked for
+        for (int row = 0; row < 7; ++row) {
+            SCOPED_TRACE(row);
+            const Text number = number_to_text(row + 1);
+            EXPECT_EQ(state(row), row < at_once ? DownloadState::paused : DownloadState::not_on_disk);
+            EXPECT_FALSE(fs::exists(file_of(book, number)));
+            if (row < at_once) {
+                EXPECT_GT(at(row).received, 0);
+                EXPECT_EQ(std::int64_t(fs::file_size(partial_file_path(file_of(book, number)))),
+                          at(row).received);
+            }
+        }
 
         site->set_media_pacing(0, 0, 0);
         run.press();
         EXPECT_EQ(run.state(), State::running);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !run.running(); }, 30000));
         EXPECT_EQ(run.state(), State::done);
-        EXPECT_EQ(site->media_requests_served(), served_before + 7);
+        EXPECT_EQ(run.offer(), Offer::download);
+        EXPECT_FALSE(run.enabled()); // nothing left to fetch
+        EXPECT_EQ(site->media_range_requests() - ranges_before, at_once);
+        EXPECT_EQ(site->media_full_requests() - full_before, 7);
         for (int n = 1; n <= 7; ++n)
             EXPECT_EQ(file_content(file_of(book, number_to_text(n))),
                       episode(book, number_to_text(n)));
-        EXPECT_EQ(run.run().arrived(), 7 - at_once);
+        EXPECT_EQ(run.run().arrived(), 7);
+        EXPECT_EQ(run.run().total(), 7);
         EXPECT_EQ(site->media_connections_peak(), at_once);
     }
 }
