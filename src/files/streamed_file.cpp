@@ -16,11 +16,18 @@ StreamedFile::~StreamedFile() {
     close();
 }
 
+// The file replaced is held open until the new one exists, so that the new one
+// cannot be given the inode the old one frees.
 bool StreamedFile::create(const fs::path& path) {
     close();
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        return false;
-    return open(path, O_CREAT | O_EXCL);
+    const int older = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    ok = ok && open(path, O_CREAT | O_EXCL);
+    const int error = errno;
+    if (older != -1)
+        ::close(older);
+    errno = error;
+    return ok;
 }
 
 bool StreamedFile::open_to_append(const fs::path& path) {

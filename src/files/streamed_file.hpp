@@ -32,8 +32,8 @@ class StreamedFile {
     StreamedFile(const StreamedFile&) = delete;
     StreamedFile& operator=(const StreamedFile&) = delete;
 
-    // A new, empty file at `path` (an older one there is removed first, so
-    // the file is always a new one), or the file at `path` to append to.
+    // A new, empty file at `path`, in place of any older one there (whose
+    // identity it never takes over); or the file at `path` to append to.
     bool create(const std::filesystem::path& path);
     bool open_to_append(const std::filesystem::path& path);
     bool is_open() const { return fd_ != -1; }
