@@ -1,7 +1,7 @@
 #pragma once
 // A file written from front to back as its bytes arrive, such as an episode:
 // small pieces are gathered into large writes, and the kernel is asked to start
-// writing what has been written to disk every few megabytes, so that the flush
+// writing what has been written to disk every megabyte, so that the flush
 // before the file takes its final name finds little left to do.
 #include <cstdint>
 #include <filesystem>
@@ -25,7 +25,7 @@ using FileObserver = std::function<void(const FileEvent&)>;
 class StreamedFile {
   public:
     static constexpr std::size_t piece_size = 256 * 1024;          // bytes of one write
-    static constexpr std::int64_t writeback_step = 4 * 1024 * 1024; // bytes between writebacks
+    static constexpr std::int64_t writeback_step = 1 * 1024 * 1024; // bytes between writebacks
 
     explicit StreamedFile(FileObserver observer = {});
     ~StreamedFile(); // closes, writing what is gathered
