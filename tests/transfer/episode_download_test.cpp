@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -409,16 +410,14 @@ TEST(EpisodeWrites, AnEpisodeGoesOutInLargeWritesAndIsFlushedBeforeItTakesItsNam
     EXPECT_EQ(DownloadFixture::read_all(r.target), std::string(expected.begin(), expected.end()));
 
     std::vector<std::int64_t> writes;
-    int writebacks = 0;
-    for (const FileEvent& e : events) {
+    for (const FileEvent& e : events)
         if (e.kind == FileEvent::write)
             writes.push_back(e.size);
-        writebacks += e.kind == FileEvent::writeback;
-    }
-    ASSERT_FALSE(writes.empty());
-    for (std::size_t i = 0; i + 1 < writes.size(); ++i)
-        EXPECT_GE(writes[i], 64 * 1024) << "write " << i << " of " << writes.size();
-    EXPECT_GE(writebacks, 1);
+    ASSERT_GE(writes.size(), 2u);
+    writes.pop_back(); // the last may be small
+    EXPECT_GE(*std::min_element(writes.begin(), writes.end()), 64 * 1024);
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                            [](const FileEvent& e) { return e.kind == FileEvent::writeback; }));
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events[events.size() - 2].kind, FileEvent::sync);
     EXPECT_EQ(events.back().kind, FileEvent::rename);
