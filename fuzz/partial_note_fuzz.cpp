@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Text again = partial_note(info);
     const PartialInfo back = read_partial_note(again);
     check(back.length == info.length && back.etag == info.etag &&
-              back.last_modified == info.last_modified,
+              back.last_modified == info.last_modified && back.file == info.file,
           "a note written from what a note said reads back the same",
           {{"note", note}, {"written", again}});
     return 0;

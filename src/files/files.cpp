@@ -148,7 +148,11 @@ bool rename_durably(const fs::path& from, const fs::path& target) {
     const int error = errno;
     ::close(fd);
     errno = error;
-    if (!synced || std::rename(from.c_str(), target.c_str()) != 0)
+    return synced && rename_synced(from, target);
+}
+
+bool rename_synced(const fs::path& from, const fs::path& target) {
+    if (std::rename(from.c_str(), target.c_str()) != 0)
         return false;
     sync_folder(target);
     return true;

@@ -41,6 +41,9 @@ bool write_file_atomically(const std::filesystem::path& target, std::string_view
 // Makes a finished file `target` in the same way: the file's data flushed to
 // disk, then the rename, then the folder synced. On failure errno says why.
 bool rename_durably(const std::filesystem::path& from, const std::filesystem::path& target);
+// The rename and folder sync of rename_durably, for a file whose data its
+// writer has already flushed (see streamed_file.hpp).
+bool rename_synced(const std::filesystem::path& from, const std::filesystem::path& target);
 
 // What a failed write's errno means for the user.
 enum class WriteFailure {

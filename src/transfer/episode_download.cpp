@@ -146,7 +146,7 @@ class EpisodeDownload {
     EpisodeDownload(const EpisodeRequest& request, const EpisodeEvents& events,
                     DownloadCancel& cancel)
         : request_(request), events_(events), cancel_(cancel),
-          url_(percent_encode_unsafe(request.address)), partial_(request.target) {}
+          url_(percent_encode_unsafe(request.address)), partial_(request.target, request.file_observer) {}
 
     EpisodeResult run();
 

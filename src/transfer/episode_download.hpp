@@ -8,6 +8,7 @@
 //
 // Plain C++ on libcurl. Episodes share one connection per host and its TLS
 // session across calls.
+#include "files/streamed_file.hpp"
 #include "text/text.hpp"
 
 #include <chrono>
@@ -26,6 +27,8 @@ struct EpisodeRequest {
     // When a file is already at the target, first ask the server for the length
     // only, and keep that file when the lengths agree.
     bool check_existing = true;
+    // Watches the writes of the episode's bytes, their flush and the rename.
+    FileObserver file_observer;
 };
 
 // no_space: the disk is full ("磁盘空间不足"), and what had arrived of the episode

@@ -3,9 +3,8 @@
 #include "files/files.hpp"
 #include "transfer/episode_download.hpp"
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -35,30 +34,11 @@ fs::path hidden_beside(const fs::path& target, const std::string& suffix, std::s
     return target.parent_path() / name;
 }
 
-std::int64_t file_size_or_zero(const fs::path& path) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 ? std::int64_t(status.st_size) : 0;
-}
-
-bool write_whole(int fd, const char* data, std::size_t size) {
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0)
-            errno = ENOSPC; // a write that takes nothing: the disk is full
-        if (n <= 0)
-            return false;
-        done += std::size_t(n);
-    }
-    return true;
-}
-
 } // namespace
 
 Text partial_note(const PartialInfo& info) {
     return "length " + std::to_string(info.length) + "\netag " + info.etag + "\nlast-modified " +
-           info.last_modified + "\n";
+           info.last_modified + "\nfile " + std::to_string(info.file) + "\n";
 }
 
 PartialInfo read_partial_note(std::string_view note) {
@@ -75,6 +55,8 @@ PartialInfo read_partial_note(std::string_view note) {
             info.etag = value;
         else if (key == "last-modified")
             info.last_modified = value;
+        else if (key == "file")
+            info.file = std::strtoull(value.c_str(), nullptr, 10);
     }
     return info;
 }
@@ -84,28 +66,36 @@ fs::path partial_file_path(const fs::path& target) {
 }
 
 fs::path partial_info_path(const fs::path& target) {
-    // The note is written under a temporary name of 15 more bytes first.
+    // Names that need a digest keep the room of a temporary name of 15 more
+    // bytes, so that a note an older version left is still found and replaced.
     return hidden_beside(target, ".part-info", 15);
 }
 
-PartialFile::PartialFile(const fs::path& target)
+PartialFile::PartialFile(const fs::path& target, FileObserver observer)
     : target_(target), data_path_(partial_file_path(target)),
-      info_path_(partial_info_path(target)) {
-    load_info();
-    on_disk_ = file_size_or_zero(data_path_);
+      info_path_(partial_info_path(target)), data_(std::move(observer)) {
+    std::ifstream in(info_path_, std::ios::binary);
+    info_ = read_partial_note(std::string(std::istreambuf_iterator<char>(in), {}));
+    look_on_disk();
 }
 
 PartialFile::~PartialFile() {
     close();
 }
 
-void PartialFile::load_info() {
-    std::ifstream in(info_path_, std::ios::binary);
-    info_ = read_partial_note(std::string(std::istreambuf_iterator<char>(in), {}));
+void PartialFile::look_on_disk() {
+    struct stat status {};
+    const bool there = ::stat(data_path_.c_str(), &status) == 0;
+    on_disk_ = there ? std::int64_t(status.st_size) : 0;
+    on_disk_file_ = there ? std::uint64_t(status.st_ino) : 0;
 }
 
+// Bytes of another file than the note names, or more than it announced, are
+// not continued.
 std::int64_t PartialFile::resumable() const {
-    return info_.length > 0 && on_disk_ > 0 && on_disk_ < info_.length ? on_disk_ : 0;
+    const bool described = info_.file != 0 && info_.file == on_disk_file_;
+    return described && info_.length > 0 && on_disk_ > 0 && on_disk_ < info_.length ? on_disk_
+                                                                                      : 0;
 }
 
 bool PartialFile::failed() {
@@ -115,54 +105,53 @@ bool PartialFile::failed() {
 
 bool PartialFile::resume() {
     close();
-    fd_ = ::open(data_path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    size_ = fd_ == -1 ? 0 : file_size_or_zero(data_path_);
-    return fd_ != -1 || failed();
+    const bool opened = data_.open_to_append(data_path_);
+    size_ = opened ? data_.size() : 0;
+    return opened || failed();
 }
 
+// The note names the new file, so that no note of an earlier start can pass
+// for its own. It is written plainly, once the file exists.
 bool PartialFile::start_over(const PartialInfo& info) {
     close();
-    info_ = info;
     size_ = 0;
-    // The note is whole or absent, and on disk before the bytes it describes.
-    if (!write_file_atomically(info_path_, partial_note(info)))
+    info_ = info;
+    if (!data_.create(data_path_))
         return failed();
-    fd_ = ::open(data_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    return fd_ != -1 || failed();
-}
-
-bool PartialFile::append(const char* data, std::size_t size) {
-    if (fd_ == -1)
-        return false;
-    if (!write_whole(fd_, data, size))
+    info_.file = data_.identity();
+    StreamedFile note;
+    const Text text = partial_note(info_);
+    if (!note.create(info_path_) || !note.append(text.data(), text.size()) || !note.close())
         return failed();
-    size_ += std::int64_t(size);
     return true;
 }
 
+bool PartialFile::append(const char* data, std::size_t size) {
+    return data_.append(data, size) || failed();
+}
+
 bool PartialFile::close() {
-    if (fd_ == -1)
+    if (!data_.is_open())
         return true;
-    const bool ok = ::close(fd_) == 0 || failed();
-    fd_ = -1;
-    on_disk_ = file_size_or_zero(data_path_);
+    size_ = data_.size();
+    const bool ok = data_.close() || failed();
+    look_on_disk();
     return ok;
 }
 
 bool PartialFile::finish() {
-    if (!close())
-        return false;
-    if (!rename_durably(data_path_, target_))
-        return failed();
-    ::unlink(info_path_.c_str());
-    on_disk_ = 0;
-    return true;
+    size_ = data_.size();
+    const bool made = data_.finish_as(target_) || failed();
+    if (made)
+        ::unlink(info_path_.c_str());
+    look_on_disk();
+    return made;
 }
 
 void PartialFile::discard() {
     close();
     ::unlink(data_path_.c_str());
     ::unlink(info_path_.c_str());
-    on_disk_ = 0;
+    look_on_disk();
     size_ = 0;
 }

@@ -1,7 +1,15 @@
 #pragma once
 // The bytes of an episode that arrived so far, kept in a hidden file beside the
 // target, with what a later resume must check beside it in a second hidden
-// file: the whole length and the validators of the answer they came from.
+// file, the note: the whole length and the validators of the answer they came
+// from, and which file holds them.
+//
+// Only the finished episode is flushed to disk. The note is written plainly:
+// after a power cut it may be missing, empty or older than the bytes, and a
+// note that does not name the partial file beside it, or a length the bytes
+// do not fit, makes the next try start over; a note that fits is still checked
+// against the server's answer before the bytes are continued.
+#include "files/streamed_file.hpp"
 #include "text/text.hpp"
 
 #include <cstdint>
@@ -13,17 +21,20 @@ struct PartialInfo {
     std::int64_t length = -1; // -1: not announced (such a file cannot be resumed)
     Text etag;
     Text last_modified;
+    std::uint64_t file = 0; // the partial file's inode number; 0: unknown
 };
 
-// The text of the note kept beside the bytes ("length", "etag" and
-// "last-modified" lines), and what a note says; a line it does not know is
-// passed over, and a missing or empty length reads as -1.
+// The text of the note kept beside the bytes ("length", "etag",
+// "last-modified" and "file" lines), and what a note says; a line it does not
+// know is passed over, a missing or empty length reads as -1 and a missing
+// file as 0.
 Text partial_note(const PartialInfo& info);
 PartialInfo read_partial_note(std::string_view note);
 
 class PartialFile {
   public:
-    explicit PartialFile(const std::filesystem::path& target);
+    // `observer` watches the writes of the bytes (not of the note).
+    explicit PartialFile(const std::filesystem::path& target, FileObserver observer = {});
     ~PartialFile(); // closes; the files stay
     PartialFile(const PartialFile&) = delete;
     PartialFile& operator=(const PartialFile&) = delete;
@@ -35,10 +46,11 @@ class PartialFile {
 
     // Opens the kept bytes for appending (after resumable() > 0).
     bool resume();
-    // Empties the file and records `info` as the origin of what follows.
+    // Begins a new, empty file and records `info` as the origin of what follows.
     bool start_over(const PartialInfo& info);
     bool append(const char* data, std::size_t size);
-    std::int64_t size() const { return size_; }
+    // The bytes of the file this try opened (kept after close()).
+    std::int64_t size() const { return data_.is_open() ? data_.size() : size_; }
 
     // Closes the file, keeping it for a later try.
     bool close();
@@ -52,13 +64,14 @@ class PartialFile {
     int last_error() const { return error_; }
 
   private:
-    void load_info();
+    void look_on_disk();
     bool failed(); // records errno; false
 
     std::filesystem::path target_, data_path_, info_path_;
     PartialInfo info_;
-    std::int64_t on_disk_ = 0; // size of the kept file when opened
+    std::int64_t on_disk_ = 0;       // size of the kept file while closed
+    std::uint64_t on_disk_file_ = 0; // and its inode number
     std::int64_t size_ = 0;
-    int fd_ = -1;
+    StreamedFile data_;
     int error_ = 0;
 };

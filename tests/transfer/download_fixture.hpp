@@ -15,6 +15,18 @@
 #include <stdlib.h>
 
 class DownloadFixture : public ::testing::Test {
+  public:
+    static Text media_address_of(const SampleSite& site, const SampleBook& book, int episode) {
+        char padded[16];
+        std::snprintf(padded, sizeof padded, "%03d", episode);
+        return "http://" + site.media_host() + "/yousheng/" + book.category + "/" + book.title +
+               "/" + padded + ".mp3?key=" + site.episode_key(book.book_id, std::to_string(episode));
+    }
+    static std::string read_all(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
   protected:
     void SetUp() override {
         char pattern[] = "/tmp/episode-download-XXXXXX";
@@ -34,12 +46,7 @@ class DownloadFixture : public ::testing::Test {
     }
 
     // The Media host address of an episode with the key the player script gives.
-    Text media_address(int episode) const {
-        char padded[16];
-        std::snprintf(padded, sizeof padded, "%03d", episode);
-        return "http://" + site.media_host() + "/yousheng/" + book.category + "/" + book.title +
-               "/" + padded + ".mp3?key=" + site.episode_key(book.book_id, std::to_string(episode));
-    }
+    Text media_address(int episode) const { return media_address_of(site, book, episode); }
     std::filesystem::path target(int episode) const {
         return folder / ("episode_" + std::to_string(episode) + ".mp3");
     }
@@ -57,10 +64,6 @@ class DownloadFixture : public ::testing::Test {
         return std::string(bytes.begin(), bytes.end());
     }
 
-    static std::string read_all(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     static void write_all(const std::filesystem::path& path, const std::string& content) {
         std::ofstream(path, std::ios::binary) << content;
     }

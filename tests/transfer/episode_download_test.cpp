@@ -5,6 +5,7 @@
 
 #include "support/small_disk.hpp"
 #include "text/gbk.hpp"
+#include "transfer/partial_file.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -234,6 +236,23 @@ TEST_F(EpisodeDownload, KeptBytesOfAFailedRunAreResumedByTheNextWhenStillTheSame
          [](SampleSite& s, const fs::path&) { s.set_media_version(1); }, 1, 1},
         {"what the resume needs is lost",
          [](SampleSite&, const fs::path& t) { fs::remove(partial_info_path(t)); }, 0, 1},
+        // The note is written without a flush: after a power cut it may be
+        // cut short, or belong to an earlier start than the bytes beside it.
+        {"the note cut short",
+         [](SampleSite&, const fs::path& t) {
+             write_all(partial_info_path(t), read_all(partial_info_path(t)).substr(0, 12));
+         },
+         0, 1},
+        {"the note names another partial file",
+         [](SampleSite&, const fs::path& t) {
+             PartialInfo note = read_partial_note(read_all(partial_info_path(t)));
+             ++note.file;
+             write_all(partial_info_path(t), partial_note(note));
+         },
+         0, 1},
+        {"bytes lost at the end of the partial file",
+         [](SampleSite&, const fs::path& t) { fs::resize_file(partial_file_path(t), 1000); }, 1,
+         0},
     };
     int episode = 20;
     for (const Case& c : cases) {
@@ -362,6 +381,49 @@ TEST_F(EpisodeDownload, PlainDownloadLeavesNothingBehindOnFailure) {
     EXPECT_TRUE(http_download(media_address(60), target(60)));
     EXPECT_EQ(read_all(target(60)), expected(60));
     EXPECT_EQ(site.media_user_agents(), std::vector<Text>(2, ""));
+}
+
+// The bytes of an episode reach the disk in large writes, their writeback
+// starts while they arrive, and the file is flushed before it takes its name.
+TEST(EpisodeWrites, AnEpisodeGoesOutInLargeWritesAndIsFlushedBeforeItTakesItsName) {
+    SampleSiteOptions options;
+    options.episode_size = 9 * 1024 * 1024;
+    SampleSite site(options);
+    const SampleBook book = sample_books().front();
+    site.add_book(book);
+    ASSERT_TRUE(site.start());
+    char pattern[] = "/tmp/episode-writes-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path folder = pattern;
+    EpisodeRequest r;
+    r.address = DownloadFixture::media_address_of(site, book, 1);
+    r.target = folder / "episode_1.mp3";
+    std::vector<FileEvent> events;
+    std::vector<bool> target_there; // at each event
+    r.file_observer = [&](const FileEvent& e) {
+        events.push_back(e);
+        target_there.push_back(fs::exists(r.target));
+    };
+    DownloadCancel cancel;
+    ASSERT_EQ(download_episode(r, {}, cancel).status, EpisodeStatus::downloaded);
+    const Bytes expected = site.episode_bytes(book.book_id, "1");
+    EXPECT_EQ(DownloadFixture::read_all(r.target), std::string(expected.begin(), expected.end()));
+
+    std::vector<std::int64_t> writes;
+    for (const FileEvent& e : events)
+        if (e.kind == FileEvent::write)
+            writes.push_back(e.size);
+    ASSERT_GE(writes.size(), 2u);
+    writes.pop_back(); // the last may be small
+    EXPECT_GE(*std::min_element(writes.begin(), writes.end()), 64 * 1024);
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                            [](const FileEvent& e) { return e.kind == FileEvent::writeback; }));
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2].kind, FileEvent::sync);
+    EXPECT_EQ(events.back().kind, FileEvent::rename);
+    EXPECT_FALSE(target_there[events.size() - 2]) << "the target appeared before the flush";
+    std::error_code ec;
+    fs::remove_all(folder, ec);
 }
 
 } // namespace
