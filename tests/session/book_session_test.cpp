@@ -13,6 +13,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -220,4 +222,35 @@ TEST_F(Session, CloseEndsEverythingAtOnce) {
     QTest::qWait(200);
     EXPECT_TRUE(session->player().URL().empty());
     EXPECT_EQ(site->media_full_requests(), 1);
+}
+
+// A run cut by closing waits in its partial file: the list that comes back
+// offers to go on, and going on asks only for the rest.
+TEST_F(Session, AnEpisodeCutByClosingIsOfferedAgainAtTheNextStart) {
+    load(address());
+    list("35", "2");
+    session->play(id(1)); // the list listened to comes back at the next start
+    ASSERT_TRUE(eventually([&] { return session->player().running(); }));
+    site->set_media_pacing(0, 512, 50);
+    session->press_download();
+    ASSERT_TRUE(eventually([&] { return at(0).received > 0; }));
+    session->close();
+    session.reset();
+
+    site->set_media_pacing(0, 0, 0);
+    session = std::make_unique<BookSession>();
+    session->downloads().set_double_press_interval(std::chrono::milliseconds(0));
+    QSignalSpy unfinished(session.get(), &BookSession::unfinishedFound);
+    session->start();
+    ASSERT_EQ(unfinished.count(), 1);
+    EXPECT_EQ(unfinished.at(0).at(0).toInt(), 1);
+    EXPECT_EQ(at(0).state, DownloadState::paused);
+    EXPECT_GT(at(0).received, 0);
+    EXPECT_TRUE(session->downloads().enabled());
+    download_all();
+    EXPECT_EQ(at(0).state, DownloadState::downloaded);
+    EXPECT_EQ(site->media_range_requests(), 1);
+    const Bytes bytes = site->episode_bytes(book.book_id, "36");
+    std::ifstream in(at(0).file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(bytes.begin(), bytes.end()));
 }

@@ -180,7 +180,8 @@ TEST_F(SequenceTest, APauseStopsAtOnceAndGoingOnResumesWhatWasUnderWay) {
             EXPECT_FALSE(fs::exists(file_of(book, number)));
             if (row < at_once) {
                 EXPECT_GT(at(row).received, 0);
-                EXPECT_EQ(std::int64_t(fs::file_size(partial_file_path(file_of(book, number)))),
+                // What the row last heard of, at least, waits on disk.
+                EXPECT_GE(std::int64_t(fs::file_size(partial_file_path(file_of(book, number)))),
                           at(row).received);
             }
         }
