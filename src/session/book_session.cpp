@@ -8,6 +8,7 @@
 #include "playback/listening_resume.hpp"
 #include "playback/player.hpp"
 #include "session/episode_query.hpp"
+#include "session/follow_check.hpp"
 #include "settings/config_file.hpp"
 #include "settings/config_location.hpp"
 #include "site/book_page.hpp"
@@ -27,6 +28,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// How often the followed books are checked while the program runs.
+constexpr int follow_check_interval_ms = 3 * 60 * 60 * 1000;
 
 // The second line of a failed load's message: why no page came.
 Text why_no_page(const Text& address, const AccessReport& report) {
@@ -79,7 +83,9 @@ bool is_local_file(const Text& episode) {
 } // namespace
 
 BookSession::BookSession(QObject* parent)
-    : QObject(parent), player_(std::make_unique<Player>()),
+    : QObject(parent),
+      followed_(listening_positions_file().parent_path() / fs::path(u8"追更.ini")),
+      player_(std::make_unique<Player>()),
       book_load_(std::make_unique<BookPageLoad>()),
       query_(std::make_unique<EpisodeQuery>(episodes_)),
       downloads_(std::make_unique<DownloadSequence>(episodes_)) {
@@ -90,10 +96,12 @@ BookSession::BookSession(QObject* parent)
     bind_load();
     bind_downloads();
     bind_playback();
+    bind_follow_check();
 }
 
 BookSession::~BookSession() {
     close();
+    follow_check_.reset();
     downloads_.reset();
     query_.reset();
     book_load_.reset();
@@ -129,6 +137,7 @@ void BookSession::start() {
     startup_save_folder_ = read_setting(gbk("默认保存路径"));
     list_book_folders();
     restore_last_list();
+    QTimer::singleShot(0, this, [this] { check_followed_books(); });
 }
 
 bool BookSession::loading() const {
@@ -176,6 +185,7 @@ void BookSession::on_page(const Text& address, const Text& page_text, const Acce
     }
     book_ = cut_book_info(address, page_text);
     book_host_ = catalogue_host(address);
+    book_address_ = address;
     if (book_.title.empty()) {
         emit loadFailed(gbk("请核对网址是否正确！"), why_no_title(report));
         return;
@@ -260,6 +270,9 @@ void BookSession::list_book_folders() {
 }
 
 // The save folder is read afresh: the settings window may have changed it.
+// The episodes are numbered and ordered by the numbers their file names give;
+// files that give none are counted on after them, in listing order. The one
+// where listening stopped is current.
 void BookSession::open_book_folder(int index) {
     if (index < 0 || index >= int(folders_.size()))
         return;
@@ -270,16 +283,33 @@ void BookSession::open_book_folder(int index) {
     episodes_.clear();
     const Text save = effective_save_folder(read_setting(gbk("默认保存路径")));
     const Text folder = join_path(save, chosen.name);
-    int k = 1;
-    for (const FolderEntry& file : list_files_in(native_path(save) / chosen.native, ".mp3")) {
+    std::vector<std::pair<int, FolderEntry>> files;
+    for (FolderEntry& file : list_files_in(native_path(save) / chosen.native, ".mp3"))
+        files.emplace_back(episode_number_in_name(file.name), std::move(file));
+    std::stable_sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+        return a.first != 0 && (b.first == 0 || a.first < b.first);
+    });
+    const Text last = listening().last_episode();
+    EpisodeId current = 0;
+    int k = 0;
+    for (const auto& [number, file] : files) {
+        ++k;
         Episode episode;
-        episode.label = gbk("第") + number_to_text(k++) + gbk("集");
+        episode.number = number_to_text(number > 0 ? number : k);
+        episode.label = gbk("第") + episode.number + gbk("集");
         episode.book = {chosen.name, save};
         episode.local = join_path(folder, file.name);
         episode.file = file.native;
         episode.state = DownloadState::downloaded;
         episode.heard = heard(episode);
-        episodes_.append(std::move(episode));
+        const bool stopped_here = episode.local == last;
+        const EpisodeId id = episodes_.append(std::move(episode));
+        if (stopped_here)
+            current = id;
+    }
+    if (current) {
+        queue_.set_current(current);
+        emit currentChanged(current);
     }
 }
 
@@ -464,9 +494,54 @@ void BookSession::note_partial_file(Episode& episode) const {
 }
 
 void BookSession::close() {
+    follow_check_->cancel();
+    follow_timer_.stop();
     book_load_->cancel();
     queue_.close();
     downloads_->abort();
     stop_query();
     player_->controls().stop();
+}
+
+// Followed books ----------------------------------------------------------
+
+void BookSession::bind_follow_check() {
+    follow_check_ = std::make_unique<FollowCheck>(followed_);
+    // The user's own run goes first.
+    connect(downloads_.get(), &DownloadSequence::buttonChanged, this,
+            [this] { follow_check_->set_user_run(downloads_->running()); });
+    connect(follow_check_.get(), &FollowCheck::episodesArrived, this,
+            [this](const Text& title, int count) {
+                send_desktop_notice(to_qstring(gbk("追更")),
+                                    to_qstring(gbk("《") + title + gbk("》更新 ") +
+                                               number_to_text(count) + gbk(" 集")));
+                list_book_folders();
+            });
+    connect(follow_check_.get(), &FollowCheck::bookChecked, this, &BookSession::followedChanged);
+    follow_timer_.setInterval(follow_check_interval_ms);
+    connect(&follow_timer_, &QTimer::timeout, this, [this] { check_followed_books(); });
+}
+
+void BookSession::check_followed_books() {
+    if (queue_.closed())
+        return;
+    follow_timer_.start();
+    follow_check_->check_all();
+}
+
+bool BookSession::following() const {
+    return !book_.title.empty() && followed_.find(book_.title);
+}
+
+// What the page said is the total seen: only episodes published later arrive.
+void BookSession::follow(bool on) {
+    if (book_.title.empty())
+        return;
+    if (on)
+        followed_.follow({book_.title, book_address_, startup_save_folder_,
+                          int(text_to_number(book_.episode_total)), {}});
+    else
+        followed_.unfollow(book_.title);
+    followed_.save();
+    emit followedChanged();
 }

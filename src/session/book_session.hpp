@@ -6,11 +6,13 @@
 #include "session/book_folders.hpp"
 #include "session/download_sequence.hpp"
 #include "session/episode_list.hpp"
+#include "session/followed_books.hpp"
 #include "session/play_queue.hpp"
 #include "site/book_info.hpp"
 #include "site/cover_files.hpp"
 
 #include <QObject>
+#include <QTimer>
 
 #include <filesystem>
 #include <functional>
@@ -19,6 +21,7 @@
 
 class BookPageLoad;
 class EpisodeQuery;
+class FollowCheck;
 class ListeningControl;
 class ListeningSession;
 class Player;
@@ -65,6 +68,13 @@ class BookSession : public QObject {
     void open_book_folder(int index);
     // Lists the book folders again, from the save folder read now.
     void list_book_folders();
+    // Follows the book shown, or stops following it: its new episodes arrive
+    // by themselves, checked at start and every few hours.
+    void follow(bool on);
+    bool following() const;
+    // Checks every followed book now (also done at start and every few hours).
+    void check_followed_books();
+    const FollowedBooks& followed_books() const { return followed_; }
     // The window showed the cover it was given (empty: none could be shown),
     // so the desktop may show it too.
     void cover_shown(const Bytes& picture);
@@ -109,6 +119,8 @@ class BookSession : public QObject {
     // list came back at start.
     void currentChanged(EpisodeId id);
     void foldersChanged();
+    // A followed book was followed, unfollowed or checked.
+    void followedChanged();
 
   private:
     void bind_load();
@@ -124,6 +136,7 @@ class BookSession : public QObject {
     void restore_last_list();
     void note_partial_file(Episode& episode) const;
     void tell_run_ended(int arrived, int failed);
+    void bind_follow_check();
 
     EpisodeList episodes_;
     PlayQueue queue_{episodes_};
@@ -132,11 +145,15 @@ class BookSession : public QObject {
     Text startup_save_folder_;
     std::vector<BookFolder> folders_;
     CoverFiles covers_;
+    FollowedBooks followed_;
     std::unique_ptr<Player> player_;
     std::unique_ptr<ListeningControl> listening_control_;
     std::unique_ptr<BookPageLoad> book_load_;
     std::unique_ptr<EpisodeQuery> query_;
     std::unique_ptr<DownloadSequence> downloads_;
+    std::unique_ptr<FollowCheck> follow_check_;
+    QTimer follow_timer_;
+    Text book_address_; // the play page the book shown was loaded from
     SessionHooks hooks_;
     EpisodeId opened_ = 0; // the episode that opened last
     bool move_queued_ = false;

@@ -126,3 +126,18 @@ Text downloaded_file_path(const Text& save_folder, const Text& title, const Text
     const Text name = book_name(title) + "_" + replace_unsafe(label) + ".mp3";
     return join_path(book_folder(save_folder, title), name);
 }
+
+int episode_number_in_name(const Text& file_name) {
+    const Text before = gbk("第"), after = gbk("集");
+    for (std::size_t at = file_name.rfind(before); at != Text::npos;
+         at = at == 0 ? Text::npos : file_name.rfind(before, at - 1)) {
+        std::size_t end = at + before.size();
+        int number = 0;
+        while (end < file_name.size() && file_name[end] >= '0' && file_name[end] <= '9' &&
+               number < 1000000)
+            number = number * 10 + (file_name[end++] - '0');
+        if (end > at + before.size() && file_name.compare(end, after.size(), after) == 0)
+            return number;
+    }
+    return 0;
+}

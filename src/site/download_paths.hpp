@@ -38,3 +38,7 @@ Text downloaded_file_path(const Text& save_folder, const Text& title, const Text
 // a download gives it only once complete; empty otherwise.
 std::filesystem::path downloaded_file_on_disk(const Text& save_folder, const Text& title,
                                               const Text& label);
+
+// The episode number a file's name gives ("…第12集.mp3" gives 12), or 0 when
+// it names none.
+int episode_number_in_name(const Text& file_name);

@@ -7,7 +7,9 @@
 #include "listening/listening_session.hpp"
 #include "playback/player.hpp"
 #include "site/download_paths.hpp"
+#include "support/notification_service.hpp"
 #include "support/site_fixture.hpp"
+#include "text/qt_text.hpp"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -247,10 +249,68 @@ TEST_F(Session, AnEpisodeCutByClosingIsOfferedAgainAtTheNextStart) {
     EXPECT_EQ(at(0).state, DownloadState::paused);
     EXPECT_GT(at(0).received, 0);
     EXPECT_TRUE(session->downloads().enabled());
+    const int ranges = site->media_range_requests(); // the player asks by ranges too
     download_all();
     EXPECT_EQ(at(0).state, DownloadState::downloaded);
-    EXPECT_EQ(site->media_range_requests(), 1);
+    EXPECT_EQ(site->media_range_requests() - ranges, 1);
     const Bytes bytes = site->episode_bytes(book.book_id, "36");
     std::ifstream in(at(0).file, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(bytes.begin(), bytes.end()));
+}
+
+// A followed book that grew while the program was closed gets exactly its new
+// episodes at the next start, with no click, one notice naming the book, and
+// nothing already on disk fetched again; a second check fetches nothing.
+TEST_F(Session, AFollowedBookGetsItsNewEpisodesByItselfOnce) {
+    NotificationService notices;
+    ASSERT_TRUE(notices.registered());
+    load(address());
+    session->follow(true);
+    EXPECT_TRUE(session->following());
+    const int total = book.episode_total;
+    session.reset();
+
+    SampleBook grown = book;
+    grown.episode_total = total + 3;
+    site->add_book(grown);
+    const auto file_of = [this](int n) {
+        return native_path(downloaded_file_path(save.text(), book.title,
+                                                gbk("第") + number_to_text(n) + gbk("集")));
+    };
+    const Bytes on_disk = site->episode_bytes(book.book_id, number_to_text(total + 2));
+    make_file(file_of(total + 2), std::string(on_disk.begin(), on_disk.end()));
+
+    session = std::make_unique<BookSession>();
+    QSignalSpy checked(session.get(), &BookSession::followedChanged);
+    session->start(); // checks the followed books by itself
+    ASSERT_TRUE(eventually([&] { return notices.received().size() == 1u; }));
+    EXPECT_EQ(notices.received()[0].body, QString::fromUtf8("《") + to_qstring(book.title) +
+                                              QString::fromUtf8("》更新 2 集"));
+    for (int n = total + 1; n <= total + 3; ++n)
+        EXPECT_TRUE(std::filesystem::is_regular_file(file_of(n))) << n;
+    EXPECT_FALSE(std::filesystem::exists(file_of(total)));
+    EXPECT_EQ(site->media_full_requests(), 2);
+    EXPECT_TRUE(session->episodes().empty()); // nothing the user sees changed
+    ASSERT_TRUE(eventually([&] { return checked.count() >= 1; }));
+    EXPECT_EQ(session->followed_books().find(book.title)->total_seen, total + 3);
+
+    session->check_followed_books();
+    ASSERT_TRUE(eventually([&] { return checked.count() >= 2; }));
+    EXPECT_EQ(site->media_full_requests(), 2);
+    EXPECT_EQ(notices.received().size(), 1u);
+}
+
+// A check that fails is said on the book's entry and tried at the next check.
+TEST_F(Session, AFailingCheckIsNotedQuietlyAndTriedAgain) {
+    load(address());
+    session->follow(true);
+    site->set_page_status(500);
+    QSignalSpy checked(session.get(), &BookSession::followedChanged);
+    session->check_followed_books();
+    ASSERT_TRUE(eventually([&] { return checked.count() >= 1; }));
+    EXPECT_FALSE(session->followed_books().find(book.title)->trouble.empty());
+    site->set_page_status(0);
+    session->check_followed_books();
+    ASSERT_TRUE(eventually([&] { return checked.count() >= 2; }));
+    EXPECT_TRUE(session->followed_books().find(book.title)->trouble.empty());
 }

@@ -105,3 +105,17 @@ TEST(DownloadPaths, EmptySaveFolderMeansTheMusicFolder) {
     EXPECT_EQ(book_folder("", "t"), join_path(cwd, "t"));
     EXPECT_NE(book_folder("", "t"), "/t");
 }
+
+TEST(EpisodeNumberInName, TheLastNumberedEpisodeMarkCounts) {
+    const std::pair<const char*, int> cases[] = {
+        {"星海远航_第12集.mp3", 12},
+        {"第3集_第45集.mp3", 45},
+        {"第1季_第7集.mp3", 7},   // "季" is no episode mark
+        {"第集.mp3", 0},          // no digits
+        {"第12.mp3", 0},          // no closing mark
+        {"track12.mp3", 0},
+        {"", 0},
+    };
+    for (const auto& [name, number] : cases)
+        EXPECT_EQ(episode_number_in_name(gbk(name)), number) << name;
+}

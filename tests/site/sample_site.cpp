@@ -410,6 +410,7 @@ struct SampleSite::Impl {
     Pacing pacing;
     int script_delay_ms = 0;
     int cover_delay_ms = 0;
+    std::atomic<int> page_status{0}; // play pages answer with this status (0: normal)
     Fault fault;
     int stall_generation = 0;  // counts set_media_stall calls: a stalled answer waits for one
     std::set<Text> reset_done; // episodes whose first answer was cut (set_media_reset_once)
@@ -708,6 +709,10 @@ var mp3url = "";
                                         std::all_of(episode.begin(), episode.end(),
                                                     [](char c) { return c >= '0' && c <= '9'; });
                     const auto book = find_book(id);
+                    if (book && digits && page_status != 0) {
+                        response.status = page_status;
+                        return;
+                    }
                     if (book && digits) {
                         give_session(request, response);
                         response.set_header("Cache-Control", "private");
@@ -1151,6 +1156,10 @@ void SampleSite::set_media_reset_once(bool on) {
 void SampleSite::set_media_version(int version) {
     std::lock_guard lock(impl_->mutex);
     impl_->version = version;
+}
+
+void SampleSite::set_page_status(int status) {
+    impl_->page_status = status;
 }
 
 void SampleSite::set_cover_delay(int ms) {

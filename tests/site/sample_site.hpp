@@ -141,6 +141,7 @@ class SampleSite {
     // the new pacing from its next piece.
     void set_media_pacing(int delay_ms, int bytes_per_chunk, int chunk_delay_ms);
     void set_script_delay(int ms);
+    void set_page_status(int status); // play pages answer with this status (0: normal)
     void set_cover_delay(int ms);
     // A key lets one GET through; after that it is refused (403) and the player
     // script hands out the episode's next key, which episode_key() returns.

@@ -64,18 +64,20 @@ TEST_F(BookFolders, SelectedBookShowsItsMp3FilesAsDownloadedRows) {
     add_row(gbk("第37集"));
     click_folder("星海远航");
 
+    // Numbered and ordered by their file names; a file without a number is
+    // counted on after them.
     const Text base = join_path(save.text(), gbk("星海远航"));
     ASSERT_EQ(window->episodes().row_count(), 3);
-    EXPECT_EQ(row(0),
-              (std::vector<Text>{gbk("第1集"), join_path(base, "?.mp3"), "", gbk("已下载")}));
-    EXPECT_EQ(row(1), (std::vector<Text>{gbk("第2集"), join_path(base, gbk("星海远航_第2集.MP3")),
+    EXPECT_EQ(row(0), (std::vector<Text>{gbk("第2集"), join_path(base, gbk("星海远航_第2集.MP3")),
                                          "", gbk("已下载")}));
-    EXPECT_EQ(row(2), (std::vector<Text>{gbk("第3集"), join_path(base, gbk("星海远航_第10集.mp3")),
+    EXPECT_EQ(row(1), (std::vector<Text>{gbk("第10集"), join_path(base, gbk("星海远航_第10集.mp3")),
                                          "", gbk("已下载")}));
+    EXPECT_EQ(row(2),
+              (std::vector<Text>{gbk("第3集"), join_path(base, "?.mp3"), "", gbk("已下载")}));
     // Each row keeps the file's own name, so the one GBK cannot spell still opens.
-    EXPECT_EQ(episode_at(0).file, folder / "\xED\x95\x9C.mp3");
-    EXPECT_TRUE(fs::is_regular_file(episode_at(0).file));
-    EXPECT_EQ(episode_at(2).file, under(folder, "星海远航_第10集.mp3"));
+    EXPECT_EQ(episode_at(2).file, folder / "\xED\x95\x9C.mp3");
+    EXPECT_TRUE(fs::is_regular_file(episode_at(2).file));
+    EXPECT_EQ(episode_at(1).file, under(folder, "星海远航_第10集.mp3"));
     EXPECT_FALSE(control<QPushButton>("按钮3")->isEnabled());
 }
 

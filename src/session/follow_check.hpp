@@ -1,0 +1,60 @@
+#pragma once
+// Checks the followed books in the background, one after another: each book's
+// page is loaded with the same limits as any page load, and when its total has
+// grown past what was seen last, the new episodes are listed and downloaded
+// into the book's folder on a list of their own, so nothing the user sees
+// changes. Episodes on disk already are not fetched again. The user's own run
+// goes first: while it runs, the check's downloads wait.
+#include "session/download_sequence.hpp"
+#include "session/episode_list.hpp"
+
+#include <QObject>
+
+#include <deque>
+#include <memory>
+
+class BookPageLoad;
+class EpisodeQuery;
+class FollowedBooks;
+struct AccessReport;
+
+class FollowCheck : public QObject {
+    Q_OBJECT
+  public:
+    explicit FollowCheck(FollowedBooks& books, QObject* parent = nullptr);
+    ~FollowCheck() override;
+
+    // Checks every followed book, unless a check is under way.
+    void check_all();
+    bool checking() const { return !current_.empty(); }
+    // Whether the user's own download run is under way.
+    void set_user_run(bool running);
+    // Stops at once; what arrived in part waits in its partial file.
+    void cancel();
+
+  signals:
+    // `count` new episodes of the book arrived.
+    void episodesArrived(const Text& title, int count);
+    // A book's total or trouble changed (and was saved).
+    void bookChecked(const Text& title);
+    void finished();
+
+  private:
+    void next_book();
+    void on_page(const Text& address, const Text& page_text, const AccessReport& report);
+    void on_listed();
+    void on_run_ended(int arrived, int failed);
+    void done_with_book(const Text& trouble, int total);
+
+    FollowedBooks& books_;
+    std::unique_ptr<BookPageLoad> load_;
+    EpisodeList episodes_;
+    std::unique_ptr<EpisodeQuery> query_;
+    DownloadSequence downloads_{episodes_};
+    std::deque<Text> waiting_; // titles still to check
+    Text current_;             // the book under check
+    int total_ = 0;            // its total on the page
+    bool user_run_ = false;
+    bool listed_ = false;      // its new episodes are listed
+    bool held_ = false;        // its downloads wait for the user's run
+};
