@@ -201,6 +201,7 @@ void MainWindow::bind_session() {
     });
     connect(&s, &BookSession::currentChanged, this, [this](EpisodeId id) { show_current(id); });
     connect(&s, &BookSession::foldersChanged, this, [this] { show_folders(); });
+    connect(&s, &BookSession::followedChanged, this, [this] { show_folders(); });
     // Every row is on screen as soon as it is in or has changed.
     const auto repaint_now = [this] {
         episode_list_->settle_layout();
@@ -316,9 +317,14 @@ void MainWindow::show_folders() {
     }
     for (int i = 0; i < folder_list_->count(); ++i) {
         const BookFolder& folder = folders[std::size_t(i)];
-        folder_list_->item(i)->setData(
-            FolderProgressDelegate::progress_role,
-            folder.episodes == 0 ? QString() : QStringLiteral("%1/%2").arg(folder.heard).arg(folder.episodes));
+        QString shown = folder.episodes == 0
+                            ? QString()
+                            : QStringLiteral("%1/%2").arg(folder.heard).arg(folder.episodes);
+        // A followed book says so, and says why its last check failed.
+        if (const FollowedBook* followed = session_->followed_books().find(folder.name))
+            shown += say(followed->trouble.empty() ? " 追更" : " 追更：") +
+                     to_qstring(followed->trouble);
+        folder_list_->item(i)->setData(FolderProgressDelegate::progress_role, shown);
     }
 }
 

@@ -129,6 +129,14 @@ TEST_F(Session, AQueryListsEpisodesAndARunDownloadsThem) {
     list("35", "3");
     EXPECT_EQ(at(0).state, DownloadState::downloaded);
     EXPECT_EQ(at(0).address(), at(0).local);
+    EXPECT_FALSE(session->downloads().run().summary().empty());
+
+    // The run's line belongs to its book: another book listed clears it.
+    const SampleBook other = sample_books()[1];
+    load(site->play_page_address(other.book_id, 1));
+    session->query(site->play_page_address(other.book_id, 1), "0", "2");
+    ASSERT_TRUE(eventually([this] { return !session->querying(); }));
+    EXPECT_TRUE(session->downloads().run().summary().empty());
 }
 
 // The player's end of an episode moves the queue on, with no timer; the queue
