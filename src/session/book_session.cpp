@@ -85,6 +85,7 @@ bool is_local_file(const Text& episode) {
 BookSession::BookSession(QObject* parent)
     : QObject(parent),
       followed_(listening_positions_file().parent_path() / fs::path(u8"追更.ini")),
+      last_book_(listening_positions_file().parent_path() / fs::path(u8"上次的书")),
       player_(std::make_unique<Player>()),
       book_load_(std::make_unique<BookPageLoad>()),
       query_(std::make_unique<EpisodeQuery>(episodes_)),
@@ -135,6 +136,11 @@ void BookSession::offer_media_controls(SessionHooks hooks) {
 
 void BookSession::start() {
     startup_save_folder_ = read_setting(gbk("默认保存路径"));
+    if (const auto kept = last_book_.kept(read_setting(gbk("默认网址")))) {
+        show_page(kept->address, kept->page_text);
+        if (!kept->cover.empty())
+            emit coverArrived(kept->cover);
+    }
     list_book_folders();
     restore_last_list();
     QTimer::singleShot(0, this, [this] { check_followed_books(); });
@@ -163,8 +169,11 @@ void BookSession::bind_load() {
             [this](const Text& address, const Text& page_text, const AccessReport& report) {
                 on_page(address, page_text, report);
             });
-    connect(book_load_.get(), &BookPageLoad::coverArrived, this,
-            [this](const Bytes& cover) { emit coverArrived(cover); });
+    connect(book_load_.get(), &BookPageLoad::coverArrived, this, [this](const Bytes& cover) {
+        if (!cover.empty())
+            last_book_.keep_cover(cover);
+        emit coverArrived(cover);
+    });
 }
 
 void BookSession::load(const Text& address) {
@@ -183,15 +192,23 @@ void BookSession::on_page(const Text& address, const Text& page_text, const Acce
         emit loadFailed(gbk("请输入网址！"), why_no_page(address, report));
         return;
     }
-    book_ = cut_book_info(address, page_text);
-    book_host_ = catalogue_host(address);
-    book_address_ = address;
-    if (book_.title.empty()) {
+    if (!show_page(address, page_text)) {
         emit loadFailed(gbk("请核对网址是否正确！"), why_no_title(report));
         return;
     }
-    emit bookShown();
+    last_book_.keep_page(address, page_text);
     book_load_->fetch_cover(book_.cover_address);
+}
+
+// False when the page is no play page of the site (no title).
+bool BookSession::show_page(const Text& address, const Text& page_text) {
+    book_ = cut_book_info(address, page_text);
+    book_host_ = catalogue_host(address);
+    book_address_ = address;
+    if (book_.title.empty())
+        return false;
+    emit bookShown();
+    return true;
 }
 
 void BookSession::cover_shown(const Bytes& picture) {

@@ -7,6 +7,7 @@
 #include "session/download_sequence.hpp"
 #include "session/episode_list.hpp"
 #include "session/followed_books.hpp"
+#include "session/last_book.hpp"
 #include "session/play_queue.hpp"
 #include "site/book_info.hpp"
 #include "site/cover_files.hpp"
@@ -46,8 +47,10 @@ class BookSession : public QObject {
     void offer_media_controls(SessionHooks hooks);
 
     // Commands.
-    // Reads the save folder, lists the book folders and brings back the list
-    // listened to last, with its episode current; nothing plays.
+    // Reads the save folder, lists the book folders, shows the book of the
+    // stored address as it was kept on disk (before any network answer), and
+    // brings back the list listened to last, with its episode current;
+    // nothing plays.
     void start();
     // Loads a book's play page, then its cover; a newer load replaces this one.
     void load(const Text& address);
@@ -127,6 +130,7 @@ class BookSession : public QObject {
     void bind_downloads();
     void bind_playback();
     void on_page(const Text& address, const Text& page_text, const AccessReport& report);
+    bool show_page(const Text& address, const Text& page_text);
     void move_on();
     void queue_move_on();
     void on_episode_opening();
@@ -146,6 +150,7 @@ class BookSession : public QObject {
     std::vector<BookFolder> folders_;
     CoverFiles covers_;
     FollowedBooks followed_;
+    LastBook last_book_;
     std::unique_ptr<Player> player_;
     std::unique_ptr<ListeningControl> listening_control_;
     std::unique_ptr<BookPageLoad> book_load_;

@@ -322,3 +322,24 @@ TEST_F(Session, AFailingCheckIsNotedQuietlyAndTriedAgain) {
     ASSERT_TRUE(eventually([&] { return checked.count() >= 2; }));
     EXPECT_TRUE(session->followed_books().find(book.title)->trouble.empty());
 }
+
+// The book shown last comes back at start from disk, details and cover, before
+// any network answer: offline too.
+TEST_F(Session, TheLastBookShowsAtStartWithoutTheNetwork) {
+    configure(address());
+    QSignalSpy first_cover(session.get(), &BookSession::coverArrived);
+    load(address());
+    ASSERT_TRUE(eventually([&] { return !first_cover.isEmpty(); }));
+    session.reset();
+    site->stop(); // offline
+
+    session = std::make_unique<BookSession>();
+    QSignalSpy shown(session.get(), &BookSession::bookShown);
+    QSignalSpy cover(session.get(), &BookSession::coverArrived);
+    session->start();
+    EXPECT_EQ(shown.count(), 1);
+    EXPECT_EQ(session->book().title, book.title);
+    ASSERT_EQ(cover.count(), 1);
+    EXPECT_EQ(cover.at(0).at(0).value<Bytes>(), first_cover.last().at(0).value<Bytes>());
+    EXPECT_FALSE(cover.at(0).at(0).value<Bytes>().empty());
+}
