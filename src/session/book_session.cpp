@@ -230,6 +230,8 @@ void BookSession::bind_downloads() {
         tell_run_ended(arrived, failed);
     });
     connect(downloads_.get(), &DownloadSequence::stoppedForDisk, this, &BookSession::diskFull);
+    // The book folders count every episode as soon as it lands.
+    connect(downloads_.get(), &DownloadSequence::episodeArrived, this, [this] { list_book_folders(); });
     connect(query_.get(), &EpisodeQuery::rowResolved, this, [this] { downloads_->rows_added(); });
     connect(query_.get(), &EpisodeQuery::finished, this, [this] {
         downloads_->set_rows_pending(false);

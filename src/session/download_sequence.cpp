@@ -321,9 +321,12 @@ void DownloadSequence::finish_episode(Slot& slot, const EpisodeResult& result) {
         }
     });
     run_.ended(slot.id, arrived);
+    const EpisodeId id = slot.id;
     const auto at = std::find_if(slots_.begin(), slots_.end(),
                                  [&slot](const auto& s) { return s.get() == &slot; });
     slots_.erase(at);
+    if (arrived)
+        emit episodeArrived(id);
     if (disk) {
         stop_for_disk(result.reason); // the next episode would fail the same way
         return;

@@ -79,6 +79,7 @@ class DownloadSequence : public QObject {
   signals:
     void buttonChanged(); // what it offers, or enabled
     void runChanged();    // the counts or the speed of the run
+    void episodeArrived(EpisodeId id); // on disk under its final name
     // The run ended: every episode it set out to fetch arrived or failed.
     void runEnded(int arrived, int failed);
     // The disk is full or the save folder cannot be written: the run stopped,

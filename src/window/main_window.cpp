@@ -324,7 +324,9 @@ void MainWindow::show_folders() {
         if (const FollowedBook* followed = session_->followed_books().find(folder.name))
             shown += say(followed->trouble.empty() ? " 追更" : " 追更：") +
                      to_qstring(followed->trouble);
-        folder_list_->item(i)->setData(FolderProgressDelegate::progress_role, shown);
+        QListWidgetItem* item = folder_list_->item(i);
+        item->setData(FolderProgressDelegate::progress_role, shown);
+        item->setData(Qt::AccessibleTextRole, item->text() + QStringLiteral(" ") + shown);
     }
 }
 

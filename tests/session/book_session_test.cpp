@@ -114,7 +114,11 @@ TEST_F(Session, AQueryListsEpisodesAndARunDownloadsThem) {
     EXPECT_EQ(button.last().at(0).value<DownloadSequence::Offer>(), DownloadSequence::Offer::download);
     EXPECT_TRUE(button.last().at(1).toBool());
 
+    QSignalSpy folders(session.get(), &BookSession::foldersChanged);
     download_all();
+    EXPECT_GE(folders.count(), 3); // the book folders follow every episode that lands
+    ASSERT_EQ(session->folders().size(), 1u);
+    EXPECT_EQ(session->folders()[0].episodes, 3);
     ASSERT_EQ(ended.count(), 1);
     EXPECT_EQ(ended.at(0).at(0).toInt(), 3);
     EXPECT_EQ(ended.at(0).at(1).toInt(), 0);
