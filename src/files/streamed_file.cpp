@@ -80,7 +80,7 @@ bool StreamedFile::write_out(const char* data, std::size_t size) {
             errno = ENOSPC; // a write that takes nothing: the disk is full
         if (n <= 0)
             return false;
-        tell(FileEvent::write, written_, n);
+        tell(FileEvent::wrote, written_, n);
         written_ += n;
         done += std::size_t(n);
     }
@@ -93,7 +93,7 @@ bool StreamedFile::write_out(const char* data, std::size_t size) {
 void StreamedFile::start_writeback() {
     const std::int64_t length = written_ - written_back_;
     if (::sync_file_range(fd_, written_back_, length, SYNC_FILE_RANGE_WRITE) == 0)
-        tell(FileEvent::writeback, written_back_, length);
+        tell(FileEvent::writeback_started, written_back_, length);
     written_back_ = written_;
 }
 
@@ -120,10 +120,10 @@ bool StreamedFile::finish_as(const fs::path& target) {
         errno = error;
         return false;
     }
-    tell(FileEvent::sync, 0, written_);
+    tell(FileEvent::flushed, 0, written_);
     if (!close() || !rename_synced(path_, target))
         return false;
-    tell(FileEvent::rename, 0, written_);
+    tell(FileEvent::renamed, 0, written_);
     return true;
 }
 

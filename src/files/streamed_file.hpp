@@ -11,10 +11,10 @@
 // What a streamed file does to the disk, in order, for whoever watches it.
 struct FileEvent {
     enum Kind {
-        write,     // a write(2) of `size` bytes at `offset`
-        writeback, // writeback started for `size` bytes at `offset`
-        sync,      // the file's data flushed to disk
-        rename,    // the file took its final name
+        wrote,             // a write(2) of `size` bytes at `offset`
+        writeback_started, // writeback started for `size` bytes at `offset`
+        flushed,           // the file's data flushed to disk
+        renamed,           // the file took its final name
     };
     Kind kind;
     std::int64_t offset = 0;

@@ -19,13 +19,23 @@ bool IniDocument::storable(const Text& name) {
 }
 
 IniDocument IniDocument::read(const std::filesystem::path& file) {
-    IniDocument document;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error)
+        return {};
     std::ifstream in(file, std::ios::binary);
-    const std::string content(std::istreambuf_iterator<char>(in), {});
+    std::string content(std::size_t(std::min<std::uintmax_t>(size, size_limit)), '\0');
+    in.read(content.data(), std::streamsize(content.size()));
+    content.resize(std::size_t(in.gcount()));
+    return parse(content);
+}
+
+IniDocument IniDocument::parse(std::string_view content) {
+    IniDocument document;
+    Text text(content);
+    std::replace(text.begin(), text.end(), '\r', '\n'); // CRLF gives an empty line between
     Section* current = nullptr;
-    for (Text line : split_text(content, "\n")) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (Text line : split_text(text, "\n")) {
         const Text trimmed = trim_spaces(line);
         if (trimmed.starts_with("[") && trimmed.ends_with("]")) {
             const Text name = trimmed.substr(1, trimmed.size() - 2);

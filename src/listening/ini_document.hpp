@@ -10,8 +10,13 @@
 
 class IniDocument {
   public:
+    // Files are read up to this many bytes and no further.
+    static constexpr std::size_t size_limit = 8 * 1024 * 1024;
+
     // A missing or unreadable file gives an empty document.
     static IniDocument read(const std::filesystem::path& file);
+    // The document a file's text gives (CR, LF or CRLF line ends).
+    static IniDocument parse(std::string_view content);
 
     // Empty when the section or key is missing.
     Text value(const Text& section, const Text& key) const;

@@ -1,35 +1,34 @@
 #include "playback/listening_positions.hpp"
 
 #include "files/files.hpp"
+#include "listening/ini_document.hpp"
 #include "text/gbk.hpp"
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
-const Text& section_header() {
-    static const Text header = gbk("[收听位置]");
-    return header;
+const Text& section_name() {
+    static const Text name = gbk("收听位置");
+    return name;
 }
 
 bool storable(const Text& episode) {
     return !episode.empty() && episode.find_first_of(std::string_view("\r\n\0", 3)) == Text::npos;
 }
 
-// "ordinal=position|episode"; the ordinal only orders the lines of the file.
-std::optional<std::pair<Text, std::int64_t>> parse_line(std::string_view line) {
-    const std::size_t equals = line.find('=');
-    const std::size_t bar = line.find('|', equals == std::string_view::npos ? 0 : equals);
-    if (equals == std::string_view::npos || bar == std::string_view::npos)
+// "position|episode", the value of a line whose key (an ordinal) only orders the
+// lines of the file.
+std::optional<std::pair<Text, std::int64_t>> parse_entry(std::string_view value) {
+    const std::size_t bar = value.find('|');
+    if (bar == std::string_view::npos)
         return std::nullopt;
     std::int64_t position = 0;
-    const char* first = line.data() + equals + 1;
-    const char* last = line.data() + bar;
+    const char* first = value.data();
+    const char* last = value.data() + bar;
     auto [end, error] = std::from_chars(first, last, position);
-    Text episode(line.substr(bar + 1));
+    Text episode(value.substr(bar + 1));
     if (error != std::errc() || end != last || position < 0 || !storable(episode))
         return std::nullopt;
     return std::make_pair(std::move(episode), position);
@@ -38,17 +37,8 @@ std::optional<std::pair<Text, std::int64_t>> parse_line(std::string_view line) {
 } // namespace
 
 ListeningPositions::ListeningPositions(std::filesystem::path file) : file_(std::move(file)) {
-    std::ifstream in(file_, std::ios::binary);
-    std::string content(std::istreambuf_iterator<char>(in), {});
-    bool in_section = false;
-    for (Text line : split_text(content, "\n")) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.starts_with("[")) {
-            in_section = trim_spaces(line) == section_header();
-            continue;
-        }
-        auto entry = in_section ? parse_line(line) : std::nullopt;
+    for (const auto& [ordinal, value] : IniDocument::read(file_).entries(section_name())) {
+        auto entry = parse_entry(value);
         if (entry && entries_.size() < capacity && !position(entry->first))
             entries_.push_back(std::move(*entry));
     }
@@ -90,11 +80,13 @@ void ListeningPositions::forget(const Text& episode) {
 bool ListeningPositions::save() {
     if (!changed_)
         return true;
-    std::string content = section_header() + "\r\n";
+    std::vector<std::pair<Text, Text>> lines;
     for (std::size_t i = 0; i < entries_.size(); ++i)
-        content += std::to_string(i + 1) + "=" + std::to_string(entries_[i].second) + "|" +
-                   entries_[i].first + "\r\n";
-    if (!write_file_atomically(file_, content))
+        lines.emplace_back(std::to_string(i + 1),
+                           std::to_string(entries_[i].second) + "|" + entries_[i].first);
+    IniDocument document;
+    document.replace_section(section_name(), std::move(lines));
+    if (!document.write(file_))
         return false;
     changed_ = false;
     return true;

@@ -79,22 +79,22 @@ TEST(StreamedFile, PiecesOfAnySizeGoOutInLargeWritesWithTheFlushBeforeTheRename)
         std::vector<std::int64_t> write_sizes;
         for (const FileEvent& e : events) {
             switch (e.kind) {
-            case FileEvent::write:
+            case FileEvent::wrote:
                 EXPECT_EQ(e.offset, written);
                 EXPECT_EQ(written_at_sync, -1) << "written after the flush";
                 written += e.size;
                 write_sizes.push_back(e.size);
                 break;
-            case FileEvent::writeback: // of bytes written, each once
+            case FileEvent::writeback_started: // of bytes written, each once
                 EXPECT_EQ(e.offset, written_back);
                 written_back += e.size;
                 EXPECT_LE(written_back, written);
                 break;
-            case FileEvent::sync:
+            case FileEvent::flushed:
                 written_at_sync = written;
                 written_back_at_sync = written_back;
                 break;
-            case FileEvent::rename:
+            case FileEvent::renamed:
                 EXPECT_EQ(&e, &events.back()) << "the rename comes last";
                 EXPECT_EQ(written_at_sync, std::int64_t(c.size)) << "renamed before the flush";
                 break;
@@ -107,8 +107,8 @@ TEST(StreamedFile, PiecesOfAnySizeGoOutInLargeWritesWithTheFlushBeforeTheRename)
         EXPECT_LT(written_at_sync - written_back_at_sync,
                   StreamedFile::writeback_step + std::int64_t(StreamedFile::piece_size));
         ASSERT_GE(events.size(), 2u);
-        EXPECT_EQ(events[events.size() - 2].kind, FileEvent::sync);
-        EXPECT_EQ(events.back().kind, FileEvent::rename);
+        EXPECT_EQ(events[events.size() - 2].kind, FileEvent::flushed);
+        EXPECT_EQ(events.back().kind, FileEvent::renamed);
     }
 }
 

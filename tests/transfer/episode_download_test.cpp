@@ -411,16 +411,16 @@ TEST(EpisodeWrites, AnEpisodeGoesOutInLargeWritesAndIsFlushedBeforeItTakesItsNam
 
     std::vector<std::int64_t> writes;
     for (const FileEvent& e : events)
-        if (e.kind == FileEvent::write)
+        if (e.kind == FileEvent::wrote)
             writes.push_back(e.size);
     ASSERT_GE(writes.size(), 2u);
     writes.pop_back(); // the last may be small
     EXPECT_GE(*std::min_element(writes.begin(), writes.end()), 64 * 1024);
     EXPECT_TRUE(std::any_of(events.begin(), events.end(),
-                            [](const FileEvent& e) { return e.kind == FileEvent::writeback; }));
+                            [](const FileEvent& e) { return e.kind == FileEvent::writeback_started; }));
     ASSERT_GE(events.size(), 2u);
-    EXPECT_EQ(events[events.size() - 2].kind, FileEvent::sync);
-    EXPECT_EQ(events.back().kind, FileEvent::rename);
+    EXPECT_EQ(events[events.size() - 2].kind, FileEvent::flushed);
+    EXPECT_EQ(events.back().kind, FileEvent::renamed);
     EXPECT_FALSE(target_there[events.size() - 2]) << "the target appeared before the flush";
     std::error_code ec;
     fs::remove_all(folder, ec);
