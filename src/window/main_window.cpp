@@ -1,6 +1,7 @@
 #include "window/main_window.hpp"
 
 #include "playback/listening_bar.hpp"
+#include "window/bookmark_view.hpp"
 #include "playback/media_player.hpp"
 #include "session/book_session.hpp"
 #include "settings/config_file.hpp"
@@ -67,6 +68,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     bind_keys();
     listening_bar_ = new ListeningBar(session_->listening_control(), this);
     add_bottom_strip(listening_bar_);
+    add_bottom_strip(new BookmarkView(*session_, this));
     connect(listening_bar_, &ListeningBar::continue_listening, this,
             [this] { session_->continue_listening(); });
     restore_place(); // once every strip under the controls is in

@@ -331,7 +331,9 @@ TEST_F(MainWindowTest, TabGoesThroughEveryNamedControlInOrderAndBack) {
         control<QWidget>("超级列表框2"),     control<QWidget>("run_line"),
         control<QWidget>("speed_box"),    control<QWidget>("sleep_timer"),
         control<QWidget>("back_button"),  control<QWidget>("forward_button"),
-        control<QWidget>("volume_slider"), control<QWidget>("continue_button"),
+        control<QWidget>("volume_slider"), control<QWidget>("skip_silence_box"),
+        control<QWidget>("continue_button"), control<QWidget>("添加书签"),
+        control<QWidget>("书签"),
     };
     // The download button is disabled at start, and so are the skips of the
     // intro and outro before a book plays, so Tab passes them by.
