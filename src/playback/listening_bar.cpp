@@ -2,17 +2,13 @@
 
 #include "listening/sleep_timer.hpp"
 #include "playback/listening_control.hpp"
-#include "playback/playback_engine.hpp"
-#include "playback/player.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -92,20 +88,13 @@ void ListeningBar::build() {
     volume_->setTickPosition(QSlider::TicksBelow);
     volume_->setTickInterval(100);
 
-    skip_silence_ = named(new QCheckBox(ui("跳过静音"), this), "skip_silence_box", "跳过静音");
-    skipped_ = new QLabel(this);
-    skipped_->setObjectName("silence_skipped");
-    skipped_->setAccessibleName(ui("本集跳过的静音"));
-    skipped_->setToolTip(ui("本集跳过的静音"));
-
     intro_ = seconds_box(this, "intro_box", "本书片头跳过秒数", "头");
     outro_ = seconds_box(this, "outro_box", "本书片尾跳过秒数", "尾");
 
     continue_ = named(new QPushButton(ui("继续收听"), this), "continue_button", "继续收听");
 
     for (QWidget* w : std::initializer_list<QWidget*>{speed_, sleep_, sleep_left_, back_, forward_,
-                                                       volume_, skip_silence_, skipped_, intro_,
-                                                       outro_, continue_})
+                                                       volume_, intro_, outro_, continue_})
         layout->addWidget(w, w == volume_ ? 1 : 0);
     fit_volume();
 }
@@ -131,10 +120,6 @@ void ListeningBar::bind() {
     connect(back_, &QToolButton::clicked, this, [this] { control_.back(); });
     connect(forward_, &QToolButton::clicked, this, [this] { control_.forward(); });
     connect(volume_, &QSlider::valueChanged, this, [this](int value) { control_.set_volume(value); });
-    connect(skip_silence_, &QCheckBox::toggled, this,
-            [this](bool on) { control_.set_skip_silence(on); });
-    connect(&control_.player().engine(), &PlaybackEngine::silenceSkippedChanged, this,
-            [this](qint64 ms) { show_skipped(ms); });
     auto skips = [this] { control_.set_skips(intro_->value(), outro_->value()); };
     connect(intro_, &QSpinBox::valueChanged, this, skips);
     connect(outro_, &QSpinBox::valueChanged, this, skips);
@@ -151,9 +136,7 @@ void ListeningBar::bind() {
 void ListeningBar::show_state() {
     ListeningSession& session = control_.session();
     const QSignalBlocker quiet_speed(speed_), quiet_volume(volume_), quiet_intro(intro_),
-        quiet_outro(outro_), quiet_skip(skip_silence_);
-    skip_silence_->setChecked(session.skip_silence());
-    show_skipped(control_.player().engine().silenceSkipped());
+        quiet_outro(outro_);
     speed_->setValue(session.speed());
     volume_->setValue(session.volume());
     intro_->setValue(session.intro_seconds());
@@ -166,10 +149,4 @@ void ListeningBar::show_state() {
     sleep_left_->setText(left ? clock_text(*left) : QString());
     sleep_left_->setEnabled(bool(left));
     sleep_left_->setVisible(bool(left));
-}
-
-// "-0:42": how much of the episode the cut pauses took, while any was cut.
-void ListeningBar::show_skipped(qint64 ms) {
-    skipped_->setText(ms >= 1000 ? QStringLiteral("-") + clock_text(ms - ms % 1000) : QString());
-    skipped_->setVisible(ms >= 1000);
 }

@@ -1,16 +1,13 @@
 #pragma once
 // The listening bar: speed ("1.5×"), the sleep timer with the time left (a
 // press on it while it counts down adds the chosen time again), back 15 s and
-// forward 30 s, the volume (0 to 200 %, a mark at 100 %), "跳过静音" with the
-// time it cut from the episode, the book's intro and outro in seconds, and
-// "继续收听". Every control has an accessible name; `[` and `]` change the speed
+// forward 30 s, the volume (0 to 200 %, a mark at 100 %), the book's intro
+// and outro in seconds, and "继续收听". Every control has an accessible name; `[` and `]` change the speed
 // anywhere in the window where typing does not take them.
 #include <QWidget>
 
 class ListeningControl;
-class QCheckBox;
 class QComboBox;
-class QLabel;
 class QDoubleSpinBox;
 class QPushButton;
 class QSlider;
@@ -34,7 +31,6 @@ class ListeningBar : public QWidget {
     void fit_volume();
     void bind();
     void show_state();
-    void show_skipped(qint64 ms);
 
     ListeningControl& control_;
     QDoubleSpinBox* speed_ = nullptr;
@@ -43,8 +39,6 @@ class ListeningBar : public QWidget {
     QToolButton* back_ = nullptr;
     QToolButton* forward_ = nullptr;
     QSlider* volume_ = nullptr;
-    QCheckBox* skip_silence_ = nullptr;
-    QLabel* skipped_ = nullptr;
     QSpinBox* intro_ = nullptr;
     QSpinBox* outro_ = nullptr;
     QPushButton* continue_ = nullptr;

@@ -1,6 +1,7 @@
 #include "window/bookmark_view.hpp"
 
 #include "listening/bookmarks.hpp"
+#include "playback/silence_switch.hpp"
 #include "session/book_session.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
@@ -9,10 +10,11 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QPushButton>
+#include <QToolButton>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -33,23 +35,22 @@ constexpr int note_column = 2;
 
 } // namespace
 
-BookmarkView::BookmarkView(BookSession& session, QWidget* parent)
+BookmarkView::BookmarkView(BookSession& session, QWidget* beside, QWidget* parent)
     : QWidget(parent), session_(session) {
     setObjectName("bookmark_view");
-    setAccessibleName(ui("书签"));
-    build();
+    build(beside);
     bind();
     show_bookmarks();
 }
 
-void BookmarkView::build() {
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(3);
-    add_ = new QPushButton(ui("添加书签"), this);
+void BookmarkView::build(QWidget* beside) {
+    add_ = new QToolButton(this);
+    add_->setText(ui("添加书签"));
+    add_->setFocusPolicy(Qt::StrongFocus);
     add_->setObjectName(ui("添加书签"));
     add_->setAccessibleName(ui("添加书签"));
     add_->setToolTip(ui("在正在播放的位置添加书签 (B)"));
+    auto* silence = new SilenceSwitch(session_.listening_control(), this);
     list_ = new QTreeWidget(this);
     list_->setObjectName(ui("书签"));
     list_->setAccessibleName(ui("书签"));
@@ -58,14 +59,32 @@ void BookmarkView::build() {
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers); // F2 edits the note alone
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->header()->setStretchLastSection(true);
-    list_->setMaximumHeight(list_->fontMetrics().height() * 6);
+    list_->setFixedHeight(list_->fontMetrics().height() * 6);
     list_->installEventFilter(this);
-    layout->addWidget(add_, 0, Qt::AlignTop);
-    layout->addWidget(list_, 1);
+    list_->hide(); // until the book shown has a bookmark
+    // One line for the button and the silence switch, after `beside`, whose
+    // text gives way to them; the list under it only while there is something
+    // to list, so that the window keeps its height until then.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+    auto* line = new QHBoxLayout;
+    line->setSpacing(3);
+    if (beside) {
+        beside->setParent(this);
+        beside->setMinimumWidth(1);
+        line->addWidget(beside, 1);
+    } else {
+        line->addStretch(1);
+    }
+    line->addWidget(add_);
+    line->addWidget(silence);
+    layout->addLayout(line);
+    layout->addWidget(list_);
 }
 
 void BookmarkView::bind() {
-    connect(add_, &QPushButton::clicked, this, [this] { add(); });
+    connect(add_, &QToolButton::clicked, this, [this] { add(); });
     QWidget* window = parentWidget() ? parentWidget() : this;
     connect(new QShortcut(QKeySequence(Qt::Key_B), window), &QShortcut::activated, this,
             [this] { add(); });
@@ -97,7 +116,9 @@ void BookmarkView::show_bookmarks() {
     const int current = list_->currentIndex().row();
     const QSignalBlocker quiet(list_);
     list_->clear();
-    for (const Bookmark& mark : session_.bookmarks()) {
+    const std::vector<Bookmark> marks = session_.bookmarks();
+    list_->setVisible(!marks.empty());
+    for (const Bookmark& mark : marks) {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, to_qstring(mark.label) + (mark.automatic ? ui("（跳转前）") : QString()));
         item->setText(1, time_text(mark.position));
@@ -160,4 +181,21 @@ bool BookmarkView::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// Another font: the line and the list take their new heights at once, so that
+// the window follows them in the same turn as the rest of the strip.
+void BookmarkView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        // A button keeps the size its text had under the old font until its
+        // text changes.
+        const QString caption = add_->text();
+        add_->setText(QString());
+        add_->setText(caption);
+        list_->setFixedHeight(list_->fontMetrics().height() * 6);
+        layout()->invalidate();
+        layout()->activate();
+        updateGeometry();
+    }
 }

@@ -62,13 +62,12 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     anchor_controls();
     run_line_ = new RunProgressLine(this);
     run_line_->setObjectName(QStringLiteral("run_line"));
-    add_bottom_strip(run_line_);
+    add_bottom_strip(new BookmarkView(*session_, run_line_, this));
     bind_acts();
     bind_session();
     bind_keys();
     listening_bar_ = new ListeningBar(session_->listening_control(), this);
     add_bottom_strip(listening_bar_);
-    add_bottom_strip(new BookmarkView(*session_, this));
     connect(listening_bar_, &ListeningBar::continue_listening, this,
             [this] { session_->continue_listening(); });
     restore_place(); // once every strip under the controls is in
