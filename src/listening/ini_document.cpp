@@ -14,8 +14,11 @@ bool has_line_break(const Text& text) {
 
 } // namespace
 
+// Reading trims names and takes a line opening with "[" for a section, so a
+// name with spaces at its ends or a "[" would not read back as written.
 bool IniDocument::storable(const Text& name) {
-    return !name.empty() && !has_line_break(name) && name.find_first_of("]=") == Text::npos;
+    return !name.empty() && !has_line_break(name) && name.find_first_of("[]=") == Text::npos &&
+           trim_spaces(name) == name;
 }
 
 IniDocument IniDocument::read(const std::filesystem::path& file) {

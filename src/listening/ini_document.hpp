@@ -29,8 +29,9 @@ class IniDocument {
     Text to_text() const;
     bool write(const std::filesystem::path& file) const;
 
-    // Section names and keys must not hold "]", "=" or line breaks, values no
-    // line breaks; others are not stored.
+    // Section names and keys must not hold "[", "]", "=" or line breaks, nor
+    // begin or end with a space; values hold no line breaks. Others are not
+    // stored.
     static bool storable(const Text& name);
 
   private:

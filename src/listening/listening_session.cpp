@@ -41,7 +41,8 @@ bool is_number(const Text& key) {
 ListeningSession::ListeningSession(std::filesystem::path file)
     : file_(std::move(file)), document_(IniDocument::read(file_)) {
     open_book(Text()); // the default speed
-    volume_ = std::clamp(stored_number(document_.value(main_section(), key("音量")), 50), 0, 100);
+    volume_ = std::clamp(stored_number(document_.value(main_section(), key("音量")), 50), 0,
+                         max_volume);
     for (const auto& [k, episode] : document_.entries(heard_section()))
         if (heard_.size() < heard_capacity && !heard(episode))
             heard_.push_back(episode);
@@ -57,6 +58,18 @@ void ListeningSession::open_book(const Text& title) {
     const Text fallback = document_.value(main_section(), key("默认速度"));
     const Text chosen = stored.empty() ? fallback : stored;
     speed_ = chosen.empty() ? 10 : clamp_speed(int(std::lround(10 * text_to_number(chosen))));
+    const Text skip = book_.empty() ? Text() : document_.value(book_section(), key("跳过静音"));
+    const Text skip_fallback = document_.value(main_section(), key("默认跳过静音"));
+    skip_silence_ = (skip.empty() ? skip_fallback : skip) == "1";
+}
+
+void ListeningSession::set_skip_silence(bool on) {
+    skip_silence_ = on;
+    const Text text = on ? Text("1") : Text("0");
+    document_.set(main_section(), key("默认跳过静音"), text);
+    if (!book_.empty())
+        document_.set(book_section(), key("跳过静音"), text);
+    changed_ = true;
 }
 
 Text ListeningSession::speed_text() const {
@@ -106,7 +119,7 @@ bool ListeningSession::in_outro(std::int64_t position, std::int64_t duration) co
 }
 
 void ListeningSession::set_volume(int volume) {
-    volume = std::clamp(volume, 0, 100);
+    volume = std::clamp(volume, 0, max_volume);
     if (volume == volume_)
         return;
     volume_ = volume;

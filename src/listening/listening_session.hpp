@@ -1,16 +1,18 @@
 #pragma once
-// How the user listens, without widgets: the speed (per book, with a default
-// for books not played yet), the sleep timer, jumps, the volume, the rewind
+// How the user listens, without widgets: the speed and whether pauses are cut
+// short (per book, with a default for books not played yet), the sleep timer, jumps, the volume, the rewind
 // after a long pause, a book's intro and outro to skip, what plays, the
 // episodes heard to their end and the list the user worked with last. Kept in
 // a GBK INI file of its own, written atomically by `save`:
 //
 //     [收听]
 //     默认速度=1.5
-//     音量=70
+//     音量=140
 //     上次集=<episode address or file>
+//     默认跳过静音=1
 //     [书:三体]
 //     速度=1.3
+//     跳过静音=1
 //     片头=30
 //     片尾=20
 //     [已听完]
@@ -75,7 +77,12 @@ class ListeningSession {
     // The episode has reached its outro and should end now.
     bool in_outro(std::int64_t position, std::int64_t duration) const;
 
-    int volume() const { return volume_; } // 0 to 100
+    // Cut every pause to a quarter second; kept for the book and as the default.
+    bool skip_silence() const { return skip_silence_; }
+    void set_skip_silence(bool on);
+
+    static constexpr int max_volume = 200; // twice the recording's loudness
+    int volume() const { return volume_; } // 0 to max_volume
     void set_volume(int volume);
 
     SleepTimer& sleep_timer() { return sleep_; }
@@ -111,6 +118,7 @@ class ListeningSession {
     std::vector<Text> heard_; // most recent first
     Text book_;
     int speed_ = 10;
+    bool skip_silence_ = false;
     int volume_ = 50;
     SleepTimer sleep_;
     bool queue_held_ = false;

@@ -75,7 +75,8 @@ double MprisPlayerAdaptor::volume() const {
 
 void MprisPlayerAdaptor::set_volume(double volume) {
     if (std::isfinite(volume))
-        control_.set_volume(int(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
+        control_.set_volume(int(std::lround(
+            std::clamp(volume, 0.0, ListeningSession::max_volume / 100.0) * 100)));
 }
 
 QVariantMap MprisPlayerAdaptor::metadata() const {

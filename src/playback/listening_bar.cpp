@@ -82,8 +82,11 @@ void ListeningBar::build() {
     forward_->setText(ui("+30秒"));
 
     volume_ = named(new QSlider(Qt::Horizontal, this), "volume_slider", "音量");
-    volume_->setRange(0, 100);
+    // Past the mark at 100 % the sound is boosted.
+    volume_->setRange(0, ListeningSession::max_volume);
     volume_->setPageStep(10);
+    volume_->setTickPosition(QSlider::TicksBelow);
+    volume_->setTickInterval(100);
 
     intro_ = seconds_box(this, "intro_box", "本书片头跳过秒数", "头");
     outro_ = seconds_box(this, "outro_box", "本书片尾跳过秒数", "尾");

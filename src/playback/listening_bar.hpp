@@ -1,8 +1,8 @@
 #pragma once
 // The listening bar: speed ("1.5×"), the sleep timer with the time left (a
 // press on it while it counts down adds the chosen time again), back 15 s and
-// forward 30 s, the volume, the book's intro and outro in seconds, and
-// "继续收听". Every control has an accessible name; `[` and `]` change the speed
+// forward 30 s, the volume (0 to 200 %, a mark at 100 %), the book's intro
+// and outro in seconds, and "继续收听". Every control has an accessible name; `[` and `]` change the speed
 // anywhere in the window where typing does not take them.
 #include <QWidget>
 

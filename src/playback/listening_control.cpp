@@ -22,6 +22,7 @@ ListeningControl::ListeningControl(Player& player, std::unique_ptr<ListeningSess
     connect(&engine, &PlaybackEngine::durationChanged, this, [this] { skip_intro(); });
     apply_volume();
     apply_speed();
+    apply_skip_silence();
 }
 
 ListeningControl::~ListeningControl() {
@@ -31,6 +32,7 @@ ListeningControl::~ListeningControl() {
 void ListeningControl::open_book(const Text& title) {
     session_.open_book(title);
     apply_speed();
+    apply_skip_silence();
     emit changed();
 }
 
@@ -44,6 +46,13 @@ void ListeningControl::set_speed_tenths(int tenths) {
 void ListeningControl::set_volume(int volume) {
     session_.set_volume(volume);
     apply_volume();
+    emit changed();
+}
+
+void ListeningControl::set_skip_silence(bool on) {
+    session_.set_skip_silence(on);
+    apply_skip_silence();
+    session_.save();
     emit changed();
 }
 
@@ -90,6 +99,10 @@ void ListeningControl::apply_volume() {
 
 void ListeningControl::apply_speed() {
     player_.engine().setPlaybackRate(session_.speed());
+}
+
+void ListeningControl::apply_skip_silence() {
+    player_.engine().setSkipSilence(session_.skip_silence());
 }
 
 void ListeningControl::on_new_episode() {

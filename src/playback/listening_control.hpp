@@ -34,6 +34,7 @@ class ListeningControl : public QObject {
     void faster() { set_speed_tenths(session_.speed_tenths() + 1); }
     void slower() { set_speed_tenths(session_.speed_tenths() - 1); }
     void set_volume(int volume);
+    void set_skip_silence(bool on);
     void choose_sleep(int minutes);
     void extend_sleep();
     std::optional<std::int64_t> sleep_remaining() const;
@@ -56,6 +57,7 @@ class ListeningControl : public QObject {
     void skip_intro();
     void apply_volume();
     void apply_speed();
+    void apply_skip_silence();
     void jump(std::int64_t delta);
     void finish_episode();
 

@@ -5,8 +5,12 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -32,10 +36,172 @@ qint64 to_ms(gint64 ns) {
     return ns < 0 ? 0 : qint64(ns / GST_MSECOND);
 }
 
+// A block of sound whose level stays under this (RMS, 1 = full scale: -40 dBFS)
+// is silence: a room's hiss between sentences, not a whispered word.
+constexpr double silence_level = 0.01;
+
+// Cuts the pauses out of the decoded audio before the time stretch, on the
+// streaming thread. Every block is 32-bit float (the filter's caps say so).
+// The first silence_kept_ms of a pause pass; the rest of it is dropped and
+// the blocks after it are moved earlier by as much, so the sink plays on
+// without a gap. The sink then reports positions on that shortened timeline;
+// `media_position` puts back what was cut before a position.
+class SilenceCutter {
+  public:
+    std::atomic<bool> enabled{false};
+
+    static GstPadProbeReturn probe(GstPad*, GstPadProbeInfo* info, gpointer self) {
+        return static_cast<SilenceCutter*>(self)->take(info);
+    }
+
+    // The position on the media's own timeline of one the sink reports.
+    gint64 media_position(gint64 reported) {
+        const std::lock_guard lock(mutex_);
+        gint64 shift = 0;
+        for (const auto& [from, total] : marks_)
+            if (reported >= from)
+                shift = total;
+        return reported + shift;
+    }
+    // Nanoseconds cut since the last `restart`.
+    gint64 cut() {
+        const std::lock_guard lock(mutex_);
+        return cut_;
+    }
+    void restart() {
+        const std::lock_guard lock(mutex_);
+        cut_ = 0;
+        run_start_ = GST_CLOCK_TIME_NONE;
+    }
+
+  private:
+    GstPadProbeReturn take(GstPadProbeInfo* info) {
+        if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+            GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+            if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+                GstCaps* caps = nullptr;
+                gst_event_parse_caps(event, &caps);
+                const GstStructure* format = gst_caps_get_structure(caps, 0);
+                const std::lock_guard lock(mutex_);
+                gst_structure_get_int(format, "channels", &channels_);
+                gst_structure_get_int(format, "rate", &rate_);
+            } else if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+                // A seek or a new speed starts a new timeline: nothing cut on it yet.
+                const std::lock_guard lock(mutex_);
+                marks_.clear();
+                shift_ = 0;
+                run_start_ = GST_CLOCK_TIME_NONE;
+            }
+            return GST_PAD_PROBE_OK;
+        }
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        const GstClockTime pts = GST_BUFFER_PTS(buffer);
+        if (!GST_CLOCK_TIME_IS_VALID(pts))
+            return GST_PAD_PROBE_OK;
+        const std::lock_guard lock(mutex_);
+        GstClockTime length = GST_BUFFER_DURATION(buffer);
+        const gsize bytes = gst_buffer_get_size(buffer);
+        if (!GST_CLOCK_TIME_IS_VALID(length) && rate_ > 0 && channels_ > 0)
+            length = gst_util_uint64_scale(bytes / (sizeof(float) * gsize(channels_)), GST_SECOND,
+                                           guint64(rate_));
+        const bool silent = enabled.load() && GST_CLOCK_TIME_IS_VALID(length) && quiet(buffer);
+        if (!silent) {
+            run_start_ = GST_CLOCK_TIME_NONE;
+        } else {
+            if (!GST_CLOCK_TIME_IS_VALID(run_start_))
+                run_start_ = pts;
+            if (pts + length > run_start_ + GstClockTime(silence_kept_ms_ns)) {
+                // Where the audio after the cut will start on the sink's timeline.
+                const gint64 at = gint64(pts) - shift_;
+                shift_ += gint64(length);
+                cut_ += gint64(length);
+                if (!marks_.empty() && marks_.back().first == at)
+                    marks_.back().second = shift_;
+                else
+                    marks_.emplace_back(at, shift_);
+                return GST_PAD_PROBE_DROP;
+            }
+        }
+        if (shift_ != 0) {
+            buffer = gst_buffer_make_writable(buffer);
+            GST_BUFFER_PTS(buffer) = pts - GstClockTime(shift_);
+            GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
+            GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        }
+        return GST_PAD_PROBE_OK;
+    }
+
+    static bool quiet(GstBuffer* buffer) {
+        GstMapInfo map;
+        if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+            return false;
+        const auto* samples = reinterpret_cast<const float*>(map.data);
+        const gsize n = map.size / sizeof(float);
+        double sum = 0;
+        for (gsize i = 0; i < n; ++i)
+            sum += double(samples[i]) * double(samples[i]);
+        gst_buffer_unmap(buffer, &map);
+        return n > 0 && std::sqrt(sum / double(n)) < silence_level;
+    }
+
+    static constexpr gint64 silence_kept_ms_ns = PlaybackEngine::silence_kept_ms * GST_MSECOND;
+    std::mutex mutex_;
+    int channels_ = 0;
+    int rate_ = 0;
+    GstClockTime run_start_ = GST_CLOCK_TIME_NONE; // where the pause under way began
+    gint64 shift_ = 0; // cut on this timeline so far
+    gint64 cut_ = 0;   // cut from this source
+    // From each of these reported positions on, so much was cut before it.
+    std::vector<std::pair<gint64, gint64>> marks_;
+};
+
+// Rounds off the samples the gain pushes toward full scale, after the gain:
+// below `knee` nothing changes; above it a sample bends smoothly (slope 1 at
+// the knee) toward `ceiling`, which it never reaches, so a boosted peak is
+// never cut flat as the sink's conversion to whole numbers would cut it.
+constexpr double limiter_knee = 0.7;
+constexpr double limiter_ceiling = 0.95;
+
+float soft_limit(float sample) {
+    const double size = std::fabs(double(sample));
+    if (size <= limiter_knee)
+        return sample;
+    constexpr double room = limiter_ceiling - limiter_knee;
+    const double bent = limiter_knee + room * std::tanh((size - limiter_knee) / room);
+    return float(std::copysign(bent, double(sample)));
+}
+
+// `boosting` (an atomic bool) says whether the gain is above 1: at or below
+// it the sound passes as it is.
+GstPadProbeReturn limit(GstPad*, GstPadProbeInfo* info, gpointer boosting) {
+    if (!static_cast<std::atomic<bool>*>(boosting)->load())
+        return GST_PAD_PROBE_OK;
+    GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READWRITE))
+        return GST_PAD_PROBE_OK;
+    auto* samples = reinterpret_cast<float*>(map.data);
+    for (gsize i = 0, n = map.size / sizeof(float); i < n; ++i)
+        samples[i] = soft_limit(samples[i]);
+    gst_buffer_unmap(buffer, &map);
+    return GST_PAD_PROBE_OK;
+}
+
+GstElement* make(const char* factory) {
+    GstElement* element = gst_element_factory_make(factory, nullptr);
+    if (!element)
+        qWarning("GStreamer has no %s", factory);
+    return element;
+}
+
 } // namespace
 
 struct PlaybackEngine::Pipeline {
+    SilenceCutter cutter; // outlive the playbin their probes sit in
+    std::atomic<bool> boosting{false};
     GstElement* playbin = nullptr;
+    GstElement* gain = nullptr;
     GstBus* bus = nullptr;
     bool active = false;  // asked to be paused or playing
     bool open = false;    // prerolled since it was last started
@@ -48,12 +214,47 @@ struct PlaybackEngine::Pipeline {
             return;
         gst_object_ref_sink(playbin);
         g_object_set(playbin, "flags", play_audio | play_soft_volume, nullptr);
-        // The time stretch: a speed other than 1× keeps the pitch.
-        if (GstElement* stretch = gst_element_factory_make("scaletempo", nullptr))
-            g_object_set(playbin, "audio-filter", stretch, nullptr);
-        else
-            qWarning("GStreamer has no scaletempo: the speed changes the pitch");
+        if (GstElement* filter = make_filter())
+            g_object_set(playbin, "audio-filter", filter, nullptr);
         bus = gst_element_get_bus(playbin);
+    }
+
+    // Float samples ! the silence cutter (a probe) ! the time stretch (a speed
+    // other than 1× keeps the pitch) ! the gain ! the limiter (a probe). The
+    // gain stands before the limiter, which playbin's own volume (after the
+    // filter) would not.
+    GstElement* make_filter() {
+        GstElement* floats = make("capsfilter");
+        GstElement* stretch = make("scaletempo");
+        gain = make("volume");
+        if (!floats || !stretch || !gain) {
+            for (GstElement* e : {floats, stretch, gain})
+                if (e)
+                    gst_object_unref(gst_object_ref_sink(e));
+            gain = nullptr;
+            return nullptr;
+        }
+        GstCaps* caps = gst_caps_from_string("audio/x-raw,format=F32LE");
+        g_object_set(floats, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+        GstElement* bin = gst_bin_new("audio_path");
+        gst_bin_add_many(GST_BIN(bin), floats, stretch, gain, nullptr);
+        if (!gst_element_link_many(floats, stretch, gain, nullptr))
+            qWarning("The audio path cannot be linked");
+        GstPad* in = gst_element_get_static_pad(floats, "sink");
+        GstPad* out = gst_element_get_static_pad(gain, "src");
+        gst_element_add_pad(bin, gst_ghost_pad_new("sink", in));
+        gst_element_add_pad(bin, gst_ghost_pad_new("src", out));
+        gst_pad_add_probe(out, GST_PAD_PROBE_TYPE_BUFFER, &limit, &boosting, nullptr);
+        gst_object_unref(in);
+        gst_object_unref(out);
+        GstPad* stretch_in = gst_element_get_static_pad(stretch, "sink");
+        gst_pad_add_probe(stretch_in,
+                          GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER |
+                                          GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          &SilenceCutter::probe, &cutter, nullptr);
+        gst_object_unref(stretch_in);
+        return bin;
     }
     ~Pipeline() {
         if (!playbin)
@@ -118,8 +319,12 @@ void PlaybackEngine::close() {
     bus_timer_.stop();
     if (pipeline_ && pipeline_->playbin)
         pipeline_->halt(GST_STATE_NULL);
-    if (pipeline_)
+    if (pipeline_) {
         pipeline_->pending_seek.reset();
+        pipeline_->cutter.restart();
+    }
+    if (skipped_ != 0)
+        emit silenceSkippedChanged(skipped_ = 0);
     error_.clear();
     set_playback_state(StoppedState);
     set_media_status(NoMedia);
@@ -218,9 +423,26 @@ float PlaybackEngine::volume() const {
 }
 
 void PlaybackEngine::setVolume(float volume) {
-    volume_ = std::clamp(volume, 0.0f, 1.0f);
-    if (pipeline_ && pipeline_->playbin)
-        g_object_set(pipeline_->playbin, "volume", double(volume_), nullptr);
+    volume_ = std::clamp(volume, 0.0f, max_volume);
+    if (pipeline_ && pipeline_->gain) {
+        pipeline_->boosting.store(volume_ > 1.0f);
+        g_object_set(pipeline_->gain, "volume", double(volume_), nullptr);
+    }
+    else if (pipeline_ && pipeline_->playbin)
+        g_object_set(pipeline_->playbin, "volume", double(std::min(volume_, 1.0f)), nullptr);
+}
+
+bool PlaybackEngine::skipsSilence() const {
+    return pipeline_ && pipeline_->cutter.enabled.load();
+}
+
+void PlaybackEngine::setSkipSilence(bool on) {
+    if (pipeline_)
+        pipeline_->cutter.enabled.store(on);
+}
+
+qint64 PlaybackEngine::silenceSkipped() const {
+    return skipped_;
 }
 
 // A seek carries the speed: the pipeline plays every segment at the rate of the
@@ -347,7 +569,9 @@ void PlaybackEngine::update_position() {
     gint64 ns = 0;
     if (!gst_element_query_position(pipeline_->playbin, GST_FORMAT_TIME, &ns))
         return;
-    if (const qint64 ms = to_ms(ns); ms != position_)
+    if (const qint64 cut = to_ms(pipeline_->cutter.cut()); cut != skipped_)
+        emit silenceSkippedChanged(skipped_ = cut);
+    if (const qint64 ms = to_ms(pipeline_->cutter.media_position(ns)); ms != position_)
         emit positionChanged(position_ = ms);
 }
 

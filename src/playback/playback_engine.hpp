@@ -1,8 +1,9 @@
 #pragma once
-// What plays the audio: a GStreamer pipeline (playbin) with a time stretch in
-// its audio path, so that a speed other than 1× keeps the voice's pitch. No
-// widgets; its messages are taken on the thread that owns it, from Qt's event
-// loop.
+// What plays the audio: a GStreamer pipeline (playbin) whose audio path holds a
+// silence cutter, a time stretch (a speed other than 1× keeps the voice's
+// pitch), the gain (up to 2×) and a limiter that rounds off what the gain
+// pushes past full scale. No widgets; its messages are taken on the thread
+// that owns it, from Qt's event loop.
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -54,9 +55,19 @@ class PlaybackEngine : public QObject {
     double playbackRate() const;
     void setPlaybackRate(double rate);
 
-    // Linear, 0 to 1.
+    // Linear, 0 to max_volume; above 1 the limiter keeps peaks from clipping.
+    static constexpr float max_volume = 2.0f;
     float volume() const;
     void setVolume(float volume);
+
+    // Every pause longer than silence_kept_ms is cut to that length, for the
+    // sources opened from now on and the one open. The position stays the
+    // media's own: what was cut is counted in it.
+    static constexpr qint64 silence_kept_ms = 250;
+    bool skipsSilence() const;
+    void setSkipSilence(bool on);
+    // Milliseconds of media cut out of the source open since it was opened.
+    qint64 silenceSkipped() const;
 
   signals:
     void sourceChanged(const QUrl& source);
@@ -67,6 +78,7 @@ class PlaybackEngine : public QObject {
     void seekableChanged(bool seekable);
     void playbackRateChanged(double rate);
     void errorOccurred(const QString& reason);
+    void silenceSkippedChanged(qint64 ms);
 
   private:
     struct Pipeline;
@@ -94,4 +106,5 @@ class PlaybackEngine : public QObject {
     bool seekable_ = false;
     double rate_ = 1.0;
     float volume_ = 1.0f;
+    qint64 skipped_ = 0;
 };

@@ -6,6 +6,7 @@
 #include "notify/desktop_notice.hpp"
 #include "playback/listening_control.hpp"
 #include "playback/listening_resume.hpp"
+#include "playback/playback_engine.hpp"
 #include "playback/player.hpp"
 #include "session/episode_query.hpp"
 #include "session/follow_check.hpp"
@@ -94,10 +95,12 @@ BookSession::BookSession(QObject* parent)
     listening_control_ = std::make_unique<ListeningControl>(
         *player_, std::make_unique<ListeningSession>(positions.parent_path() / fs::path(u8"收听设置.ini")));
     new ListeningResume(*player_, positions, listening_control_.get());
+    bookmarks_ = std::make_unique<Bookmarks>(positions.parent_path() / fs::path(u8"书签.ini"));
     bind_load();
     bind_downloads();
     bind_playback();
     bind_follow_check();
+    bind_bookmarks();
 }
 
 BookSession::~BookSession() {
@@ -108,6 +111,7 @@ BookSession::~BookSession() {
     book_load_.reset();
     listening_control_.reset(); // saves where listening stopped
     player_.reset();
+    bookmarks_->save();
 }
 
 ListeningSession& BookSession::listening() {
@@ -208,6 +212,8 @@ bool BookSession::show_page(const Text& address, const Text& page_text) {
     if (book_.title.empty())
         return false;
     emit bookShown();
+    if (episodes_.empty())
+        emit bookmarksChanged();
     return true;
 }
 
@@ -563,4 +569,148 @@ void BookSession::follow(bool on) {
         followed_.unfollow(book_.title);
     followed_.save();
     emit followedChanged();
+}
+
+// Bookmarks ------------------------------------------------------------------
+
+void BookSession::bind_bookmarks() {
+    PlaybackEngine& engine = player_->engine();
+    connect(&engine, &PlaybackEngine::positionChanged, this,
+            [this](qint64 position) { watch_jump(position); });
+    // After the resume's own seek, which would otherwise move it on.
+    connect(&engine, &PlaybackEngine::mediaStatusChanged, this,
+            [this](PlaybackEngine::MediaStatus status) {
+                if (status == PlaybackEngine::LoadedMedia && bookmark_seek_) {
+                    watched_source_.clear(); // the resume's place was never heard
+                    player_->engine().setPosition(*std::exchange(bookmark_seek_, std::nullopt));
+                }
+                else if (status != PlaybackEngine::LoadingMedia)
+                    bookmark_seek_.reset();
+            });
+    connect(&episodes_, &EpisodeList::reset, this, &BookSession::bookmarksChanged);
+    connect(&episodes_, &EpisodeList::inserted, this, [this](int first) {
+        if (first == 0)
+            emit bookmarksChanged();
+    });
+}
+
+Text BookSession::shown_book() const {
+    const Episode* first = episodes_.at(0);
+    return first ? first->book.title : book_.title;
+}
+
+std::vector<Bookmark> BookSession::bookmarks() const {
+    const Text book = shown_book();
+    return book.empty() ? std::vector<Bookmark>{} : bookmarks_->of(book);
+}
+
+// A position that moves by more than a minute while the same media plays on
+// was a jump (the seek bar, a key, the desktop's controls, a bookmark). Opening,
+// the resume's seek and a stop's rewind are not: the media is not steady then.
+void BookSession::watch_jump(qint64 position) {
+    const PlaybackEngine& engine = player_->engine();
+    const bool steady = engine.mediaStatus() == PlaybackEngine::LoadedMedia &&
+                        engine.playbackState() != PlaybackEngine::StoppedState;
+    if (steady && engine.source() == watched_source_ &&
+        std::abs(position - watched_at_) > long_jump_ms)
+        if (const Episode* episode = episodes_.find(playing()))
+            mark_before_jump(*episode, watched_at_);
+    watched_source_ = steady ? engine.source() : QUrl();
+    watched_at_ = position;
+}
+
+void BookSession::mark_before_jump(const Episode& episode, qint64 position) {
+    Bookmark mark{episode.label, episode.remote, episode.local, position, {}, true};
+    if (bookmarks_->add(episode.book.title, episode.book.save_folder, std::move(mark))) {
+        bookmarks_->save();
+        emit bookmarksChanged();
+    }
+}
+
+bool BookSession::add_bookmark(const Text& note) {
+    const Episode* episode = episodes_.find(playing());
+    const PlaybackEngine& engine = player_->engine();
+    if (!episode || engine.source().isEmpty())
+        return false;
+    Bookmark mark{episode->label, episode->remote, episode->local, engine.position(), note, false};
+    if (!bookmarks_->add(episode->book.title, episode->book.save_folder, std::move(mark)))
+        return false;
+    bookmarks_->save();
+    emit bookmarksChanged();
+    return true;
+}
+
+// The list's episode with the bookmark's address or file; one the list lacks
+// is added to it, under the book the bookmark belongs to.
+EpisodeId BookSession::find_or_list(const Bookmark& mark, const Text& book) {
+    for (const Episode& e : episodes_.episodes())
+        if ((!mark.remote.empty() && e.remote == mark.remote) ||
+            (!mark.local.empty() && e.local == mark.local))
+            return e.id;
+    Episode episode;
+    episode.label = mark.label;
+    episode.book = {book, bookmarks_->save_folder(book)};
+    episode.remote = mark.remote;
+    if (is_local_file(mark.local)) {
+        episode.local = mark.local;
+        episode.file = native_path(mark.local);
+        episode.state = DownloadState::downloaded;
+    } else if (mark.remote.empty()) {
+        return 0; // its file is gone and it has no address
+    }
+    episode.heard = heard(episode);
+    return episodes_.append(std::move(episode));
+}
+
+bool BookSession::play_bookmark(std::size_t index) {
+    const std::vector<Bookmark> marks = bookmarks();
+    if (index >= marks.size() || queue_.closed())
+        return false;
+    const Bookmark mark = marks[index];
+    const EpisodeId id = find_or_list(mark, shown_book());
+    const Episode* episode = episodes_.find(id);
+    if (!episode)
+        return false;
+    PlaybackEngine& engine = player_->engine();
+    const bool open_here = id == playing() && engine.mediaStatus() == PlaybackEngine::LoadedMedia;
+    if (open_here) {
+        engine.setPosition(mark.position); // the jump leaves its own automatic mark
+        if (!player_->running())
+            player_->controls().play();
+        return true;
+    }
+    if (const Episode* now = episodes_.find(playing());
+        now && engine.mediaStatus() == PlaybackEngine::LoadedMedia)
+        mark_before_jump(*now, engine.position());
+    queue_.set_current(id);
+    emit currentChanged(id);
+    opened_ = id;
+    player_->setURL(episode->address(), episode->file);
+    if (engine.mediaStatus() == PlaybackEngine::LoadedMedia) {
+        engine.setPosition(mark.position);
+        player_->controls().play();
+        return true;
+    }
+    // Opening, or the same address ended or stopped, which opens again: the
+    // seek waits until it is open.
+    bookmark_seek_ = mark.position;
+    if (engine.mediaStatus() != PlaybackEngine::LoadingMedia)
+        player_->controls().play();
+    return true;
+}
+
+bool BookSession::rename_bookmark(std::size_t index, const Text& note) {
+    if (!bookmarks_->rename(shown_book(), index, note))
+        return false;
+    bookmarks_->save();
+    emit bookmarksChanged();
+    return true;
+}
+
+bool BookSession::remove_bookmark(std::size_t index) {
+    if (!bookmarks_->remove(shown_book(), index))
+        return false;
+    bookmarks_->save();
+    emit bookmarksChanged();
+    return true;
 }

@@ -9,15 +9,18 @@
 #include "session/followed_books.hpp"
 #include "session/last_book.hpp"
 #include "session/play_queue.hpp"
+#include "listening/bookmarks.hpp"
 #include "site/book_info.hpp"
 #include "site/cover_files.hpp"
 
 #include <QObject>
 #include <QTimer>
+#include <QUrl>
 
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class BookPageLoad;
@@ -81,6 +84,13 @@ class BookSession : public QObject {
     // The window showed the cover it was given (empty: none could be shown),
     // so the desktop may show it too.
     void cover_shown(const Bytes& picture);
+    // Bookmarks of the book shown (`bookmarks()` counts their indexes): adding
+    // one at the place playing, with an optional note, keeps playing; playing
+    // one opens its episode there (listing it first if the list lacks it).
+    bool add_bookmark(const Text& note = {});
+    bool play_bookmark(std::size_t index);
+    bool rename_bookmark(std::size_t index, const Text& note);
+    bool remove_bookmark(std::size_t index);
     // Ends everything at once: the load, the query, the transfers (their
     // partial files stay) and playback. Nothing starts afterwards.
     void close();
@@ -103,6 +113,11 @@ class BookSession : public QObject {
     Player& player() { return *player_; }
     ListeningControl& listening_control() { return *listening_control_; }
     ListeningSession& listening();
+    // The book of the list shown (or of the page loaded, before a list).
+    Text shown_book() const;
+    std::vector<Bookmark> bookmarks() const;
+    // A jump longer than this leaves an automatic bookmark where it started.
+    static constexpr qint64 long_jump_ms = 60000;
     const Text& startup_save_folder() const { return startup_save_folder_; }
 
   signals:
@@ -124,6 +139,8 @@ class BookSession : public QObject {
     void foldersChanged();
     // A followed book was followed, unfollowed or checked.
     void followedChanged();
+    // The bookmarks of the book shown changed, or another book is shown.
+    void bookmarksChanged();
 
   private:
     void bind_load();
@@ -141,6 +158,10 @@ class BookSession : public QObject {
     void note_partial_file(Episode& episode) const;
     void tell_run_ended(int arrived, int failed);
     void bind_follow_check();
+    void bind_bookmarks();
+    void watch_jump(qint64 position);
+    void mark_before_jump(const Episode& episode, qint64 position);
+    EpisodeId find_or_list(const Bookmark& mark, const Text& book);
 
     EpisodeList episodes_;
     PlayQueue queue_{episodes_};
@@ -161,5 +182,9 @@ class BookSession : public QObject {
     Text book_address_; // the play page the book shown was loaded from
     SessionHooks hooks_;
     EpisodeId opened_ = 0; // the episode that opened last
+    std::unique_ptr<Bookmarks> bookmarks_;
+    QUrl watched_source_; // playing steadily, at watched_at_
+    qint64 watched_at_ = 0;
+    std::optional<qint64> bookmark_seek_; // once the bookmark's episode opens
     bool move_queued_ = false;
 };

@@ -1,6 +1,7 @@
 #include "window/main_window.hpp"
 
 #include "playback/listening_bar.hpp"
+#include "window/bookmark_view.hpp"
 #include "playback/media_player.hpp"
 #include "session/book_session.hpp"
 #include "settings/config_file.hpp"
@@ -61,7 +62,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     anchor_controls();
     run_line_ = new RunProgressLine(this);
     run_line_->setObjectName(QStringLiteral("run_line"));
-    add_bottom_strip(run_line_);
+    add_bottom_strip(new BookmarkView(*session_, run_line_, this));
     bind_acts();
     bind_session();
     bind_keys();

@@ -228,4 +228,57 @@ TEST_F(ListeningSessionTest, HeardEpisodesAndTheLastListComeBackFromTheFile) {
     EXPECT_EQ(content().find("break"), std::string::npos);
 }
 
+// The volume goes up to 200 %: an old file's 0..100 reads as it was, a value
+// past the range is held at its end, and a boost is kept across starts.
+TEST_F(ListeningSessionTest, VolumeGoesToTwiceAndOldFilesStayReadable) {
+    const struct {
+        const char* stored; // the file's 音量 line, or none
+        int read;
+        int set, kept;
+    } cases[] = {
+        {nullptr, 50, 150, 150}, {"70", 70, 200, 200}, {"100", 100, 250, 200},
+        {"180", 180, -5, 0},     {"999", 200, 100, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "none");
+        fs::remove(file());
+        if (c.stored)
+            std::ofstream(file(), std::ios::binary) << gbk("[收听]\r\n音量=") << c.stored << "\r\n";
+        {
+            ListeningSession session(file());
+            EXPECT_EQ(session.volume(), c.read);
+            session.set_volume(c.set);
+            EXPECT_EQ(session.volume(), c.kept);
+            ASSERT_TRUE(session.save());
+        }
+        EXPECT_EQ(ListeningSession(file()).volume(), c.kept);
+    }
+}
+
+// Skipping silence is kept per book like the speed: a book not played yet
+// takes the choice made last.
+TEST_F(ListeningSessionTest, SkipSilenceIsKeptPerBook) {
+    {
+        ListeningSession session(file());
+        EXPECT_FALSE(session.skip_silence());
+        session.open_book(gbk("三体"));
+        session.set_skip_silence(true);
+        session.open_book(gbk("红楼梦"));
+        EXPECT_TRUE(session.skip_silence());
+        session.set_skip_silence(false);
+        ASSERT_TRUE(session.save());
+    }
+    ListeningSession again(file());
+    const struct {
+        const char* book;
+        bool skips;
+    } books[] = {{"三体", true}, {"红楼梦", false}, {"西游记", false}};
+    for (const auto& b : books) {
+        again.open_book(gbk(b.book));
+        EXPECT_EQ(again.skip_silence(), b.skips) << b.book;
+    }
+    EXPECT_NE(content().find(gbk("[书:三体]\r\n跳过静音=1\r\n")), std::string::npos)
+        << content();
+}
+
 } // namespace

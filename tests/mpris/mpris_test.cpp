@@ -107,6 +107,20 @@ TEST_F(Mpris, TheDesktopPlaysPausesSeeksAndChangesTheSpeedOverTheSessionBus) {
     EXPECT_EQ(control->session().speed_tenths(), 15);
     EXPECT_TRUE(property("Rate").contains("double 1.5"));
 
+    // The volume goes past 1.0 up to 2.0, held there beyond.
+    const struct {
+        const char* sent;
+        int volume;
+        const char* read;
+    } volumes[] = {{"1.5", 150, "double 1.5"}, {"2", 200, "double 2"}, {"3.5", 200, "double 2"},
+                   {"0.4", 40, "double 0.4"}};
+    for (const auto& v : volumes) {
+        dbus_send({"org.freedesktop.DBus.Properties.Set", "string:org.mpris.MediaPlayer2.Player",
+                   "string:Volume", QString("variant:double:") + v.sent});
+        EXPECT_EQ(control->session().volume(), v.volume) << v.sent;
+        EXPECT_TRUE(property("Volume").contains(v.read)) << v.sent;
+    }
+
     struct Step {
         const char* method;
         const char* status;

@@ -1,10 +1,12 @@
 // The book session without a window, against the sample site: a page that
 // loads or says why not, the episodes a query lists and a run downloads, the
 // queue moving on by the player's own events, heard marks that outlive a
-// download, the last list coming back, and a close that ends everything.
+// download, the last list coming back, bookmarks, and a close that ends
+// everything.
 #include "session/book_session.hpp"
 
 #include "listening/listening_session.hpp"
+#include "playback/playback_engine.hpp"
 #include "playback/player.hpp"
 #include "site/download_paths.hpp"
 #include "support/notification_service.hpp"
@@ -18,6 +20,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -346,4 +349,104 @@ TEST_F(Session, TheLastBookShowsAtStartWithoutTheNetwork) {
     ASSERT_EQ(cover.count(), 1);
     EXPECT_EQ(cover.at(0).at(0).value<Bytes>(), first_cover.last().at(0).value<Bytes>());
     EXPECT_FALSE(cover.at(0).at(0).value<Bytes>().empty());
+}
+
+namespace {
+
+// Episodes of about three minutes, long enough to jump more than a minute.
+class Bookmarking : public Session {
+  protected:
+    Bookmarking() { site_options.episode_size = 3'000'000; }
+    PlaybackEngine& engine() { return session->player().engine(); }
+    // Playing `episode` steadily, somewhere in [from, to) seconds.
+    bool playing_at(EpisodeId episode, int from, int to) {
+        return eventually([&] {
+            const qint64 at = engine().position();
+            return session->playing() == episode && session->player().playState() == Player::Playing &&
+                   engine().mediaStatus() == PlaybackEngine::LoadedMedia && at >= from * 1000 &&
+                   at < to * 1000;
+        });
+    }
+    std::vector<Bookmark> marks() const { return session->bookmarks(); }
+    std::optional<Bookmark> manual() const {
+        for (const Bookmark& m : marks())
+            if (!m.automatic)
+                return m;
+        return std::nullopt;
+    }
+    std::size_t manual_index() const {
+        const std::vector<Bookmark> all = marks();
+        return std::size_t(std::find_if(all.begin(), all.end(), [](const Bookmark& m) { return !m.automatic; }) - all.begin());
+    }
+};
+
+} // namespace
+
+// A bookmark marks the place playing without stopping it; a jump of more than
+// a minute leaves the automatic one where it started; choosing a bookmark plays
+// its episode from its place, over the resume's own, also after a restart and
+// from a list that lacks the episode.
+TEST_F(Bookmarking, AddedListedChosenAndKeptAcrossARestart) {
+    load(address());
+    list("35", "3");
+    QSignalSpy changed(session.get(), &BookSession::bookmarksChanged);
+    EXPECT_FALSE(session->add_bookmark()); // nothing plays
+    session->play(id(1));
+    ASSERT_TRUE(playing_at(id(1), 0, 60));
+    ASSERT_TRUE(eventually([&] { return engine().duration() > 150000 && engine().isSeekable(); }));
+    EXPECT_TRUE(marks().empty());
+
+    engine().setPosition(100000); // a jump: the automatic bookmark keeps where it began
+    ASSERT_TRUE(playing_at(id(1), 100, 110));
+    ASSERT_EQ(marks().size(), 1u);
+    EXPECT_TRUE(marks()[0].automatic);
+    EXPECT_LT(marks()[0].position, 60000);
+    EXPECT_EQ(marks()[0].remote, at(1).remote);
+
+    ASSERT_TRUE(session->add_bookmark(gbk("伏笔")));
+    EXPECT_EQ(session->player().playState(), Player::Playing);
+    ASSERT_TRUE(manual());
+    EXPECT_EQ(manual()->label, gbk("第37集"));
+    EXPECT_EQ(manual()->note, gbk("伏笔"));
+    const std::int64_t place = manual()->position;
+    EXPECT_GE(place, 100000);
+    EXPECT_LT(place, 110000);
+    EXPECT_GE(changed.count(), 2);
+
+    // Later in the same episode, then another: the resume would start 第37集
+    // at 150 s; the bookmark starts it at its own place.
+    engine().setPosition(150000);
+    ASSERT_TRUE(playing_at(id(1), 150, 160));
+    session->play(id(2));
+    ASSERT_TRUE(playing_at(id(2), 0, 60));
+    ASSERT_TRUE(session->play_bookmark(manual_index()));
+    ASSERT_TRUE(playing_at(id(1), place / 1000, place / 1000 + 10));
+    EXPECT_EQ(session->current(), id(1));
+    ASSERT_EQ(marks().size(), 2u);
+    EXPECT_EQ(marks()[0].label, gbk("第38集")); // where the bookmark jumped from
+
+    // The next start shows them for the book of the list that comes back.
+    const std::vector<Bookmark> before = marks();
+    session.reset();
+    session = std::make_unique<BookSession>();
+    session->start();
+    EXPECT_EQ(session->shown_book(), book.title);
+    EXPECT_EQ(marks(), before);
+
+    // A list without 第37集: choosing the bookmark lists it and plays it there.
+    load(address());
+    list("40", "2");
+    ASSERT_EQ(session->episodes().size(), 2);
+    ASSERT_TRUE(session->play_bookmark(manual_index()));
+    ASSERT_EQ(session->episodes().size(), 3);
+    EXPECT_EQ(at(2).label, gbk("第37集"));
+    EXPECT_EQ(at(2).book.title, book.title);
+    ASSERT_TRUE(playing_at(id(2), place / 1000, place / 1000 + 10));
+
+    // Renamed and removed, and so kept.
+    ASSERT_TRUE(session->rename_bookmark(manual_index(), gbk("改过")));
+    EXPECT_EQ(manual()->note, gbk("改过"));
+    ASSERT_TRUE(session->remove_bookmark(manual_index()));
+    EXPECT_FALSE(manual());
+    EXPECT_FALSE(session->remove_bookmark(5));
 }

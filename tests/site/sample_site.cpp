@@ -393,7 +393,9 @@ struct SampleSite::Impl {
         for (int i = 0; i < 8; ++i)
             suffix += char('A' + random() % 26);
         cookie_name = "ASPSESSIONID" + suffix;
-        frames = std::make_shared<const Bytes>(silent_mp3(episode_size));
+        frames = std::make_shared<const Bytes>(options.episode_audio.empty()
+                                                   ? silent_mp3(episode_size)
+                                                   : options.episode_audio);
     }
 
     // Fixed at construction.

@@ -53,6 +53,7 @@ struct SampleSiteOptions {
     int media_bytes_per_chunk = 0; // when > 0 the body is sent slowly in chunks of this size
     int media_chunk_delay_ms = 0;  // delay between those chunks
     std::size_t episode_size = 0;  // 0: a real one-second MP3; otherwise an MP3 of about this size
+    Bytes episode_audio = {};      // when not empty, every episode's audio instead (a WAV file, say)
     int script_delay_ms = 0;       // delay before each player-script answer
     int cover_delay_ms = 0;        // delay before each cover answer
 };

@@ -1,6 +1,6 @@
 #pragma once
-// A sine tone as a WAV file, and what a recording of it says: the tone's
-// frequency and how long it sounded. For listening to what the player plays
+// Sine tones and silences as a WAV file, and what a recording of it says: the
+// tone's frequency, how long it sounded and how loud. For listening to what the player plays
 // through a sound server (16-bit mono at 44.1 kHz both ways).
 #include <QByteArray>
 
@@ -10,35 +10,86 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace tone {
 
 constexpr int sample_rate = 44100;
 
-inline void put(std::ofstream& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.put(char((value >> (8 * i)) & 0xFF));
+// A stretch of the recording: a sine of `frequency` at `amplitude` (of 32767),
+// or silence when the frequency is 0.
+struct Piece {
+    double seconds;
+    double frequency;
+    double amplitude = 12000;
+};
+
+// A whole WAV file of the pieces, one after another.
+inline std::string wav(const std::vector<Piece>& pieces) {
+    std::string samples;
+    for (const Piece& p : pieces)
+        for (auto i = std::uint32_t(0); i < std::uint32_t(p.seconds * sample_rate); ++i) {
+            const auto v = std::uint16_t(
+                std::int16_t(p.amplitude * std::sin(2 * M_PI * p.frequency * i / sample_rate)));
+            samples += char(v & 0xFF);
+            samples += char(v >> 8);
+        }
+    std::string out = "RIFF";
+    auto put_to = [&out](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out += char((value >> (8 * i)) & 0xFF);
+    };
+    put_to(36 + std::uint32_t(samples.size()), 4);
+    out += "WAVEfmt ";
+    put_to(16, 4);
+    put_to(1, 2); // PCM
+    put_to(1, 2); // mono
+    put_to(sample_rate, 4);
+    put_to(sample_rate * 2, 4);
+    put_to(2, 2);
+    put_to(16, 2);
+    out += "data";
+    put_to(std::uint32_t(samples.size()), 4);
+    return out + samples;
+}
+
+inline void write_wav(const std::string& path, const std::vector<Piece>& pieces) {
+    std::ofstream(path, std::ios::binary) << wav(pieces);
 }
 
 inline void write_wav(const std::string& path, double seconds, double frequency) {
-    const auto samples = std::uint32_t(seconds * sample_rate);
-    std::ofstream out(path, std::ios::binary);
-    out << "RIFF";
-    put(out, 36 + samples * 2, 4);
-    out << "WAVEfmt ";
-    put(out, 16, 4);
-    put(out, 1, 2); // PCM
-    put(out, 1, 2); // mono
-    put(out, sample_rate, 4);
-    put(out, sample_rate * 2, 4);
-    put(out, 2, 2);
-    put(out, 16, 2);
-    out << "data";
-    put(out, samples * 2, 4);
-    for (std::uint32_t i = 0; i < samples; ++i)
-        put(out,
-            std::uint16_t(std::int16_t(12000 * std::sin(2 * M_PI * frequency * i / sample_rate))),
-            2);
+    write_wav(path, {{seconds, frequency}});
+}
+
+// How loud a recording is while it sounds: the RMS of its samples from the
+// first to the last sample louder than a whisper, and its peak; with how many
+// samples sat at full scale (a hard clip).
+struct Loudness {
+    double rms = 0;
+    int peak = 0;
+    std::size_t clipped = 0;
+};
+
+inline Loudness loudness(const QByteArray& raw) {
+    const auto* s = reinterpret_cast<const std::int16_t*>(raw.constData());
+    const std::size_t n = std::size_t(raw.size()) / 2;
+    std::size_t first = n, last = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::abs(s[i]) > 1000) {
+            first = std::min(first, i);
+            last = i;
+        }
+    Loudness result;
+    if (first >= last)
+        return result;
+    double sum = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        sum += double(s[i]) * s[i];
+        result.peak = std::max(result.peak, std::abs(int(s[i])));
+        result.clipped += s[i] >= 32767 || s[i] <= -32767;
+    }
+    result.rms = std::sqrt(sum / double(last - first + 1));
+    return result;
 }
 
 struct Heard {

@@ -1,7 +1,8 @@
 // The listening bar in the real main window against the sample site: speed,
 // volume and jumps, kept per book; the sleep timer waiting for the end of the
 // episode, and a row heard before its download; a book's intro and outro; and a restart that comes back to the
-// list and row without playing until asked.
+// list and row without playing until asked; a bookmark marked with `B` and its
+// note typed while the episode plays.
 #include "playback/media_player.hpp"
 #include "playback/player.hpp"
 #include "playback/playback_engine.hpp"
@@ -13,6 +14,7 @@
 #include <QSpinBox>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <fstream>
 #include <iterator>
@@ -106,6 +108,35 @@ TEST_F(LongListening, SpeedVolumeAndJumpsAreKeptForTheBookAcrossStarts) {
     EXPECT_EQ(bar<QSlider>("volume_slider")->value(), 70);
     EXPECT_FLOAT_EQ(player->engine().volume(), 0.7f);
     EXPECT_EQ(bar<QDoubleSpinBox>("speed_box")->text(), to_qstring(gbk("1.5×")));
+}
+
+// `B` while an episode plays marks the place and opens the note for typing,
+// and the episode plays on; the list shows only once there is a bookmark, and
+// Delete on it removes one.
+TEST_F(LongListening, BMarksThePlaceAndTheNoteIsTypedWhileItPlays) {
+    configure(address());
+    open_and_query();
+    click_row(0);
+    ASSERT_TRUE(playing_and_seekable());
+    auto* marks = window->findChild<QTreeWidget*>(to_qstring(gbk("书签")));
+    ASSERT_TRUE(marks);
+    EXPECT_FALSE(marks->isVisible()); // nothing to list yet
+
+    QTest::keyClick(list, Qt::Key_B);
+    ASSERT_EQ(window->session().bookmarks().size(), 1u);
+    EXPECT_TRUE(marks->isVisible());
+    auto* note = marks->findChild<QLineEdit*>();
+    ASSERT_TRUE(note);
+    QTest::keyClicks(note, "twist");
+    QTest::keyClick(note, Qt::Key_Return); // the editor commits once back in the event loop
+    ASSERT_TRUE(eventually([&] { return window->session().bookmarks()[0].note == "twist"; }));
+    EXPECT_EQ(marks->topLevelItem(0)->text(2), "twist");
+    EXPECT_EQ(player->playState(), int(Player::Playing));
+
+    marks->setFocus();
+    marks->setCurrentItem(marks->topLevelItem(0));
+    QTest::keyClick(marks, Qt::Key_Delete);
+    EXPECT_TRUE(window->session().bookmarks().empty());
 }
 
 TEST_F(ListeningBarTest, EndOfEpisodeSleepStopsTheQueueOnceAndTheRowShowsItWasHeard) {

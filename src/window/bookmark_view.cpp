@@ -1,0 +1,201 @@
+#include "window/bookmark_view.hpp"
+
+#include "listening/bookmarks.hpp"
+#include "playback/silence_switch.hpp"
+#include "session/book_session.hpp"
+#include "text/gbk.hpp"
+#include "text/qt_text.hpp"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QToolButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString ui(const char* utf8) {
+    return to_qstring(gbk(utf8));
+}
+
+// "1:02:05" or "12:05".
+QString time_text(std::int64_t ms) {
+    const std::int64_t s = ms / 1000;
+    const QString minutes_seconds =
+        QStringLiteral("%1:%2").arg(s / 60 % 60, s >= 3600 ? 2 : 1, 10, QLatin1Char('0'))
+            .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return s >= 3600 ? QString::number(s / 3600) + ':' + minutes_seconds : minutes_seconds;
+}
+
+constexpr int note_column = 2;
+
+} // namespace
+
+BookmarkView::BookmarkView(BookSession& session, QWidget* beside, QWidget* parent)
+    : QWidget(parent), session_(session) {
+    setObjectName("bookmark_view");
+    build(beside);
+    bind();
+    show_bookmarks();
+}
+
+void BookmarkView::build(QWidget* beside) {
+    add_ = new QToolButton(this);
+    add_->setText(ui("添加书签"));
+    add_->setFocusPolicy(Qt::StrongFocus);
+    add_->setObjectName(ui("添加书签"));
+    add_->setAccessibleName(ui("添加书签"));
+    add_->setToolTip(ui("在正在播放的位置添加书签 (B)"));
+    auto* silence = new SilenceSwitch(session_.listening_control(), this);
+    list_ = new QTreeWidget(this);
+    list_->setObjectName(ui("书签"));
+    list_->setAccessibleName(ui("书签"));
+    list_->setHeaderLabels({ui("集"), ui("时间"), ui("备注")});
+    list_->setRootIsDecorated(false);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers); // F2 edits the note alone
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->header()->setStretchLastSection(true);
+    list_->setFixedHeight(list_->fontMetrics().height() * 6);
+    list_->installEventFilter(this);
+    list_->hide(); // until the book shown has a bookmark
+    // One line for the button and the silence switch, after `beside`, whose
+    // text gives way to them; the list under it only while there is something
+    // to list, so that the window keeps its height until then.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+    auto* line = new QHBoxLayout;
+    line->setSpacing(3);
+    if (beside) {
+        beside->setParent(this);
+        beside->setMinimumWidth(1);
+        line->addWidget(beside, 1);
+    } else {
+        line->addStretch(1);
+    }
+    line->addWidget(add_);
+    line->addWidget(silence);
+    layout->addLayout(line);
+    layout->addWidget(list_);
+}
+
+void BookmarkView::bind() {
+    connect(add_, &QToolButton::clicked, this, [this] { add(); });
+    QWidget* window = parentWidget() ? parentWidget() : this;
+    connect(new QShortcut(QKeySequence(Qt::Key_B), window), &QShortcut::activated, this,
+            [this] { add(); });
+    connect(&session_, &BookSession::bookmarksChanged, this, [this] { show_bookmarks(); });
+    connect(list_, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { session_.play_bookmark(std::size_t(row(item))); });
+    connect(list_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+        if (column == note_column)
+            session_.rename_bookmark(std::size_t(row(item)), from_qstring(item->text(column)));
+    });
+    connect(list_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
+        editing_ = false;
+        if (std::exchange(refresh_waits_, false))
+            show_bookmarks();
+    });
+    connect(list_, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { menu(at); });
+}
+
+int BookmarkView::row(QTreeWidgetItem* item) const {
+    return item ? list_->indexOfTopLevelItem(item) : -1;
+}
+
+void BookmarkView::show_bookmarks() {
+    if (editing_) {
+        refresh_waits_ = true; // what is typed is not thrown away
+        return;
+    }
+    const int current = list_->currentIndex().row();
+    const QSignalBlocker quiet(list_);
+    list_->clear();
+    const std::vector<Bookmark> marks = session_.bookmarks();
+    list_->setVisible(!marks.empty());
+    for (const Bookmark& mark : marks) {
+        auto* item = new QTreeWidgetItem(list_);
+        item->setText(0, to_qstring(mark.label) + (mark.automatic ? ui("（跳转前）") : QString()));
+        item->setText(1, time_text(mark.position));
+        item->setText(note_column, to_qstring(mark.note));
+        item->setFlags(item->flags() | Qt::ItemIsEditable);
+    }
+    if (current >= 0 && current < list_->topLevelItemCount())
+        list_->setCurrentItem(list_->topLevelItem(current));
+}
+
+// The new bookmark is the last of the list; its note opens for typing while
+// the episode plays on.
+void BookmarkView::add() {
+    if (!session_.add_bookmark())
+        return;
+    if (QTreeWidgetItem* last = list_->topLevelItem(list_->topLevelItemCount() - 1)) {
+        list_->setCurrentItem(last);
+        edit_note(last);
+    }
+}
+
+void BookmarkView::edit_note(QTreeWidgetItem* item) {
+    if (!item)
+        return;
+    list_->setFocus();
+    editing_ = true;
+    list_->editItem(item, note_column);
+}
+
+void BookmarkView::menu(const QPoint& at) {
+    QTreeWidgetItem* item = list_->itemAt(at);
+    if (!item)
+        return;
+    const auto index = std::size_t(row(item));
+    QMenu menu(this);
+    menu.addAction(ui("播放"), this, [this, index] { session_.play_bookmark(index); });
+    menu.addAction(ui("重命名"), this, [this, item] { edit_note(item); });
+    menu.addAction(ui("删除"), this, [this, index] { session_.remove_bookmark(index); });
+    menu.exec(list_->viewport()->mapToGlobal(at));
+}
+
+bool BookmarkView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress && !editing_) {
+        QTreeWidgetItem* item = list_->currentItem();
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (item)
+                session_.play_bookmark(std::size_t(row(item)));
+            return true;
+        case Qt::Key_F2:
+            edit_note(item);
+            return true;
+        case Qt::Key_Delete:
+            if (item)
+                session_.remove_bookmark(std::size_t(row(item)));
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Another font: the line and the list take their new heights at once, so that
+// the window follows them in the same turn as the rest of the strip.
+void BookmarkView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        // A button keeps the size its text had under the old font until its
+        // text changes.
+        const QString caption = add_->text();
+        add_->setText(QString());
+        add_->setText(caption);
+        list_->setFixedHeight(list_->fontMetrics().height() * 6);
+        layout()->invalidate();
+        layout()->activate();
+        updateGeometry();
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The bookmarks of the book shown: "添加书签" (also
+// `B` anywhere in the window where typing does not take it) marks the place
+// playing and opens its note for typing while playback goes on; the list "书签",
+// shown once the book has a bookmark, shows episode, time and note. Enter or a
+// double click plays a bookmark, F2 edits its note, Delete removes it; the
+// context menu offers the same. Beside the button stands the silence switch
+// ("跳过静音"). The button and the switch stand at the end of a line they share
+// with another widget (the window's run line), so the window grows by no line
+// until there are bookmarks to list.
+#include <QWidget>
+
+class BookSession;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class BookmarkView : public QWidget {
+    Q_OBJECT
+  public:
+    // `beside`, if given, is laid at the start of the first line and takes its
+    // free width.
+    BookmarkView(BookSession& session, QWidget* beside, QWidget* parent = nullptr);
+
+    QTreeWidget* list() const { return list_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void build(QWidget* beside);
+    void bind();
+    void show_bookmarks();
+    void add();
+    void edit_note(QTreeWidgetItem* item);
+    void menu(const QPoint& at);
+    int row(QTreeWidgetItem* item) const;
+
+    BookSession& session_;
+    QToolButton* add_ = nullptr;
+    QTreeWidget* list_ = nullptr;
+    bool editing_ = false;       // a note is being typed
+    bool refresh_waits_ = false; // the list changed meanwhile
+};
