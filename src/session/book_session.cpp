@@ -125,9 +125,13 @@ void BookSession::offer_media_controls(SessionHooks hooks) {
 }
 
 void BookSession::start() {
+    reread_save_folder();
+    restore_last_list();
+}
+
+void BookSession::reread_save_folder() {
     startup_save_folder_ = read_setting(gbk("默认保存路径"));
     list_book_folders();
-    restore_last_list();
 }
 
 bool BookSession::loading() const {

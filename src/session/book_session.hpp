@@ -65,6 +65,10 @@ class BookSession : public QObject {
     void open_book_folder(int index);
     // Lists the book folders again, from the save folder read now.
     void list_book_folders();
+    // Takes the save folder stored in the settings now (the settings window
+    // may have changed it): the next query saves there, and the book folders
+    // are listed from it.
+    void reread_save_folder();
     // The window showed the cover it was given (empty: none could be shown),
     // so the desktop may show it too.
     void cover_shown(const Bytes& picture);
