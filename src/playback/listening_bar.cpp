@@ -68,6 +68,7 @@ void ListeningBar::build() {
     speed_->setSuffix(ui("×"));
 
     sleep_ = named(new QComboBox(this), "sleep_timer", "睡眠定时");
+    sleep_->setSizeAdjustPolicy(QComboBox::AdjustToContents); // and to the font
     for (int minutes : SleepTimer::choices) {
         const char* caption = minutes == 0 ? "定时关" : minutes == SleepTimer::end_of_episode
                                                           ? "本集结束"
@@ -101,6 +102,10 @@ void ListeningBar::build() {
         layout->addWidget(w);
     layout->addStretch(1);
     layout->addWidget(continue_);
+    // The boxes and 继续收听 may give up the room beyond their least, so the bar
+    // fits under the form at the usual font.
+    for (QWidget* w : std::initializer_list<QWidget*>{speed_, intro_, outro_, continue_})
+        w->setSizePolicy(QSizePolicy::Preferred, w->sizePolicy().verticalPolicy());
     fit_to_font();
 }
 
@@ -110,6 +115,9 @@ void ListeningBar::fit_to_font() {
     volume_->setFixedWidth(fontMetrics().averageCharWidth() * 10);
     const int margins = 2 * style()->pixelMetric(QStyle::PM_ButtonMargin) + 4;
     sleep_left_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("88:88")) + margins);
+    // Qt 6.4 keeps a combo box's least size from the font it had first: the
+    // sleep timer's is its size at this font.
+    sleep_->setMinimumSize(sleep_->sizeHint());
     // 继续收听 may give up the room a style adds around its text.
     continue_->setMinimumWidth(fontMetrics().horizontalAdvance(continue_->text()) + margins +
                                2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth));

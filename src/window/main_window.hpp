@@ -79,7 +79,7 @@ class MainWindow : public QWidget {
     void show_load_failure_quietly(const Text& message, const Text& reason);
     // main_window_layout.cpp
     void lay_out_controls();
-    void follow_default_size();
+    void follow_default_size(bool keep_size = false);
     QMargins frame_margins() const;
     void fit_to_screen();
     void follow_frame();
@@ -114,7 +114,7 @@ class MainWindow : public QWidget {
     QWidget* bottom_strip_ = nullptr;
     QSize laid_default_;         // the default size the window last followed
     QMargins known_frame_;       // the window manager's frame, once known
-    bool follow_pending_ = false; // a new font or style is to be followed
+    bool restored_ = false;       // the size and place came from the last run
     QTimer* loading_shown_later_ = nullptr; // a quick load says nothing
     bool created_ = false;
     bool showing_current_ = false;  // the list follows the session's current episode

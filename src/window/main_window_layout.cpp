@@ -87,6 +87,7 @@ void MainWindow::lay_out_controls() {
     range_row->addLayout(start_column);
     range_row->addSpacing(2 * gap);
     range_row->addLayout(span_column);
+    range_row->addStretch(1); // when the link row is wider
     QBoxLayout* book_controls = column();
     book_controls->addLayout(link_row);
     book_controls->addSpacing(gap);
@@ -104,7 +105,8 @@ void MainWindow::lay_out_controls() {
     form->addSpacing(gap);
 
     // The lists take what the window has beyond its default size, and give it
-    // up down to four rows each.
+    // up down to four rows each. The folder list takes the height the episode
+    // list has beside it, less its buttons.
     QBoxLayout* folder_buttons = row();
     add(folder_buttons, settings_button_, {48, 24});
     folder_buttons->addSpacing(2 * gap);
@@ -113,7 +115,7 @@ void MainWindow::lay_out_controls() {
     QBoxLayout* folder_column = column();
     folder_column->addLayout(folder_buttons);
     folder_column->addSpacing(gap);
-    add(folder_column, folder_list_, {104, 408}, F::Tall, {104, 96});
+    add(folder_column, folder_list_, {104, 96}, F::Tall);
     QBoxLayout* list_row = row();
     add(list_row, episode_list_, {456, 440}, F::Wide | F::Tall, {456, 128});
     list_row->setStretch(0, 1);
@@ -136,33 +138,30 @@ void MainWindow::lay_out_controls() {
 }
 
 // The window follows a change of its default size (another font or style, a
-// new row below the lists) by as much; nothing else (a text that arrives, a
-// line that shows) changes its size.
-void MainWindow::follow_default_size() {
+// new row below the lists, the frame) by as much; nothing else (a text that
+// arrives, a line that shows) changes its size. A size kept from the last run
+// stays as it is (`keep_size`).
+void MainWindow::follow_default_size(bool keep_size) {
+    const QSize before = size(); // before a new smallest size widens it
     layout()->invalidate();
-    layout()->activate();
+    layout()->activate(); // the new smallest size first, so the window may shrink
     const QSize now = default_size();
-    if (laid_default_.isValid() && (isMaximized() || isFullScreen())) {
+    if (laid_default_.isValid() && (keep_size || isMaximized() || isFullScreen())) {
         laid_default_ = now;
         return;
     }
-    resize(laid_default_.isValid() ? size() + (now - laid_default_) : now);
+    resize(laid_default_.isValid() ? before + (now - laid_default_) : now);
     laid_default_ = now;
-    layout()->activate();
+    layout()->setGeometry(rect()); // a hidden window is told of no resize
     fit_to_screen();
 }
 
+// The controls have taken the new font before the window is told of it.
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if ((event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) &&
-        !follow_pending_) {
-        // The controls take the new font with the window or after it.
-        follow_pending_ = true;
-        QTimer::singleShot(0, this, [this] {
-            follow_pending_ = false;
-            follow_default_size();
-        });
-    }
+        laid_default_.isValid())
+        follow_default_size();
 }
 
 void MainWindow::add_bottom_strip(QWidget* row) {
@@ -211,13 +210,19 @@ void MainWindow::fit_to_screen() {
 }
 
 // The frame becomes known once the window is on screen, and may change with the
-// window manager's theme: the window is fitted again then.
+// window manager's theme. The form's 593 x 674 counts the frame: the room right
+// of and below the form gives it its place, and a window at its default size
+// keeps its outer size. The window is fitted to the screen again then.
 void MainWindow::follow_frame() {
     const QMargins frame = frame_margins();
-    if (frame == known_frame_)
+    if (frame == known_frame_ || isMaximized() || isFullScreen())
         return;
     known_frame_ = frame;
-    fit_to_screen();
+    layout()->setContentsMargins(
+        form_margins.left(), form_margins.top(),
+        std::max(0, form_margins.right() - frame.left() - frame.right()),
+        std::max(0, form_margins.bottom() - frame.top() - frame.bottom()));
+    follow_default_size(restored_);
 }
 
 // The kept place: the frame's top left corner and the inside's size.
@@ -225,6 +230,7 @@ void MainWindow::restore_place() {
     const std::optional<WindowPlace> place = read_window_place(window_place_file());
     if (!place)
         return;
+    restored_ = true;
     move(place->x, place->y);
     resize(QSize(place->width, place->height).expandedTo(minimumSize()));
     if (place->maximised)
