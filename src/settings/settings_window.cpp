@@ -117,41 +117,41 @@ void SettingsWindow::build() {
     save_folder_box_ = named(new QLineEdit(group), "编辑框1");
     save_folder_box_->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
     choose_button_ = named(new QPushButton(ui("选择"), group), "按钮1");
-    fields->addWidget(caption(group, "标签1", "下载保存路径：", save_folder_box_), 0, 0);
+    fields->addWidget(caption(group, "标签1", "下载保存路径：", save_folder_box_), 0, 0, 1, 3);
+    fields->addWidget(save_folder_box_, 1, 0, 1, 2);
+    fields->addWidget(choose_button_, 1, 2);
     auto* folder_hint = named(new QLabel(ui("空白时存到音乐文件夹里的“有声书”文件夹。"), group),
                               "标签2");
     folder_hint->setWordWrap(true);
     folder_hint->setEnabled(false); // a quieter, explaining line
-    fields->addWidget(folder_hint, 0, 1, 1, 2);
-    fields->addWidget(save_folder_box_, 1, 0, 1, 2);
-    fields->addWidget(choose_button_, 1, 2);
+    fields->addWidget(folder_hint, 2, 0, 1, 3);
 
     start_episode_box_ = named(new QLineEdit(group), "编辑框3");
-    fields->addWidget(caption(group, "标签3", "显示与下载开始集数：", start_episode_box_), 2, 0);
-    fields->addWidget(start_episode_box_, 2, 1, 1, 2);
+    fields->addWidget(caption(group, "标签3", "显示与下载开始集数：", start_episode_box_), 3, 0);
+    fields->addWidget(start_episode_box_, 3, 1, 1, 2);
     episode_count_box_ = named(new QLineEdit(group), "编辑框4");
-    fields->addWidget(caption(group, "标签4", "默认显示集数", episode_count_box_), 3, 0);
-    fields->addWidget(episode_count_box_, 3, 1, 1, 2);
+    fields->addWidget(caption(group, "标签4", "默认显示集数", episode_count_box_), 4, 0);
+    fields->addWidget(episode_count_box_, 4, 1, 1, 2);
     rename_box_ = named(new QCheckBox(ui("保存时自动重命名"), group), "选择框1");
-    fields->addWidget(rename_box_, 4, 0, 1, 3);
+    fields->addWidget(rename_box_, 5, 0, 1, 3);
 
     parallel_box_ = named(new QSpinBox(group), "调节框1");
     parallel_box_->setRange(1, 4);
     parallel_box_->setSuffix(ui(" 集"));
     parallel_box_->setAccessibleName(ui("同时下载集数"));
-    fields->addWidget(caption(group, "标签5", "同时下载：", parallel_box_), 5, 0);
-    fields->addWidget(parallel_box_, 5, 1, Qt::AlignLeft);
+    fields->addWidget(caption(group, "标签5", "同时下载：", parallel_box_), 6, 0);
+    fields->addWidget(parallel_box_, 6, 1, Qt::AlignLeft);
 
     media_host_box_ = named(new QLineEdit(group), "媒体主机");
     media_host_box_->setAccessibleName(ui("媒体主机"));
-    fields->addWidget(caption(group, "媒体主机标签", "媒体主机：", media_host_box_), 6, 0);
-    fields->addWidget(media_host_box_, 6, 1, 1, 2);
+    fields->addWidget(caption(group, "媒体主机标签", "媒体主机：", media_host_box_), 7, 0);
+    fields->addWidget(media_host_box_, 7, 1, 1, 2);
     auto* host_hint = named(new QLabel(ui("音频文件所在的主机（可带端口）；空白时用书页网址的主机。"),
                                        group),
                             "媒体主机说明");
     host_hint->setWordWrap(true);
     host_hint->setEnabled(false);
-    fields->addWidget(host_hint, 7, 0, 1, 3);
+    fields->addWidget(host_hint, 8, 0, 1, 3);
 
     problems_ = named(new QLabel(this), "settings_problems");
     problems_->setTextFormat(Qt::PlainText);

@@ -392,7 +392,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     fit_to_screen();
-    QTimer::singleShot(0, this, [this] { follow_frame(); });
+    // The window manager frames the window a little later, without moving it
+    // every time: the frame is looked for again until it is surely known.
+    for (const int ms : {0, 150, 600, 1500})
+        QTimer::singleShot(ms, this, [this] { follow_frame(); });
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {

@@ -115,6 +115,7 @@ class MainWindow : public QWidget {
     QSize laid_default_;         // the default size the window last followed
     QMargins known_frame_;       // the window manager's frame, once known
     bool restored_ = false;       // the size and place came from the last run
+    QSize restored_size_;         // the size kept, until the frame is known
     QTimer* loading_shown_later_ = nullptr; // a quick load says nothing
     bool created_ = false;
     bool showing_current_ = false;  // the list follows the session's current episode

@@ -25,6 +25,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -223,6 +224,11 @@ void MainWindow::follow_frame() {
         std::max(0, form_margins.right() - frame.left() - frame.right()),
         std::max(0, form_margins.bottom() - frame.top() - frame.bottom()));
     follow_default_size(restored_);
+    // The kept size, which a smallest size counted without the frame may have
+    // widened.
+    if (restored_size_.isValid())
+        resize(std::exchange(restored_size_, QSize()).expandedTo(minimumSize()));
+    fit_to_screen();
 }
 
 // The kept place: the frame's top left corner and the inside's size.
@@ -231,8 +237,9 @@ void MainWindow::restore_place() {
     if (!place)
         return;
     restored_ = true;
+    restored_size_ = QSize(place->width, place->height);
     move(place->x, place->y);
-    resize(QSize(place->width, place->height).expandedTo(minimumSize()));
+    resize(restored_size_.expandedTo(minimumSize()));
     if (place->maximised)
         setWindowState(windowState() | Qt::WindowMaximized);
 }
