@@ -116,6 +116,7 @@ class MainWindow : public QWidget {
     QMargins known_frame_;       // the window manager's frame, once known
     bool restored_ = false;       // the size and place came from the last run
     QSize restored_size_;         // the size kept, until the frame is known
+    QSize restored_as_;           // the size the window took for it
     QTimer* loading_shown_later_ = nullptr; // a quick load says nothing
     bool created_ = false;
     bool showing_current_ = false;  // the list follows the session's current episode

@@ -225,9 +225,10 @@ void MainWindow::follow_frame() {
         std::max(0, form_margins.bottom() - frame.top() - frame.bottom()));
     follow_default_size(restored_);
     // The kept size, which a smallest size counted without the frame may have
-    // widened.
-    if (restored_size_.isValid())
-        resize(std::exchange(restored_size_, QSize()).expandedTo(minimumSize()));
+    // widened (unless the window was resized since).
+    const QSize kept = std::exchange(restored_size_, QSize());
+    if (kept.isValid() && size() == restored_as_)
+        resize(kept.expandedTo(minimumSize()));
     fit_to_screen();
 }
 
@@ -240,6 +241,7 @@ void MainWindow::restore_place() {
     restored_size_ = QSize(place->width, place->height);
     move(place->x, place->y);
     resize(restored_size_.expandedTo(minimumSize()));
+    restored_as_ = size();
     if (place->maximised)
         setWindowState(windowState() | Qt::WindowMaximized);
 }
