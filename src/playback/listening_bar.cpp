@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
 #include <QToolButton>
 
 namespace {
@@ -67,6 +68,7 @@ void ListeningBar::build() {
     speed_->setSuffix(ui("×"));
 
     sleep_ = named(new QComboBox(this), "sleep_timer", "睡眠定时");
+    sleep_->setSizeAdjustPolicy(QComboBox::AdjustToContents); // and to the font
     for (int minutes : SleepTimer::choices) {
         const char* caption = minutes == 0 ? "定时关" : minutes == SleepTimer::end_of_episode
                                                           ? "本集结束"
@@ -93,22 +95,41 @@ void ListeningBar::build() {
 
     continue_ = named(new QPushButton(ui("继续收听"), this), "continue_button", "继续收听");
 
+    // The time left keeps its room while no timer runs, so starting one moves
+    // nothing; the room beyond what the controls need goes before 继续收听.
+    QSizePolicy keeps_room = sleep_left_->sizePolicy();
+    keeps_room.setRetainSizeWhenHidden(true);
+    sleep_left_->setSizePolicy(keeps_room);
     for (QWidget* w : std::initializer_list<QWidget*>{speed_, sleep_, sleep_left_, back_, forward_,
-                                                       volume_, intro_, outro_, continue_})
-        layout->addWidget(w, w == volume_ ? 1 : 0);
-    fit_volume();
+                                                       volume_, intro_, outro_})
+        layout->addWidget(w);
+    layout->addStretch(1);
+    layout->addWidget(continue_);
+    // The boxes and 继续收听 may give up the room beyond their least, so the bar
+    // fits under the form at the usual font.
+    for (QWidget* w : std::initializer_list<QWidget*>{speed_, intro_, outro_, continue_})
+        w->setSizePolicy(QSizePolicy::Preferred, w->sizePolicy().verticalPolicy());
+    fit_to_font();
 }
 
-// The volume slider keeps a length one can aim at, however narrow the bar;
-// it grows with the font.
-void ListeningBar::fit_volume() {
-    volume_->setMinimumWidth(fontMetrics().averageCharWidth() * 7);
+// The volume slider keeps a modest length one can aim at, and the time left
+// the width of its longest text; both follow the font.
+void ListeningBar::fit_to_font() {
+    volume_->setFixedWidth(fontMetrics().averageCharWidth() * 10);
+    const int margins = 2 * style()->pixelMetric(QStyle::PM_ButtonMargin) + 4;
+    sleep_left_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("88:88")) + margins);
+    // Qt 6.4 keeps a combo box's least size from the font it had first: the
+    // sleep timer's is its size at this font.
+    sleep_->setMinimumSize(sleep_->sizeHint());
+    // 继续收听 may give up the room a style adds around its text.
+    continue_->setMinimumWidth(fontMetrics().horizontalAdvance(continue_->text()) + margins +
+                               2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
 }
 
 void ListeningBar::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        fit_volume();
+        fit_to_font();
 }
 
 void ListeningBar::bind() {

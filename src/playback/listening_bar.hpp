@@ -28,7 +28,7 @@ class ListeningBar : public QWidget {
 
   private:
     void build();
-    void fit_volume();
+    void fit_to_font();
     void bind();
     void show_state();
 

@@ -5,6 +5,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
@@ -29,6 +30,21 @@ QString clock_text(qint64 ms) {
     return text;
 }
 
+// A left click on the seek bar's groove puts the handle there, and the drag
+// that may follow goes on from there.
+class ClickJumps : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        if (hint == SH_Slider_PageSetButtons)
+            return Qt::NoButton;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
 } // namespace
 
 MediaPlayer::MediaPlayer(Player& player, QWidget* parent) : QWidget(parent), player_(player) {
@@ -37,8 +53,10 @@ MediaPlayer::MediaPlayer(Player& player, QWidget* parent) : QWidget(parent), pla
     resize(sizeHint());
 }
 
+// The form's size, or what the buttons, the seek bar and the time need at a
+// larger font.
 QSize MediaPlayer::sizeHint() const {
-    return {312, 45};
+    return QSize(312, 45).expandedTo(QWidget::sizeHint());
 }
 
 void MediaPlayer::name_play_button(bool running) {
@@ -71,8 +89,11 @@ void MediaPlayer::build_face() {
     // In whole seconds, the unit a screen reader says.
     seek_bar_->setRange(0, 0);
     seek_bar_->setSingleStep(5); // Left and Right: 5 s
-    seek_bar_->setPageStep(60);  // Page Up and Page Down, or a click beside the handle: 60 s
+    seek_bar_->setPageStep(60);  // Page Up and Page Down: 60 s
     seek_bar_->setFocusPolicy(Qt::StrongFocus);
+    auto* jumps = new ClickJumps; // over the application's own style
+    jumps->setParent(seek_bar_);
+    seek_bar_->setStyle(jumps);
 
     time_label_ = new QLabel(this);
     time_label_->setObjectName("time_label");
@@ -93,8 +114,8 @@ void MediaPlayer::bind() {
     connect(seek_bar_, &QSlider::sliderMoved, this, [this](int) { show_time(); });
     connect(seek_bar_, &QSlider::sliderReleased, this,
             [this] { player_.seek_to(qint64(seek_bar_->value()) * 1000); });
-    // A click on the groove, a key or the wheel: the slider has taken its new
-    // position already. A drag seeks once, when it is released.
+    // A key or the wheel: the slider has taken its new position already. A
+    // click on the groove or a drag seeks once, when the button is released.
     connect(seek_bar_, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove || !seek_bar_->isSliderDown())
             player_.seek_to(qint64(seek_bar_->sliderPosition()) * 1000);

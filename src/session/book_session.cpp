@@ -139,6 +139,11 @@ void BookSession::offer_media_controls(SessionHooks hooks) {
 }
 
 void BookSession::start() {
+    reread_save_folder();
+    restore_last_list();
+}
+
+void BookSession::reread_save_folder() {
     startup_save_folder_ = read_setting(gbk("默认保存路径"));
     if (const auto kept = last_book_.kept(read_setting(gbk("默认网址")))) {
         show_page(kept->address, kept->page_text);

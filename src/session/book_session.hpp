@@ -81,6 +81,10 @@ class BookSession : public QObject {
     // Checks every followed book now (also done at start and every few hours).
     void check_followed_books();
     const FollowedBooks& followed_books() const { return followed_; }
+    // Takes the save folder stored in the settings now (the settings window
+    // may have changed it): the next query saves there, and the book folders
+    // are listed from it.
+    void reread_save_folder();
     // The window showed the cover it was given (empty: none could be shown),
     // so the desktop may show it too.
     void cover_shown(const Bytes& picture);

@@ -1,15 +1,15 @@
 #include "settings/settings_window.hpp"
 
-#include "widgets/dialogs.hpp"
-#include "text/qt_text.hpp"
 #include "settings/config_file.hpp"
 #include "settings/save_folder.hpp"
+#include "settings/settings_checks.hpp"
 #include "text/gbk.hpp"
+#include "text/qt_text.hpp"
+#include "widgets/dialogs.hpp"
 
-#include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
-#include <QDir>
-#include <QFontInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -19,18 +19,11 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTimer>
 
-#include <algorithm>
-#include <cmath>
+#include <utility>
+#include <vector>
 
 namespace {
-
-// Size of the window with its frame: the rows below the group box (how many
-// at once, then the Media host) make it taller than the form's 375 x 249.
-constexpr int parallel_row_height = 32;
-constexpr int media_host_rows_height = 58;
-constexpr QSize outer_size{375, 249 + parallel_row_height + media_host_rows_height};
 
 // The window's own icon: a gear on a blue tile, 32 x 32 with an alpha channel.
 QIcon settings_icon() {
@@ -61,44 +54,35 @@ QIcon settings_icon() {
     return QIcon(pixmap);
 }
 
-// The form is drawn for a 12 px font. A user whose font is larger gets that
-// font, and every place and size grows with it, so captions keep their room.
-double form_scale() {
-    const int font_pixels = QFontInfo(QApplication::font()).pixelSize();
-    return font_pixels > 15 ? font_pixels / 12.0 : 1.0;
+QString ui(const char* utf8) {
+    return to_qstring(gbk(utf8));
 }
 
-int scaled(int form_pixels) {
-    return int(std::lround(form_pixels * form_scale()));
-}
-
-template <typename Control>
-Control* place(Control* control, const char* name, int x, int y, int width, int height) {
+template <typename Control> Control* named(Control* control, const char* name) {
     control->setObjectName(QString::fromUtf8(name));
-    control->setGeometry(scaled(x), scaled(y), scaled(width), scaled(height));
     return control;
 }
 
-QSize scaled_outer_size() {
-    return {scaled(outer_size.width()), scaled(outer_size.height())};
-}
-
-QLabel* make_label(QWidget* parent, const char* name, const char* caption, int x, int y, int width,
-                   int height) {
-    auto* label = place(new QLabel(to_qstring(gbk(caption)), parent), name, x, y, width, height);
+QLabel* caption(QWidget* parent, const char* name, const char* text, QWidget* buddy) {
+    auto* label = named(new QLabel(ui(text), parent), name);
     label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true); // a long caption goes on over two lines, as it always did
+    label->setBuddy(buddy);
     return label;
 }
 
-QPushButton* make_button(QWidget* parent, const char* name, const char* caption, int x, int y,
-                         int width, int height) {
-    auto* button =
-        place(new QPushButton(to_qstring(gbk(caption)), parent), name, x, y, width, height);
-    // Enter in an edit box must not press a button behind the user's back.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
+// A bad field is marked in the colours of a warning, and says what is wrong.
+void mark(QLineEdit* box, const Text& problem) {
+    const bool bad = !problem.empty();
+    if (box->property("bad").toBool() == bad && box->accessibleDescription() == to_qstring(problem))
+        return;
+    box->setProperty("bad", bad);
+    QPalette colours = box->parentWidget()->palette();
+    if (bad) {
+        colours.setColor(QPalette::Base, QColor(255, 228, 228));
+        colours.setColor(QPalette::Text, QColor(120, 0, 0));
+    }
+    box->setPalette(colours);
+    box->setAccessibleDescription(to_qstring(problem));
 }
 
 // The text of a single-line box as one line: a pasted line break would
@@ -112,42 +96,94 @@ Text one_line(const QLineEdit* box) {
 } // namespace
 
 SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(to_qstring(gbk("设置")));
+    // Titled as the button that opens it.
+    setWindowTitle(ui("配置"));
     setWindowIcon(settings_icon());
     setCursor(Qt::PointingHandCursor);
     setModal(true);
-    QFont form_font = font();
-    form_font.setPixelSize(scaled(12));
-    setFont(form_font);
+    build();
+    bind_checks();
+    move(50, 50);
+    on_settings_window_created();
+}
 
-    QLabel* folder_caption =
-        make_label(this, "标签1", "下载保存路径： 默认为程序所在文件夹", 16, 8, 256, 24);
-    save_folder_box_ = place(new QLineEdit(this), "编辑框1", 16, 32, 296, 24);
-    folder_caption->setBuddy(save_folder_box_);
-    choose_button_ = make_button(this, "按钮1", "选择", 312, 24, 40, 24);
-    make_label(this, "标签3", "显示与下载开始集数：", 21, 63, 112, 24)
-        ->setBuddy(start_episode_box_ = place(new QLineEdit(this), "编辑框3", 144, 63, 64, 24));
-    make_label(this, "标签4", "默认显示集数", 217, 64, 75, 24)
-        ->setBuddy(episode_count_box_ = place(new QLineEdit(this), "编辑框4", 295, 63, 56, 24));
+// One form: the save folder, the range a query lists, the renaming, how many
+// episodes download at once, the Media host; what is wrong; the save button.
+void SettingsWindow::build() {
+    auto* group = named(new QGroupBox(this), "分组框1");
+    auto* fields = new QGridLayout(group);
+    fields->setColumnStretch(1, 1);
 
-    // The group box frames the tick box and the save button; their positions
-    // are inside the group box.
-    auto* group = place(new QGroupBox(this), "分组框1", 8, 0, 360, 216);
-    rename_box_ = place(new QCheckBox(to_qstring(gbk("保存时自动重命名")), group), "选择框1", 216,
-                        96, 128, 32);
-    save_button_ = make_button(group, "按钮2", "保存配置", 144, 144, 56, 24);
-    group->lower(); // stacked under the rows it frames, so it never covers them
-    add_parallel_control();
+    save_folder_box_ = named(new QLineEdit(group), "编辑框1");
+    save_folder_box_->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
+    choose_button_ = named(new QPushButton(ui("选择"), group), "按钮1");
+    fields->addWidget(caption(group, "标签1", "下载保存路径：", save_folder_box_), 0, 0, 1, 3);
+    fields->addWidget(save_folder_box_, 1, 0, 1, 2);
+    fields->addWidget(choose_button_, 1, 2);
+    auto* folder_hint = named(new QLabel(ui("空白时存到音乐文件夹里的“有声书”文件夹。"), group),
+                              "标签2");
+    folder_hint->setWordWrap(true);
+    folder_hint->setEnabled(false); // a quieter, explaining line
+    fields->addWidget(folder_hint, 2, 0, 1, 3);
 
-    add_media_host_row();
-    fit_captions();
+    start_episode_box_ = named(new QLineEdit(group), "编辑框3");
+    fields->addWidget(caption(group, "标签3", "显示与下载开始集数：", start_episode_box_), 3, 0);
+    fields->addWidget(start_episode_box_, 3, 1, 1, 2);
+    episode_count_box_ = named(new QLineEdit(group), "编辑框4");
+    fields->addWidget(caption(group, "标签4", "默认显示集数", episode_count_box_), 4, 0);
+    fields->addWidget(episode_count_box_, 4, 1, 1, 2);
+    rename_box_ = named(new QCheckBox(ui("保存时自动重命名"), group), "选择框1");
+    fields->addWidget(rename_box_, 5, 0, 1, 3);
+
+    parallel_box_ = named(new QSpinBox(group), "调节框1");
+    parallel_box_->setRange(1, 4);
+    parallel_box_->setSuffix(ui(" 集"));
+    parallel_box_->setAccessibleName(ui("同时下载集数"));
+    fields->addWidget(caption(group, "标签5", "同时下载：", parallel_box_), 6, 0);
+    fields->addWidget(parallel_box_, 6, 1, Qt::AlignLeft);
+
+    media_host_box_ = named(new QLineEdit(group), "媒体主机");
+    media_host_box_->setAccessibleName(ui("媒体主机"));
+    fields->addWidget(caption(group, "媒体主机标签", "媒体主机：", media_host_box_), 7, 0);
+    fields->addWidget(media_host_box_, 7, 1, 1, 2);
+    auto* host_hint = named(new QLabel(ui("音频文件所在的主机（可带端口）；空白时用书页网址的主机。"),
+                                       group),
+                            "媒体主机说明");
+    host_hint->setWordWrap(true);
+    host_hint->setEnabled(false);
+    fields->addWidget(host_hint, 8, 0, 1, 3);
+
+    problems_ = named(new QLabel(this), "settings_problems");
+    problems_->setTextFormat(Qt::PlainText);
+    problems_->setWordWrap(true);
+    problems_->setFocusPolicy(Qt::TabFocus);
+    problems_->setAccessibleName(ui("需要改正"));
+    QPalette warning = problems_->palette();
+    warning.setColor(QPalette::WindowText, QColor(170, 0, 0));
+    problems_->setPalette(warning);
+    problems_->hide();
+
+    save_button_ = named(new QPushButton(ui("保存配置"), this), "按钮2");
+    // Enter in an edit box must not press a button behind the user's back.
+    for (QPushButton* button : {choose_button_, save_button_}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    auto* form = new QVBoxLayout(this);
+    form->addWidget(group);
+    form->addWidget(problems_);
+    form->addStretch(1);
+    form->addWidget(save_button_, 0, Qt::AlignRight);
+    // As large as its fields need at the font, no larger.
+    form->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(choose_button_, &QPushButton::clicked, this, &SettingsWindow::choose_save_folder);
     connect(save_button_, &QPushButton::clicked, this, &SettingsWindow::save_settings);
+}
 
-    setFixedSize(scaled_outer_size());
-    move(50, 50);
-    on_settings_window_created();
+void SettingsWindow::bind_checks() {
+    for (QLineEdit* box : {save_folder_box_, start_episode_box_, episode_count_box_, media_host_box_})
+        connect(box, &QLineEdit::textChanged, this, [this] { check_fields(); });
 }
 
 void SettingsWindow::on_settings_window_created() {
@@ -160,29 +196,34 @@ void SettingsWindow::on_settings_window_created() {
     // No folder set: the one the downloads go to then.
     if (save_folder_box_->text().isEmpty())
         save_folder_box_->setText(to_qstring(default_save_folder()));
-    folder_at_open_ = save_folder_box_->text();
+    check_fields();
 }
 
-// A caption that needs another line at the window's font (the start episode's,
-// a little wider than its place) gets the room below it, where the form has none
-// of its controls.
-void SettingsWindow::fit_captions() {
-    for (QLabel* label : findChildren<QLabel*>())
-        if (label->wordWrap())
-            label->resize(label->width(),
-                          std::max(label->height(), label->heightForWidth(label->width())));
-}
-
-// The Media host row: where the episodes' audio files are fetched from.
-void SettingsWindow::add_media_host_row() {
-    const int top = 256; // under the 同时下载 row
-    make_label(this, "媒体主机标签", "媒体主机：", 16, top, 64, 24);
-    media_host_box_ = place(new QLineEdit(this), "媒体主机", 80, top, 272, 24);
-    media_host_box_->setAccessibleName(to_qstring(gbk("媒体主机")));
-    auto* hint = make_label(this, "媒体主机说明",
-                            "音频文件所在的主机（可带端口）；空白时用书页网址的主机。", 16,
-                            top + 26, 336, 24);
-    hint->setEnabled(false); // a quieter, explaining line
+bool SettingsWindow::check_fields(const Text& folder_problem) {
+    const Text folder_typed = save_folder_problem(one_line(save_folder_box_),
+                                                  gbk_can_hold(save_folder_box_->text()));
+    const std::pair<QLineEdit*, Text> checked[] = {
+        {save_folder_box_, folder_typed.empty() ? folder_problem : folder_typed},
+        {start_episode_box_, start_episode_problem(one_line(start_episode_box_))},
+        {episode_count_box_, episode_count_problem(one_line(episode_count_box_))},
+        {media_host_box_, media_host_problem(one_line(media_host_box_))},
+    };
+    QStringList said;
+    for (const auto& [box, problem] : checked) {
+        mark(box, problem);
+        if (!problem.empty()) {
+            QString name = box->accessibleName(); // the field's caption names it
+            for (const QLabel* label : findChildren<QLabel*>())
+                if (label->buddy() == box)
+                    name = label->text();
+            if (name.endsWith(ui("：")))
+                name.chop(1);
+            said << name + ui("：") + to_qstring(problem);
+        }
+    }
+    problems_->setText(said.join(QChar('\n')));
+    problems_->setVisible(!said.isEmpty());
+    return said.isEmpty();
 }
 
 // An empty host that the file does not name leaves the file as it was.
@@ -190,23 +231,6 @@ void SettingsWindow::save_media_host() {
     const Text host = trim_spaces(one_line(media_host_box_));
     if (!host.empty() || !read_setting(gbk("媒体主机")).empty())
         write_setting(gbk("媒体主机"), host);
-}
-
-// A new save folder is used from the next start on; the message says so.
-Text SettingsWindow::save_message_detail() const {
-    if (save_folder_box_->text() == folder_at_open_)
-        return {};
-    return gbk("新的保存路径在程序重新启动后生效。");
-}
-
-// Below the group box: how many episodes download at once.
-void SettingsWindow::add_parallel_control() {
-    auto* label = make_label(this, "标签5", "同时下载：", 21, 224, 112, 24);
-    parallel_box_ = place(new QSpinBox(this), "调节框1", 144, 224, 64, 24);
-    parallel_box_->setRange(1, 4);
-    parallel_box_->setSuffix(to_qstring(gbk(" 集")));
-    parallel_box_->setAccessibleName(to_qstring(gbk("同时下载集数")));
-    label->setBuddy(parallel_box_);
 }
 
 // Written only when changed, so a file without the key stays as it was.
@@ -219,39 +243,20 @@ void SettingsWindow::choose_save_folder() {
     save_folder_box_->setText(choose_folder(this, gbk("选择目录")));
 }
 
+// Nothing is saved while a field is bad; the save folder is made and written
+// into first.
 void SettingsWindow::save_settings() {
-    // A folder whose name GBK cannot hold would be stored with "?" in it and
-    // name a folder that does not exist: it is not stored, and the save fails.
-    const bool folder_fits = gbk_can_hold(save_folder_box_->text());
-    if (folder_fits)
-        write_setting(gbk("默认保存路径"), one_line(save_folder_box_));
-    write_setting(gbk("显示与下载开始集数"), one_line(start_episode_box_));
-    write_setting(gbk("默认显示集数"), one_line(episode_count_box_));
+    const bool typed_well = check_fields();
+    const Text folder = trim_spaces(one_line(save_folder_box_));
+    if (!typed_well || !check_fields(save_folder_write_problem(folder))) {
+        show_message(this, gbk("配置失败！"), from_qstring(problems_->text()));
+        return;
+    }
+    write_setting(gbk("默认保存路径"), folder);
+    write_setting(gbk("显示与下载开始集数"), trim_spaces(one_line(start_episode_box_)));
+    write_setting(gbk("默认显示集数"), trim_spaces(one_line(episode_count_box_)));
     bool saved = write_setting(gbk("保存时自动重命名"), flag_text(rename_box_->isChecked()));
     save_parallel_control();
     save_media_host();
-    if (saved && folder_fits)
-        show_message(this, gbk("配置成功！"), save_message_detail());
-    else
-        show_message(this, gbk("配置失败！"));
-}
-
-void SettingsWindow::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    keep_outer_size();
-    // The window manager may add its frame only after the window is shown.
-    QTimer::singleShot(0, this, &SettingsWindow::keep_outer_size);
-}
-
-void SettingsWindow::moveEvent(QMoveEvent* event) {
-    QDialog::moveEvent(event);
-    keep_outer_size();
-}
-
-// The frame counts towards the window's size: the inside shrinks by the frame.
-void SettingsWindow::keep_outer_size() {
-    const QSize frame = frameGeometry().size() - size();
-    const QSize inside = scaled_outer_size() - frame;
-    if (inside != size())
-        setFixedSize(inside);
+    show_message(this, gbk(saved ? "配置成功！" : "配置失败！"));
 }

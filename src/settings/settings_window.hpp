@@ -1,11 +1,14 @@
 #pragma once
-// The settings window: a modal dialog that shows four keys of the configuration
-// file and saves them. Each opening builds a new window, filled from the file.
+// The settings window: a modal dialog that shows the keys of the configuration
+// file as one form and saves them. Each field is checked as it is typed; a bad
+// one is marked and named, and nothing is saved while one is. Each opening
+// builds a new window, filled from the file.
 #include "text/text.hpp"
 
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -19,21 +22,16 @@ class SettingsWindow : public QDialog {
     void on_settings_window_created();
     // Asks for a folder and puts it into the save-folder box; cancel empties it.
     void choose_save_folder();
-    // Writes the four controls to the file and reports the outcome.
+    // Checks the fields, writes them to the file and reports the outcome.
     void save_settings();
 
-  protected:
-    void showEvent(QShowEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-
   private:
-    void keep_outer_size();
-    void fit_captions();
-    // The rows below the group box: the Media host.
-    void add_media_host_row();
+    void build();
+    void bind_checks();
+    // Marks the fields that are bad and names them on the problem line; false
+    // when any is. `folder_problem` is what saving found wrong with the folder.
+    bool check_fields(const Text& folder_problem = {});
     void save_media_host();
-    Text save_message_detail() const;
-    void add_parallel_control();
     void save_parallel_control();
 
     QLineEdit* save_folder_box_;   // 编辑框1
@@ -41,8 +39,8 @@ class SettingsWindow : public QDialog {
     QLineEdit* start_episode_box_; // 编辑框3
     QLineEdit* episode_count_box_; // 编辑框4
     QCheckBox* rename_box_;        // 选择框1
-    QPushButton* save_button_;     // 按钮2
-    QLineEdit* media_host_box_ = nullptr;
-    QString folder_at_open_; // the save folder as the window opened with it
     QSpinBox* parallel_box_;       // 调节框1: "同时下载"
+    QLineEdit* media_host_box_;    // 媒体主机
+    QPushButton* save_button_;     // 按钮2
+    QLabel* problems_;             // what is wrong, under the fields
 };

@@ -4,8 +4,31 @@
 #include "text/qt_text.hpp"
 
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QStringList>
+
+int title_room(const QString& title, const QFont& font) {
+    if (title.isEmpty())
+        return 0;
+    QFont bold = font; // many window managers draw titles in bold
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    // The title, and the frame's icon and close, minimise and maximise buttons.
+    return metrics.horizontalAdvance(title) + 5 * metrics.height() + 16;
+}
+
+void fit_title(QMessageBox& box) {
+    const int width = title_room(box.windowTitle(), box.font());
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (width == 0 || !grid)
+        return;
+    // A message box sizes itself to its text; a row as wide as the title keeps
+    // the window manager from cutting the title short.
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
 
 void show_message(QWidget* parent, const Text& text) {
     show_message(parent, text, Text());
@@ -20,6 +43,7 @@ void show_message(QWidget* parent, const Text& text, const Text& detail) {
     box.setInformativeText(to_qstring(detail));
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
+    fit_title(box);
     box.exec();
 }
 

@@ -23,3 +23,12 @@ void RunProgressLine::resizeEvent(QResizeEvent* event) {
 void RunProgressLine::fit() {
     setText(fontMetrics().elidedText(line_, Qt::ElideRight, contentsRect().width()));
 }
+
+QSize RunProgressLine::minimumSizeHint() const {
+    const QMargins around = contentsMargins();
+    return {0, fontMetrics().height() + around.top() + around.bottom() + 2 * frameWidth()};
+}
+
+QSize RunProgressLine::sizeHint() const {
+    return {fontMetrics().averageCharWidth() * 20, minimumSizeHint().height()};
+}

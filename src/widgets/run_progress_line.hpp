@@ -12,6 +12,11 @@ class RunProgressLine : public QLabel {
     void show_line(const QString& line);
     QString line() const { return line_; }
 
+    // One line of the font, whatever the text: a long line is elided, never
+    // widens the window.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
   protected:
     void resizeEvent(QResizeEvent* event) override;
 

@@ -5,7 +5,7 @@
 AddressBox::AddressBox(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
     typing_pause_.setSingleShot(true);
     typing_pause_.setInterval(typing_pause_ms);
-    connect(&typing_pause_, &QTimer::timeout, this, &AddressBox::loadWanted);
+    connect(&typing_pause_, &QTimer::timeout, this, [this] { want_load(true); });
     connect(this, &QLineEdit::textChanged, this, [this] {
         if (quiet_)
             return;
@@ -14,13 +14,18 @@ AddressBox::AddressBox(const QString& text, QWidget* parent) : QLineEdit(text, p
             typing_pause_.start();
         } else {
             typing_pause_.stop();
-            emit loadWanted();
+            want_load(false);
         }
     });
     connect(this, &QLineEdit::returnPressed, this, [this] {
         typing_pause_.stop();
-        emit loadWanted();
+        want_load(false);
     });
+}
+
+void AddressBox::want_load(bool after_typing) {
+    after_typing_ = after_typing;
+    emit loadWanted();
 }
 
 void AddressBox::set_text_quietly(const QString& text) {

@@ -23,6 +23,8 @@ class AddressBox : public QLineEdit {
     void set_text_quietly(const QString& text);
     // Forgets a load waiting for the pause.
     void stop_waiting() { typing_pause_.stop(); }
+    // The load wanted last came after a pause in typing (not a paste or Enter).
+    bool load_after_typing() const { return after_typing_; }
 
   signals:
     // The address changed: what stood before no longer stands.
@@ -35,7 +37,10 @@ class AddressBox : public QLineEdit {
     void inputMethodEvent(QInputMethodEvent* event) override;
 
   private:
+    void want_load(bool after_typing);
+
     bool typing_ = false;
+    bool after_typing_ = false;
     bool quiet_ = false;
     QTimer typing_pause_;
 };

@@ -1,6 +1,7 @@
 #include "window/book_view.hpp"
 
 #include "text/qt_text.hpp"
+#include "widgets/dialogs.hpp"
 
 #include <QAbstractItemView>
 #include <QCoreApplication>
@@ -97,6 +98,7 @@ void show_load_failure(QWidget* parent, const Text& message, const Text& reason,
     box.setInformativeText(to_qstring(reason));
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
+    fit_title(box);
     KeysGoOn keys_go_on(&box, typing_into);
     box.exec();
 }

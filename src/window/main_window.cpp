@@ -35,10 +35,11 @@ namespace {
 // The address the form carries before the created handler puts the stored one in.
 const char* const sample_address = "https://www.example.com/yousheng/28946/play_28946_31.htm";
 
-template <typename Control>
-Control* place(Control* control, const char* name, int x, int y, int width, int height) {
+// How long a load may take before the status line says it is under way.
+constexpr int quick_load_ms = 400;
+
+template <typename Control> Control* named(Control* control, const char* name) {
     control->setObjectName(to_qstring(gbk(name)));
-    control->setGeometry(x, y, width, height);
     return control;
 }
 
@@ -59,7 +60,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
         std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
     build_controls();
     name_controls();
-    anchor_controls();
+    lay_out_controls();
     run_line_ = new RunProgressLine(this);
     run_line_->setObjectName(QStringLiteral("run_line"));
     add_bottom_strip(new BookmarkView(*session_, run_line_, this));
@@ -91,44 +92,57 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::build_controls() {
-    download_button_ = place(new QPushButton(say("下载"), this), "按钮3", 536, 200, 40, 24);
+    download_button_ = named(new QPushButton(say("下载"), this), "按钮3");
     download_button_->setEnabled(false);
-    folder_list_ = place(new QListWidget(this), "超级列表框2", 472, 232, 104, 408);
+    folder_list_ = named(new QListWidget(this), "超级列表框2");
     folder_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     folder_list_->setItemDelegate(new FolderProgressDelegate(folder_list_));
-    span_box_ = place(new QLineEdit("10", this), "编辑框3", 528, 112, 48, 24);
-    start_box_ = place(new QLineEdit("35", this), "编辑框2", 408, 112, 104, 24);
-    span_caption_ = place(new QLabel(this), "标签4", 528, 88, 48, 24);
-    start_caption_ = place(new QLabel(this), "标签3", 408, 88, 96, 24);
-    player_ = place(new MediaPlayer(session_->player(), this), "播放器1", 264, 144, 312, 45);
+    span_box_ = named(new QLineEdit("10", this), "编辑框3");
+    start_box_ = named(new QLineEdit("35", this), "编辑框2");
+    span_caption_ = named(new QLabel(this), "标签4");
+    start_caption_ = named(new QLabel(this), "标签3");
+    player_ = named(new MediaPlayer(session_->player(), this), "播放器1");
 
-    logo_ = place(new QLabel(this), "图片框2", 264, 88, 136, 48);
+    logo_ = named(new QLabel(this), "图片框2");
     logo_->setAlignment(Qt::AlignCenter);
     QPixmap logo(":/window/logo.gif");
-    logo_->setPixmap(logo.scaled(logo_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    logo_->setPixmap(logo.scaled(136, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
-    settings_button_ = place(new QPushButton(say("配置"), this), "按钮2", 472, 200, 48, 24);
-    cover_ = place(new QLabel(this), "图片框1", 160, 56, 92, 136);
+    settings_button_ = named(new QPushButton(say("配置"), this), "按钮2");
+    cover_ = named(new QLabel(this), "图片框1");
     cover_->setAlignment(Qt::AlignCenter);
-    information_ = place(new InformationLabel(this), "标签2", 8, 56, 152, 136);
+    information_ = named(new InformationLabel(this), "标签2");
     information_->setTextFormat(Qt::PlainText);
 
-    site_link_ = place(new LinkLabel(this), "超级链接框1", 280, 56, 224, 24);
+    site_link_ = named(new LinkLabel(this), "超级链接框1");
     site_link_->setTextFormat(Qt::RichText);
     site_link_->setOpenExternalLinks(true);
     site_link_->setTextInteractionFlags(Qt::TextBrowserInteraction);
     show_site_link(catalogue_host(sample_address));
 
-    address_caption_ = place(new QLabel(say("网址："), this), "标签1", 8, 24, 32, 24);
+    address_caption_ = named(new QLabel(say("网址："), this), "标签1");
     build_episode_list();
-    query_button_ = place(new QPushButton(say("查询"), this), "按钮1", 512, 56, 64, 24);
-    address_box_ = place(new AddressBox(sample_address, this), "编辑框1", 40, 24, 536, 24);
+    query_button_ = named(new QPushButton(say("查询"), this), "按钮1");
+    address_box_ = named(new AddressBox(sample_address, this), "编辑框1");
+    load_status_ = new QLabel(this);
+    load_status_->setObjectName(QStringLiteral("load_status"));
+    load_status_->setTextFormat(Qt::PlainText);
+    load_status_->setWordWrap(true);
+    load_status_->setContentsMargins(32, 0, 0, 0); // under the address box, not its caption
+    load_status_->setFocusPolicy(Qt::TabFocus);    // so a screen reader can come back to it
+    load_status_->setAccessibleName(say("载入状态"));
+    load_status_->hide();
+    loading_shown_later_ = new QTimer(this);
+    loading_shown_later_->setSingleShot(true);
+    loading_shown_later_->setInterval(quick_load_ms);
+    connect(loading_shown_later_, &QTimer::timeout, this,
+            [this] { show_load_status(say("正在载入书页…")); });
 }
 
 void MainWindow::build_episode_list() {
     table_ = new EpisodeTable(session_->episodes(), this);
     table_->set_note_decoration(style()->standardIcon(QStyle::SP_MessageBoxWarning));
-    episode_list_ = place(new ReportList(this), "超级列表框1", 8, 200, 456, 440);
+    episode_list_ = named(new ReportList(this), "超级列表框1");
     episode_list_->show_model(table_, new QItemSelectionModel(table_, episode_list_));
     episode_list_->setRootIsDecorated(false);
     episode_list_->setUniformRowHeights(true);
@@ -162,15 +176,19 @@ void MainWindow::bind_acts() {
     connect(address_box_, &AddressBox::addressChanged, this, [this] {
         session_->cancel_load(); // its address no longer stands
         query_after_load_ = false;
+        loading_shown_later_->stop();
+        show_load_status({});
     });
+    // A paste or Enter asked for the page: its failure is said in a box.
     connect(address_box_, &AddressBox::loadWanted, this,
-            [this] { session_->load(from_qstring(address_box_->text())); });
+            [this] { load(!address_box_->load_after_typing()); });
     // Enter asks for the episodes too, once the page is in.
     connect(address_box_, &QLineEdit::returnPressed, this, [this] { query_after_load_ = true; });
     connect(query_button_, &QPushButton::clicked, this, [this] { query(); });
     connect(settings_button_, &QPushButton::clicked, this, [this] {
         SettingsWindow dialog(this);
         dialog.exec();
+        session_->reread_save_folder();
     });
     connect(download_button_, &QPushButton::clicked, this, [this] { session_->press_download(); });
     on_row_chosen(episode_list_, this, showing_current_, [this] { play_chosen_row(); }, false);
@@ -185,9 +203,15 @@ void MainWindow::bind_session() {
     connect(&s, &BookSession::bookShown, this, [this] { show_book(); });
     connect(&s, &BookSession::coverArrived, this, [this](const Bytes& cover) { show_cover(cover); });
     connect(&s, &BookSession::loadFailed, this, [this](const Text& message, const Text& reason) {
+        loading_shown_later_->stop();
         query_after_load_ = false;
-        show_load_failure(this, message, reason,
-                          focusWidget() == address_box_ ? address_box_ : nullptr);
+        if (failure_aloud_) {
+            show_load_status({});
+            show_load_failure(this, message, reason,
+                              focusWidget() == address_box_ ? address_box_ : nullptr);
+        } else {
+            show_load_failure_quietly(message, reason);
+        }
     });
     connect(&s, &BookSession::downloadButtonChanged, this,
             [this](DownloadSequence::Offer offer, bool enabled) { show_download_button(offer, enabled); });
@@ -214,7 +238,6 @@ void MainWindow::bind_session() {
 
 void MainWindow::setVisible(bool visible) {
     QWidget::setVisible(visible);
-    learn_frame();
     if (visible && !created_) {
         created_ = true;
         on_created();
@@ -232,7 +255,28 @@ void MainWindow::on_created() {
     if (!trim_spaces(span).empty())
         span_box_->setText(to_qstring(span));
     if (!address_box_->text().isEmpty())
-        session_->load(from_qstring(address_box_->text()));
+        load(false);
+}
+
+void MainWindow::load(bool aloud) {
+    failure_aloud_ = aloud;
+    session_->load(from_qstring(address_box_->text()));
+    if (session_->loading())
+        loading_shown_later_->start();
+}
+
+// An empty box says nothing: there is nothing to load.
+void MainWindow::show_load_failure_quietly(const Text& message, const Text& reason) {
+    if (address_box_->text().trimmed().isEmpty())
+        show_load_status({});
+    else
+        show_load_status(to_qstring(message) + QStringLiteral(" ") + to_qstring(reason));
+}
+
+void MainWindow::show_load_status(const QString& status) {
+    load_status_->setText(status);
+    load_status_->setAccessibleDescription(status);
+    load_status_->setVisible(!status.isEmpty());
 }
 
 bool MainWindow::book_page_pending() const {
@@ -271,7 +315,10 @@ void MainWindow::show_current(EpisodeId id) {
 
 void MainWindow::show_book() {
     const BookInfo& book = session_->book();
+    loading_shown_later_->stop();
+    show_load_status({});
     information_->setText(to_qstring(information_text(book)));
+    information_->setAccessibleDescription(information_->text());
     show_cover({}); // until this book's cover arrives
     start_caption_->setText(to_qstring(start_caption(book.episode_total)));
     span_caption_->setText(to_qstring(span_caption()));
@@ -295,7 +342,7 @@ void MainWindow::show_cover(const Bytes& picture) {
         return;
     }
     session_->cover_shown(picture);
-    cover_->setPixmap(pixmap.scaled(cover_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    cover_->setPixmap(pixmap.scaled(QSize(92, 136), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     cover_->setAccessibleName(to_qstring(session_->book().title));
 }
 
@@ -356,13 +403,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    QTimer::singleShot(0, this, [this] {
-        learn_frame();
-        fit_to_screen();
-    });
+    fit_to_screen();
+    // The window manager frames the window a little later, without moving it
+    // every time: the frame is looked for again until it is surely known.
+    for (const int ms : {0, 150, 600, 1500})
+        QTimer::singleShot(ms, this, [this] { follow_frame(); });
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    learn_frame();
+    follow_frame();
 }

@@ -2,8 +2,8 @@
 // The main window: a view of the book session. It builds the controls, hands
 // the user's acts to the session and shows what the session says.
 #include "session/download_sequence.hpp"
-#include "widgets/anchored_placement.hpp"
 
+#include <QMargins>
 #include <QWidget>
 
 #include <memory>
@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTimer;
 class ReportList;
 class RunProgressLine;
 
@@ -52,7 +53,6 @@ class MainWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
   private:
@@ -71,16 +71,18 @@ class MainWindow : public QWidget {
     void show_folders();
     void show_run();
     void open_chosen_folder();
+    // A load the user did not ask for with Enter or the query button says how
+    // it went on the status line under the address box.
+    void show_load_status(const QString& status);
+    // `aloud`: a failure is said in a message box, else on the status line.
+    void load(bool aloud);
+    void show_load_failure_quietly(const Text& message, const Text& reason);
     // main_window_layout.cpp
-    void anchor_controls();
-    void place_controls();
-    void follow_default_size();
-    bool eventFilter(QObject* receiver, QEvent* event) override;
-    int strip_height() const;
-    int strip_width_need() const;
-    QSize form_size() const;
-    void learn_frame();
+    void lay_out_controls();
+    void follow_default_size(bool keep_size = false);
+    QMargins frame_margins() const;
     void fit_to_screen();
+    void follow_frame();
     void restore_place();
     void save_place() const;
     void fit_episode_columns();
@@ -103,20 +105,21 @@ class MainWindow : public QWidget {
     QLabel* information_;          // 标签2
     QLabel* site_link_;            // 超级链接框1
     QLabel* address_caption_;      // 标签1
+    QLabel* load_status_;          // under the address box
     ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
     AddressBox* address_box_;      // 编辑框1
     RunProgressLine* run_line_ = nullptr; // the download run, under the controls
     ListeningBar* listening_bar_ = nullptr;
-    AnchoredPlacement placement_;
     QWidget* bottom_strip_ = nullptr;
-    int font_extra_ = 0;     // what the font adds to the default height
-    QSize laid_extra_;       // what the font and the strip added when last laid out
-    QSize frame_{0, 0};      // what the window manager's frame adds to the size
-    QPoint frame_offset_;    // where the inside starts within the frame
-    bool restored_ = false;  // the size and place came from the last run
-    QSize restored_size_;    // the size kept, until the frame is known
+    QSize laid_default_;         // the default size the window last followed
+    QMargins known_frame_;       // the window manager's frame, once known
+    bool restored_ = false;       // the size and place came from the last run
+    QSize restored_size_;         // the size kept, until the frame is known
+    QSize restored_as_;           // the size the window took for it
+    QTimer* loading_shown_later_ = nullptr; // a quick load says nothing
     bool created_ = false;
     bool showing_current_ = false;  // the list follows the session's current episode
     bool query_after_load_ = false; // Enter in the address box: query once the page is in
+    bool failure_aloud_ = false;    // the load under way was asked for by paste or Enter
 };

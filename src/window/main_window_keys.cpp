@@ -39,11 +39,14 @@ void MainWindow::name_controls() {
     cover_->setAccessibleName(say("封面"));
     logo_->setAccessibleName(say("网站标志"));
     information_->setAccessibleName(say("书籍信息"));
+    // The information itself is its description (main_window.cpp): read out
+    // when it arrives and whenever the label is reached.
 }
 
 void MainWindow::bind_keys() {
     QWidget* order[] = {
         address_box_,
+        load_status_, // while it has something to say
         site_link_,
         query_button_,
         start_box_,

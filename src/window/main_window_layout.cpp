@@ -1,111 +1,168 @@
-// The main window's layout: the controls stand where the form puts them at the
-// window's default size; a larger window gives its extra width to the episode
-// list and its extra height to both lists, and a smaller one (down to the
-// smallest size) takes it from the lists. Rows added below the lists (the
-// bottom strip) make the default size taller, and so does a font larger than
-// the form's: the controls of one line grow to what it needs and push the
-// controls below them down. The window's place is kept from one run to the next.
+// The main window's layout. Qt's box layouts place the controls; each control
+// asks for its size on the form and grows to what its font needs
+// (widgets/form_item.hpp). At the usual font the controls stand where the form
+// draws them. A larger window gives its extra width to the episode list and the
+// address box, and its extra height to both lists; a smaller one (down to the
+// smallest size) takes it from the lists. Rows added below the lists (the bottom
+// strip) make the default size taller. The window's place is kept from one run
+// to the next and always lies on the screen's free area.
 #include "window/main_window.hpp"
 
 #include "window/address_box.hpp"
 
 #include "playback/media_player.hpp"
 #include "settings/window_place.hpp"
+#include "widgets/form_item.hpp"
 #include "widgets/report_list.hpp"
 
-#include <QGuiApplication>
+#include <QBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QScreen>
-#include <QVBoxLayout>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
 
 namespace {
 
-// The window's default outer size, frame included, and where it first opens.
-constexpr QSize outer_default{593, 674};
+// Where the window first opens, frame included.
 constexpr QPoint start_position{50, 50};
-// How much height the lists give up at the smallest size: the folder list keeps
-// 96 px (four items), the episode list 128 px (its header and four rows).
-constexpr int list_shrink = 312;
-// The bottom strip's place at the default size without a strip: below the
-// lists, across the window.
-constexpr QRect strip_place{8, 648, 568, 0};
-constexpr int strip_gap = 8;
+// Around the form: the address row starts 24 px down, the lists (or the strip
+// below them) end 34 px above the bottom of the 593 x 674 window and 17 px from
+// its right edge.
+constexpr QMargins form_margins{8, 24, 17, 34};
+constexpr int gap = 8;
+
+QBoxLayout* row() {
+    auto* layout = new QHBoxLayout;
+    layout->setSpacing(0);
+    return layout;
+}
+
+QBoxLayout* column() {
+    auto* layout = new QVBoxLayout;
+    layout->setSpacing(0);
+    return layout;
+}
+
+void add(QBoxLayout* layout, QWidget* control, QSize form, int growth = FormItem::Fixed,
+         QSize smallest = {}) {
+    layout->addItem(new FormItem(control, form, growth, smallest));
+}
 
 } // namespace
 
-void MainWindow::anchor_controls() {
-    using A = AnchoredPlacement;
-    const struct {
-        QWidget* control;
-        int anchors;
-    } controls[] = {
-        {download_button_, A::MoveRight | A::FollowsFont},
-        {folder_list_, A::MoveRight | A::StretchDown},
-        {span_box_, A::FollowsFont},
-        {start_box_, A::FollowsFont},
-        {span_caption_, A::FollowsFont},
-        {start_caption_, A::FollowsFont},
-        {player_, A::FollowsFont},
-        {logo_, A::Fixed},
-        {settings_button_, A::MoveRight | A::FollowsFont},
-        {cover_, A::Fixed},
-        {information_, A::Fixed},
-        {site_link_, A::FollowsFont},
-        {address_caption_, A::FollowsFont},
-        {episode_list_, A::StretchRight | A::StretchDown},
-        {query_button_, A::FollowsFont},
-        {address_box_, A::StretchRight | A::FollowsFont},
-    };
-    for (const auto& c : controls)
-        placement_.add(c.control, c.control->geometry(), c.anchors);
+void MainWindow::lay_out_controls() {
+    using F = FormItem;
+    auto* form = column();
+    form->setContentsMargins(form_margins);
 
+    QBoxLayout* address_row = row();
+    add(address_row, address_caption_, {32, 24});
+    add(address_row, address_box_, {536, 24}, F::Wide, {160, 24});
+    form->addLayout(address_row);
+    // Hidden while it has nothing to say: it takes no room then.
+    form->addWidget(load_status_);
+    form->addSpacing(gap);
+
+    // The book: information and cover, then the link and the query button, the
+    // logo and the range boxes, the player.
+    QBoxLayout* link_row = row();
+    link_row->addSpacing(16);
+    add(link_row, site_link_, {224, 24});
+    link_row->addSpacing(gap);
+    add(link_row, query_button_, {64, 24});
+    QBoxLayout* start_column = column();
+    add(start_column, start_caption_, {96, 24});
+    add(start_column, start_box_, {104, 24});
+    QBoxLayout* span_column = column();
+    add(span_column, span_caption_, {48, 24});
+    add(span_column, span_box_, {48, 24});
+    QBoxLayout* range_row = row();
+    add(range_row, logo_, {136, 48}, F::KeepsSize);
+    range_row->addSpacing(gap);
+    range_row->addLayout(start_column);
+    range_row->addSpacing(2 * gap);
+    range_row->addLayout(span_column);
+    range_row->addStretch(1); // when the link row is wider
+    QBoxLayout* book_controls = column();
+    book_controls->addLayout(link_row);
+    book_controls->addSpacing(gap);
+    book_controls->addLayout(range_row);
+    book_controls->addSpacing(gap);
+    add(book_controls, player_, {312, 45});
+    book_controls->addStretch(1);
+    QBoxLayout* book_row = row();
+    add(book_row, information_, {152, 136}, F::KeepsSize);
+    add(book_row, cover_, {92, 136}, F::KeepsSize);
+    book_row->addSpacing(12);
+    book_row->addLayout(book_controls);
+    book_row->addStretch(1);
+    form->addLayout(book_row);
+    form->addSpacing(gap);
+
+    // The lists take what the window has beyond its default size, and give it
+    // up down to four rows each. The folder list takes the height the episode
+    // list has beside it, less its buttons.
+    QBoxLayout* folder_buttons = row();
+    add(folder_buttons, settings_button_, {48, 24});
+    folder_buttons->addSpacing(2 * gap);
+    folder_buttons->addStretch(1);
+    add(folder_buttons, download_button_, {40, 24});
+    QBoxLayout* folder_column = column();
+    folder_column->addLayout(folder_buttons);
+    folder_column->addSpacing(gap);
+    add(folder_column, folder_list_, {104, 96}, F::Tall);
+    QBoxLayout* list_row = row();
+    add(list_row, episode_list_, {456, 440}, F::Wide | F::Tall, {456, 128});
+    list_row->setStretch(0, 1);
+    list_row->addSpacing(gap);
+    list_row->addLayout(folder_column);
+    form->addLayout(list_row, 1);
+
+    // Across the window, as wide as its rows need at least; 8 px below the lists.
     bottom_strip_ = new QWidget(this);
     bottom_strip_->setObjectName("bottom_strip");
     auto* rows = new QVBoxLayout(bottom_strip_);
-    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setContentsMargins(0, gap, 0, 0);
     rows->setSpacing(4);
     bottom_strip_->hide();
-    bottom_strip_->installEventFilter(this);
+    add(form, bottom_strip_, {568, 0}, F::Wide);
+    setLayout(form);
 
-    font_extra_ = placement_.font_extra();
-    laid_extra_ = QSize(0, font_extra_);
-    resize(default_size());
-    setMinimumSize(smallest_size());
     move(start_position);
-    place_controls();
+    follow_default_size();
 }
 
-// Another font or style, or a row of the strip that grew or shrank, changes the
-// default size: the window grows or shrinks by as much, and the controls take
-// their new places.
-void MainWindow::follow_default_size() {
-    font_extra_ = placement_.font_extra();
-    const QSize extra = default_size() - outer_default + frame_;
-    const QSize target = size() + (extra - laid_extra_); // before a new minimum widens it
-    setMinimumSize(smallest_size());
-    if (extra != laid_extra_ && !isMaximized() && !isFullScreen())
-        resize(target);
-    laid_extra_ = extra;
-    place_controls();
+// The window follows a change of its default size (another font or style, a
+// new row below the lists, the frame) by as much; nothing else (a text that
+// arrives, a line that shows) changes its size. A size kept from the last run
+// stays as it is (`keep_size`).
+void MainWindow::follow_default_size(bool keep_size) {
+    const QSize before = size(); // before a new smallest size widens it
+    layout()->invalidate();
+    layout()->activate(); // the new smallest size first, so the window may shrink
+    const QSize now = default_size();
+    if (laid_default_.isValid() && (keep_size || isMaximized() || isFullScreen())) {
+        laid_default_ = now;
+        return;
+    }
+    resize(laid_default_.isValid() ? before + (now - laid_default_) : now);
+    laid_default_ = now;
+    layout()->setGeometry(rect()); // a hidden window is told of no resize
+    fit_to_screen();
 }
 
+// The controls have taken the new font before the window is told of it.
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+    if ((event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) &&
+        laid_default_.isValid())
         follow_default_size();
-}
-
-bool MainWindow::eventFilter(QObject* receiver, QEvent* event) {
-    if (receiver == bottom_strip_ && event->type() == QEvent::LayoutRequest)
-        follow_default_size();
-    return QWidget::eventFilter(receiver, event);
 }
 
 void MainWindow::add_bottom_strip(QWidget* row) {
@@ -118,92 +175,64 @@ void MainWindow::add_bottom_strip(QWidget* row) {
     follow_default_size();
 }
 
-int MainWindow::strip_height() const {
-    if (!bottom_strip_ || bottom_strip_->layout()->count() == 0)
-        return 0;
-    return bottom_strip_->layout()->sizeHint().height() + strip_gap;
-}
-
-// What the width of the strip's rows needs beyond the form's width: a larger
-// font widens the listening bar's controls.
-int MainWindow::strip_width_need() const {
-    if (!bottom_strip_ || bottom_strip_->layout()->count() == 0)
-        return 0;
-    return std::max(0, bottom_strip_->layout()->minimumSize().width() - strip_place.width());
-}
-
-// The form at the window's font and with its strip: where the controls stand
-// before the window grows.
-QSize MainWindow::form_size() const {
-    return outer_default - frame_ + QSize(0, font_extra_ + strip_height());
-}
-
 QSize MainWindow::default_size() const {
-    return form_size() + QSize(strip_width_need(), 0);
+    return layout()->sizeHint();
 }
 
 QSize MainWindow::smallest_size() const {
-    return default_size() - QSize(0, list_shrink);
+    return layout()->minimumSize();
 }
 
-void MainWindow::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    place_controls();
+// What the window manager's frame adds on each side; nothing before the window
+// is on screen.
+QMargins MainWindow::frame_margins() const {
+    const QWindow* handle = windowHandle();
+    return handle && isVisible() ? handle->frameMargins() : QMargins();
 }
 
-void MainWindow::place_controls() {
-    const QSize growth = size() - form_size();
-    placement_.place(growth);
-    if (const int height = strip_height(); height > 0) {
-        QRect strip = strip_place.translated(0, font_extra_);
-        strip.setHeight(height - strip_gap);
-        bottom_strip_->setGeometry(AnchoredPlacement::placed(
-            strip, AnchoredPlacement::MoveDown | AnchoredPlacement::StretchRight, growth));
-    }
-}
-
-// A window manager adds its frame around the inside; the frame is known only
-// once the window is on screen. The default size counts the frame, so a window
-// opened at its default size is fitted to it then.
-void MainWindow::learn_frame() {
-    if (!isVisible() || isMaximized() || isFullScreen())
-        return;
-    const QSize frame = frameGeometry().size() - size();
-    if (frame == frame_ || frame.width() < 0 || frame.height() < 0)
-        return;
-    const QSize old_frame = frame_;
-    frame_ = frame;
-    frame_offset_ = geometry().topLeft() - frameGeometry().topLeft();
-    setMinimumSize(smallest_size());
-    // A window opened at its default size is fitted to the frame; a restored
-    // one takes its kept size again, which a minimum counted without the frame
-    // may have widened.
-    if (!restored_)
-        resize(size() - (frame - old_frame));
-    else if (restored_size_.isValid())
-        resize(std::exchange(restored_size_, QSize()).expandedTo(minimumSize()));
-    place_controls();
-    fit_to_screen();
-}
-
-// A window larger than its screen's free area (a small screen, a large scale
-// factor) is made smaller, down to its smallest size, and moved onto it.
+// A window larger than its screen's free area (a small screen, a large font or
+// scale factor) is made smaller, down to its smallest size, and the whole of
+// it, frame included, is moved onto that area.
 void MainWindow::fit_to_screen() {
     const QScreen* on = screen();
     if (!on || isMaximized() || isFullScreen())
         return;
     const QRect free = on->availableGeometry();
-    const QSize outer = (size() + frame_).boundedTo(free.size());
-    const QSize inside = (outer - frame_).expandedTo(minimumSize());
-    if (inside != size())
-        resize(inside);
-    const QRect frame = frameGeometry();
-    const QPoint at(std::clamp(frame.x(), free.left(), std::max(free.left(), free.right() + 1 - frame.width())),
-                    std::clamp(frame.y(), free.top(), std::max(free.top(), free.bottom() + 1 - frame.height())));
-    if (at != frame.topLeft())
+    const QMargins frame = frame_margins();
+    const QSize around(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QSize inside = (size() + around).boundedTo(free.size()) - around;
+    if (inside.expandedTo(minimumSize()) != size())
+        resize(inside.expandedTo(minimumSize()));
+    const QSize outer = size() + around;
+    const QPoint at(std::clamp(pos().x(), free.left(), std::max(free.left(), free.right() + 1 - outer.width())),
+                    std::clamp(pos().y(), free.top(), std::max(free.top(), free.bottom() + 1 - outer.height())));
+    if (at != pos())
         move(at);
 }
 
+// The frame becomes known once the window is on screen, and may change with the
+// window manager's theme. The form's 593 x 674 counts the frame: the room right
+// of and below the form gives it its place, and a window at its default size
+// keeps its outer size. The window is fitted to the screen again then.
+void MainWindow::follow_frame() {
+    const QMargins frame = frame_margins();
+    if (frame == known_frame_ || isMaximized() || isFullScreen())
+        return;
+    known_frame_ = frame;
+    layout()->setContentsMargins(
+        form_margins.left(), form_margins.top(),
+        std::max(0, form_margins.right() - frame.left() - frame.right()),
+        std::max(0, form_margins.bottom() - frame.top() - frame.bottom()));
+    follow_default_size(restored_);
+    // The kept size, which a smallest size counted without the frame may have
+    // widened (unless the window was resized since).
+    const QSize kept = std::exchange(restored_size_, QSize());
+    if (kept.isValid() && size() == restored_as_)
+        resize(kept.expandedTo(minimumSize()));
+    fit_to_screen();
+}
+
+// The kept place: the frame's top left corner and the inside's size.
 void MainWindow::restore_place() {
     const std::optional<WindowPlace> place = read_window_place(window_place_file());
     if (!place)
@@ -212,16 +241,18 @@ void MainWindow::restore_place() {
     restored_size_ = QSize(place->width, place->height);
     move(place->x, place->y);
     resize(restored_size_.expandedTo(minimumSize()));
+    restored_as_ = size();
     if (place->maximised)
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void MainWindow::save_place() const {
     const bool maximised = isMaximized();
-    QRect normal = maximised ? normalGeometry() : geometry();
-    if (!normal.isValid())
-        normal = QRect(geometry().topLeft(), size());
-    normal.moveTopLeft(normal.topLeft() - frame_offset_);
+    QRect normal(pos(), size());
+    if (maximised && normalGeometry().isValid()) {
+        const QMargins frame = frame_margins();
+        normal = normalGeometry().translated(-frame.left(), -frame.top());
+    }
     write_window_place(window_place_file(),
                        {normal.x(), normal.y(), normal.width(), normal.height(), maximised});
 }

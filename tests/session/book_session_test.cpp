@@ -450,3 +450,25 @@ TEST_F(Bookmarking, AddedListedChosenAndKeptAcrossARestart) {
     EXPECT_FALSE(manual());
     EXPECT_FALSE(session->remove_bookmark(5));
 }
+
+// A save folder changed while the program runs is taken when the session is
+// told: the book folders are listed from it and the next query saves there.
+TEST_F(Session, ANewSaveFolderIsTakenForTheFoldersAndTheNextQuery) {
+    TempFolder other;
+    std::filesystem::create_directories(other.path / native_path(gbk("书乙")));
+    ASSERT_TRUE(write_setting(gbk("默认保存路径"), other.text()));
+    EXPECT_EQ(session->startup_save_folder(), save.text()); // until the session is told
+    QSignalSpy listed(session.get(), &BookSession::foldersChanged);
+    session->reread_save_folder();
+    EXPECT_EQ(listed.count(), 1);
+    EXPECT_EQ(session->startup_save_folder(), other.text());
+    ASSERT_EQ(session->folders().size(), 1u);
+    EXPECT_EQ(session->folders()[0].name, gbk("书乙"));
+
+    load(address());
+    list("35", "1");
+    download_all();
+    ASSERT_EQ(at(0).state, DownloadState::downloaded);
+    EXPECT_EQ(at(0).local.rfind(other.text(), 0), 0u) << at(0).local;
+    EXPECT_TRUE(std::filesystem::exists(native_path(at(0).local)));
+}

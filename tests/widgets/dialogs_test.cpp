@@ -61,4 +61,21 @@ TEST(MessageBoxes, AreTitledWithTheProgramsName) {
     EXPECT_EQ(text, chinese("配置成功！"));
 }
 
+// A box is wide enough for its title in the frame, however short its text.
+TEST(MessageBoxes, AreWideEnoughForTheirTitle) {
+    for (const char* text : {"好", "配置成功！"}) {
+        int width = 0, needed = 0;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            width = box->width();
+            needed = title_room(box->windowTitle(), box->font());
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        show_message(nullptr, gbk(text));
+        EXPECT_GT(needed, QFontMetrics(QApplication::font()).horizontalAdvance(program_title()));
+        EXPECT_GE(width, needed) << text;
+    }
+}
+
 } // namespace

@@ -173,8 +173,13 @@ TEST_F(BookPageView, EmptyOrUnreachableAddressAsksForAnAddressAndKeepsTheBook) {
 
     auto* box = control<QLineEdit>("编辑框1");
     box->selectAll();
-    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClick(box, Qt::Key_Delete); // typed empty: nothing is said
     ASSERT_TRUE(wait_for_book_page());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(control<QLabel>("load_status")->isVisible());
+    QTest::keyClick(box, Qt::Key_Return); // Enter: said in a box
+    ASSERT_TRUE(wait_for_book_page());
+    EXPECT_TRUE(eventually([&] { return !dialogs.messages.empty(); }));
     EXPECT_EQ(dialogs.messages, std::vector<Text>{gbk("请输入网址！")});
 
     site->stop(); // the address is right, the site does not answer
@@ -202,4 +207,57 @@ TEST_F(BookPageView, PageWithoutTitleAsksToCheckTheAddressAndKeepsTheDisplay) {
     EXPECT_EQ(window->session().book().book_id, "");
     EXPECT_EQ(shown(), before);
     EXPECT_EQ(site->cover_requests(), 1);
+}
+
+// A load the user did not ask for with a paste or Enter (one after a pause in
+// typing, or the stored address at start) says how it went on the line under
+// the address box, never in a box: the reason it failed, nothing once a book is
+// in, nothing for an empty box. Enter says a failure in a box.
+TEST_F(BookPageView, TypedAndStartingLoadsReportOnTheStatusLine) {
+    configure(site->home_address()); // a page of the site, not a book's
+    open_window();
+    auto* status = control<QLabel>("load_status");
+    auto* box = control<QLineEdit>("编辑框1");
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_TRUE(status->text().contains(to_qstring(gbk("请核对网址是否正确！"))))
+        << status->text().toStdString();
+    EXPECT_EQ(status->accessibleDescription(), status->text());
+
+    const struct {
+        Text typed;
+        bool said;
+        const char* reason; // in the status line, when said
+    } cases[] = {
+        {address(7), false, ""},
+        {"http://127.0.0.1:9/yousheng/1/play_1_1.htm", true, "无法连接到服务器。"},
+        {"", false, ""},
+        {address(8), false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, to_qstring(c.typed));
+        ASSERT_TRUE(wait_for_book_page());
+        QApplication::processEvents();
+        EXPECT_TRUE(dialogs.messages.empty());
+        EXPECT_EQ(status->isVisible(), c.said);
+        if (c.said) {
+            EXPECT_TRUE(status->text().contains(to_qstring(gbk(c.reason))))
+                << status->text().toStdString();
+        }
+    }
+    EXPECT_EQ(window->session().book().current_episode, "8");
+
+    // Enter on an address that fails: a box says so, the line says nothing.
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, "http://127.0.0.1:9/yousheng/1/play_1_1.htm");
+    QTest::keyClick(box, Qt::Key_Return);
+    ASSERT_TRUE(wait_for_book_page());
+    EXPECT_TRUE(eventually([&] { return !dialogs.messages.empty(); }));
+    EXPECT_EQ(dialogs.messages, std::vector<Text>{gbk("请输入网址！")});
+    EXPECT_FALSE(status->isVisible());
 }

@@ -1,9 +1,12 @@
 #include "site/book_page.hpp"
 #include "playback/media_player.hpp"
+#include "settings/window_place.hpp"
 #include "window_fixture.hpp"
 
 #include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QComboBox>
+#include <QScreen>
 #include <QHeaderView>
 #include <QImageReader>
 #include <QLabel>
@@ -157,11 +160,14 @@ TEST_F(MainWindowTest, StoredAddressLoadsOnceAtStartAndBuildsNoRows) {
     EXPECT_EQ(window->session().book_host(), site->catalogue_host());
 }
 
-TEST_F(MainWindowTest, SettingsWindowIsModalAndChangesNothingInTheMainWindow) {
+// The settings window is modal; a new save folder is taken when it closes: the
+// book folders are listed from it, and nothing else changes.
+TEST_F(MainWindowTest, SettingsWindowIsModalAndItsNewSaveFolderIsTakenAtOnce) {
     configure(address());
     open_window();
     Text info = text_of<QLabel>("标签2");
     TempFolder other;
+    std::filesystem::create_directories(other.path / native_path(gbk("书乙")));
     bool was_modal = false;
     dialogs.on_dialog = [&](QWidget* dialog) {
         was_modal = dialog->isModal() && dialog->parentWidget() == window.get();
@@ -172,7 +178,10 @@ TEST_F(MainWindowTest, SettingsWindowIsModalAndChangesNothingInTheMainWindow) {
 
     EXPECT_EQ(save_folder_in_settings(other.text()), std::vector<Text>{gbk("配置成功！")});
     EXPECT_EQ(read_setting(gbk("默认保存路径")), other.text());
-    EXPECT_EQ(window->session().startup_save_folder(), save.text()); // read once, at creation
+    EXPECT_EQ(window->session().startup_save_folder(), other.text());
+    auto* folders = control<QListWidget>("超级列表框2");
+    ASSERT_EQ(folders->count(), 1);
+    EXPECT_EQ(from_qstring(folders->item(0)->text()), gbk("书乙"));
     EXPECT_EQ(text_of<QLabel>("标签2"), info);
     EXPECT_EQ(site->page_requests(), 1);
 }
@@ -393,4 +402,83 @@ TEST_F(MainWindowTest, RangeBoxesStartFromTheStoredStartAndCount) {
         EXPECT_EQ(text_of<QLineEdit>("编辑框2"), c.start_box);
         EXPECT_EQ(text_of<QLineEdit>("编辑框3"), c.span_box);
     }
+}
+
+// The seek bar takes the room beside the player's buttons and grows with the
+// window; the volume slider keeps its length; choosing any item of any combo
+// box leaves the window's size as it was.
+TEST_F(MainWindowTest, SeekBarTakesTheRoomAndChoicesKeepTheWindowsSize) {
+    open_window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    auto* player = control<QWidget>("播放器1");
+    auto* seek = player->findChild<QWidget*>("seek_bar");
+    auto* volume = window->findChild<QWidget*>("volume_slider");
+    ASSERT_TRUE(seek && volume);
+    EXPECT_GT(seek->width(), player->width() / 3);
+    const int volume_length = volume->width();
+    window->resize(window->size() + QSize(300, 0));
+    QApplication::processEvents();
+    EXPECT_EQ(volume->width(), volume_length);
+    window->resize(window->default_size());
+    QApplication::processEvents();
+
+    const QSize size = window->size();
+    for (QComboBox* box : window->findChildren<QComboBox*>()) {
+        for (int i = 0; i < box->count(); ++i) {
+            SCOPED_TRACE(box->itemText(i).toStdString());
+            box->setCurrentIndex(i);
+            emit box->activated(i);
+            QApplication::processEvents();
+            EXPECT_EQ(window->size(), size);
+        }
+        box->setCurrentIndex(0);
+        emit box->activated(0);
+    }
+    EXPECT_FALSE(window->findChildren<QComboBox*>().isEmpty());
+}
+
+// Wherever the kept place puts it, and however large it was, the window opens on
+// the screen's free area, frame included; a place on it comes back exactly, time
+// after time.
+TEST_F(MainWindowTest, TheWindowOpensOnTheScreenAndAKeptPlaceComesBackExactly) {
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    const struct {
+        QRect kept;
+        bool exact;
+    } cases[] = {
+        {{120, 90, 700, 600}, true},
+        {{-400, -300, 700, 600}, false},
+        {{5000, 4000, 700, 600}, false},
+        {{20, 10, 3000, 2000}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kept.x());
+        ASSERT_TRUE(write_window_place(window_place_file(), {c.kept.x(), c.kept.y(), c.kept.width(),
+                                                             c.kept.height(), false}));
+        for (int run = 0; run < 3; ++run) {
+            open_window();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+            QApplication::processEvents();
+            EXPECT_TRUE(free.contains(window->frameGeometry())) << run;
+            if (c.exact) {
+                EXPECT_EQ(QRect(window->pos(), window->size()), c.kept) << run;
+            }
+            window->close();
+            window.reset();
+        }
+    }
+}
+
+// The book's information is in the information label's accessible description
+// as soon as it is shown, so a screen reader says it wherever it meets the label.
+TEST_F(MainWindowTest, TheBooksInformationIsExposedToScreenReaders) {
+    configure(address());
+    open_window();
+    auto* information = control<QLabel>("标签2");
+    ASSERT_FALSE(information->text().isEmpty());
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(information);
+    ASSERT_TRUE(face);
+    EXPECT_FALSE(face->text(QAccessible::Name).isEmpty());
+    EXPECT_EQ(face->text(QAccessible::Description), information->text());
+    EXPECT_NE(information->text().indexOf(to_qstring(window->session().book().title)), -1);
 }
