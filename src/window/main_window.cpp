@@ -15,9 +15,11 @@
 #include "window/address_box.hpp"
 #include "window/book_view.hpp"
 #include "window/episode_table.hpp"
+#include "window/follow_switch.hpp"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
@@ -63,7 +65,14 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     lay_out_controls();
     run_line_ = new RunProgressLine(this);
     run_line_->setObjectName(QStringLiteral("run_line"));
-    add_bottom_strip(new BookmarkView(*session_, run_line_, this));
+    // The run line shares its line with the follow switch, the bookmark button
+    // and the silence switch.
+    auto* run_row = new QWidget(this);
+    auto* run_row_layout = new QHBoxLayout(run_row);
+    run_row_layout->setContentsMargins(0, 0, 0, 0);
+    run_row_layout->addWidget(run_line_, 1);
+    run_row_layout->addWidget(new FollowSwitch(*session_, run_row));
+    add_bottom_strip(new BookmarkView(*session_, run_row, this));
     bind_acts();
     bind_session();
     bind_keys();
