@@ -1,10 +1,16 @@
 #include "window/book_view.hpp"
 
+#include "session/book_session.hpp"
+#include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 #include "widgets/dialogs.hpp"
 
 #include <QAbstractItemView>
 #include <QCoreApplication>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QStyle>
+#include <QTreeView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -13,6 +19,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
 #include <memory>
 
 void InformationLabel::paintEvent(QPaintEvent*) {
@@ -147,3 +154,51 @@ void on_row_chosen(QAbstractItemView* list, QObject* context, const bool& quiet,
                      });
     QObject::connect(selection, &QItemSelectionModel::selectionChanged, context, run);
 }
+
+// The columns are 50, 300, 50 and 50 px wide, or as wide as their longest
+// usual text needs in the list's font (a four-digit episode, a state); the
+// address column takes what is left, so the state column stays in sight when
+// the scroll bar shows and the address column gets the width a wider window adds.
+void fit_episode_columns(QTreeView* episode_list) {
+    QHeaderView* header = episode_list->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    const QFontMetrics metrics(episode_list->font());
+    const int margins = 2 * (episode_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4);
+    const QString widest[] = {to_qstring(gbk("第8888集")), QString(), to_qstring(gbk("88:88:88")), to_qstring(gbk("未下载"))};
+    for (int column = 0; column < 4; ++column) {
+        const int needed = std::max(metrics.horizontalAdvance(widest[column]),
+                                    header->sectionSizeHint(column) - margins) +
+                           margins;
+        episode_list->setColumnWidth(column, column == 1 ? 300 : std::max(50, needed));
+    }
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+}
+
+// The folder list keeps its items, and the one chosen, while only the counts
+// of heard episodes change.
+void show_book_folders(QListWidget* folder_list, const BookSession& session) {
+    const std::vector<BookFolder>& folders = session.folders();
+    bool same = folder_list->count() == int(folders.size());
+    for (int i = 0; same && i < folder_list->count(); ++i)
+        same = folder_list->item(i)->text() == to_qstring(folders[std::size_t(i)].name);
+    if (!same) {
+        folder_list->clear();
+        for (const BookFolder& folder : folders)
+            new QListWidgetItem(to_qstring(folder.name), folder_list);
+    }
+    for (int i = 0; i < folder_list->count(); ++i) {
+        const BookFolder& folder = folders[std::size_t(i)];
+        QString shown = folder.episodes == 0
+                            ? QString()
+                            : QStringLiteral("%1/%2").arg(folder.heard).arg(folder.episodes);
+        // A followed book says so, and says why its last check failed.
+        if (const FollowedBook* followed = session.followed_books().find(folder.name))
+            shown += to_qstring(gbk(followed->trouble.empty() ? " 追更" : " 追更：")) +
+                     to_qstring(followed->trouble);
+        QListWidgetItem* item = folder_list->item(i);
+        item->setData(FolderProgressDelegate::progress_role, shown);
+        item->setData(Qt::AccessibleTextRole, item->text() + QStringLiteral(" ") + shown);
+    }
+}
+

@@ -9,7 +9,10 @@
 
 #include <functional>
 
+class BookSession;
 class QAbstractItemView;
+class QListWidget;
+class QTreeView;
 
 // The book information label. Its text keeps the page's line breaks as they
 // are; it is drawn with an empty line taking half a line's height, so the whole
@@ -59,3 +62,10 @@ void show_load_failure(QWidget* parent, const Text& message, const Text& reason,
 // for as long as `context` lives.
 void on_row_chosen(QAbstractItemView* list, QObject* context, const bool& quiet,
                    std::function<void()> handler, bool when_chosen_again);
+
+// The episode list's columns fitted to its font (see book_view.cpp).
+void fit_episode_columns(QTreeView* episode_list);
+// The book folders of the session in the folder list, with what was heard of
+// each and whether it is followed; the items and the one chosen stay while
+// only the counts change.
+void show_book_folders(QListWidget* folder_list, const BookSession& session);

@@ -157,27 +157,7 @@ void MainWindow::build_episode_list() {
     episode_list_->setUniformRowHeights(true);
     episode_list_->setAllColumnsShowFocus(true);
     episode_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    fit_episode_columns();
-}
-
-// The columns are 50, 300, 50 and 50 px wide, or as wide as their longest
-// usual text needs in the list's font (a four-digit episode, a state); the
-// address column takes what is left, so the state column stays in sight when
-// the scroll bar shows and the address column gets the width a wider window adds.
-void MainWindow::fit_episode_columns() {
-    QHeaderView* header = episode_list_->header();
-    header->setStretchLastSection(false);
-    header->setSectionsMovable(false);
-    const QFontMetrics metrics(episode_list_->font());
-    const int margins = 2 * (episode_list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4);
-    const QString widest[] = {say("第8888集"), QString(), say("88:88:88"), say("未下载")};
-    for (int column = 0; column < 4; ++column) {
-        const int needed = std::max(metrics.horizontalAdvance(widest[column]),
-                                    header->sectionSizeHint(column) - margins) +
-                           margins;
-        episode_list_->setColumnWidth(column, column == 1 ? 300 : std::max(50, needed));
-    }
-    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    fit_episode_columns(episode_list_);
 }
 
 // The user's acts, handed to the session.
@@ -234,8 +214,8 @@ void MainWindow::bind_session() {
         run_line_->show_line(say("继续未完成的 ") + QString::number(count) + say(" 集"));
     });
     connect(&s, &BookSession::currentChanged, this, [this](EpisodeId id) { show_current(id); });
-    connect(&s, &BookSession::foldersChanged, this, [this] { show_folders(); });
-    connect(&s, &BookSession::followedChanged, this, [this] { show_folders(); });
+    connect(&s, &BookSession::foldersChanged, this, [this] { show_book_folders(folder_list_, *session_); });
+    connect(&s, &BookSession::followedChanged, this, [this] { show_book_folders(folder_list_, *session_); });
     // Every row is on screen as soon as it is in or has changed.
     const auto repaint_now = [this] {
         episode_list_->settle_layout();
@@ -358,33 +338,6 @@ void MainWindow::show_cover(const Bytes& picture) {
 void MainWindow::show_download_button(DownloadSequence::Offer offer, bool enabled) {
     download_button_->setText(say(offer == DownloadSequence::Offer::pause ? "暂停" : "下载"));
     download_button_->setEnabled(enabled);
-}
-
-// The folder list keeps its items, and the one chosen, while only the counts
-// of heard episodes change.
-void MainWindow::show_folders() {
-    const std::vector<BookFolder>& folders = session_->folders();
-    bool same = folder_list_->count() == int(folders.size());
-    for (int i = 0; same && i < folder_list_->count(); ++i)
-        same = folder_list_->item(i)->text() == to_qstring(folders[std::size_t(i)].name);
-    if (!same) {
-        folder_list_->clear();
-        for (const BookFolder& folder : folders)
-            new QListWidgetItem(to_qstring(folder.name), folder_list_);
-    }
-    for (int i = 0; i < folder_list_->count(); ++i) {
-        const BookFolder& folder = folders[std::size_t(i)];
-        QString shown = folder.episodes == 0
-                            ? QString()
-                            : QStringLiteral("%1/%2").arg(folder.heard).arg(folder.episodes);
-        // A followed book says so, and says why its last check failed.
-        if (const FollowedBook* followed = session_->followed_books().find(folder.name))
-            shown += say(followed->trouble.empty() ? " 追更" : " 追更：") +
-                     to_qstring(followed->trouble);
-        QListWidgetItem* item = folder_list_->item(i);
-        item->setData(FolderProgressDelegate::progress_role, shown);
-        item->setData(Qt::AccessibleTextRole, item->text() + QStringLiteral(" ") + shown);
-    }
 }
 
 void MainWindow::open_chosen_folder() {

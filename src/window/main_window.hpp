@@ -68,7 +68,6 @@ class MainWindow : public QWidget {
     void show_site_link(const Text& catalogue_host);
     void show_download_button(DownloadSequence::Offer offer, bool enabled);
     void show_current(EpisodeId id);
-    void show_folders();
     void show_run();
     void open_chosen_folder();
     // A load the user did not ask for with Enter or the query button says how
@@ -85,7 +84,6 @@ class MainWindow : public QWidget {
     void follow_frame();
     void restore_place();
     void save_place() const;
-    void fit_episode_columns();
     // main_window_keys.cpp
     void name_controls();
     void bind_keys();
