@@ -98,6 +98,7 @@ void DownloadSequence::abort() {
         }
     }
     slots_.clear(); // waits for the workers
+    unqueue();
 }
 
 // A new pass over the episodes listed now, those a pause stopped first. A
@@ -107,13 +108,18 @@ void DownloadSequence::start() {
     waiting_for_rows_ = false;
     Pass pass{{}, 0, episodes_.size()};
     int to_fetch = 0;
+    std::vector<EpisodeId> queued;
     for (const Episode& episode : episodes_.episodes()) {
         if (!fetchable(&episode))
             continue;
         ++to_fetch;
         if (episode.state == DownloadState::paused)
             pass.first.push_back(episode.id);
+        else
+            queued.push_back(episode.id);
     }
+    for (const EpisodeId id : queued)
+        episodes_.update(id, [](Episode& e) { e.state = DownloadState::queued; });
     if (run_.paused() && state_ == State::paused) {
         run_.resume();
     } else {
@@ -136,6 +142,7 @@ void DownloadSequence::pause() {
     });
     pass_.reset();
     waiting_for_rows_ = false;
+    unqueue();
     run_.pause();
     set_state(State::paused, true);
     show_run(true);
@@ -220,8 +227,10 @@ void DownloadSequence::start_episode(const Episode& episode) {
     slot->address = episode.remote;
     slot->path = downloaded_file_path(episode.book.save_folder, episode.book.title, episode.label);
     slot->native = native_path(slot->path);
-    slot->state_before = episode.state == DownloadState::paused ? DownloadState::not_on_disk
-                                                                : episode.state;
+    slot->state_before = episode.state == DownloadState::paused ||
+                                 episode.state == DownloadState::queued
+                             ? DownloadState::not_on_disk
+                             : episode.state;
     slot->received = episode.received;
     slot->total = episode.total;
     slots_.push_back(std::move(slot));
@@ -361,6 +370,7 @@ void DownloadSequence::stop_for_disk(const Text& message) {
     });
     pass_.reset();
     waiting_for_rows_ = false;
+    unqueue();
     run_.finish();
     set_state(State::ready, true);
     show_run(true);
@@ -373,10 +383,18 @@ void DownloadSequence::stop_for_disk(const Text& message) {
 void DownloadSequence::end_run() {
     pass_.reset();
     waiting_for_rows_ = false;
+    unqueue();
     run_.finish();
     set_state(State::done, anything_to_fetch());
     show_run(true);
     emit runEnded(run_.arrived(), run_.failed());
+}
+
+// Episodes the run set out to fetch and did not reach are no longer waiting.
+void DownloadSequence::unqueue() {
+    for (const Episode& episode : episodes_.episodes())
+        if (episode.state == DownloadState::queued)
+            episodes_.update(episode.id, [](Episode& e) { e.state = DownloadState::not_on_disk; });
 }
 
 // The run's line changes a few times a second at most, and at once when an

@@ -60,7 +60,8 @@ class DownloadSequence : public QObject {
     void rows_added();
     // The window is closing: every transfer under way is abandoned at once (the
     // bytes that arrived stay in their hidden partial files for a later run),
-    // nothing more is requested, no episode changes.
+    // nothing more is requested, and no episode changes but those waiting
+    // their turn, which wait no more.
     void abort();
 
     // How each episode is fetched (user agent, retries); address and target are
@@ -127,6 +128,7 @@ class DownloadSequence : public QObject {
     // Stops every episode under way; `change` sets what each one reads afterwards.
     void stop_all(const std::function<void(Episode&, const Slot&)>& change);
     void end_run();
+    void unqueue();
     void show_run(bool now);
     void stop_for_disk(const Text& message);
     void set_state(State state, bool enabled);

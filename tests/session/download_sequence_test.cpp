@@ -155,6 +155,7 @@ TEST_F(SequenceTest, APauseStopsAtOnceAndGoingOnResumesWhatWasUnderWay) {
         run.press();
         run.press(); // the second click of a double click
         EXPECT_EQ(run.state(), State::running);
+        EXPECT_EQ(state(6), DownloadState::queued); // waits its turn
         EXPECT_EQ(run.offer(), Offer::pause);
         run.set_double_press_interval(std::chrono::milliseconds(0));
         ASSERT_TRUE(QTest::qWaitFor([&] {
