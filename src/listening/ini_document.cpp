@@ -51,8 +51,15 @@ IniDocument IniDocument::parse(std::string_view content) {
         if (!current || equals == Text::npos)
             continue;
         const Text key = trim_spaces(std::string_view(line).substr(0, equals));
-        if (storable(key))
-            current->entries.emplace_back(key, line.substr(equals + 1));
+        Text value = line.substr(equals + 1);
+        // A NUL byte is damage, not text: such a value would not be kept
+        // when its section is next written, so it is not read either. A key
+        // met again (in the same section or one of the same name further on)
+        // keeps its first value, the one it has always read as.
+        const bool seen = std::any_of(current->entries.begin(), current->entries.end(),
+                                      [&](const auto& entry) { return entry.first == key; });
+        if (storable(key) && !has_line_break(value) && !seen)
+            current->entries.emplace_back(key, std::move(value));
     }
     return document;
 }
