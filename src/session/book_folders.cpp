@@ -1,12 +1,17 @@
 #include "session/book_folders.hpp"
 
 #include "files/files.hpp"
+#include "session/library.hpp"
+
+#include <algorithm>
 
 std::vector<BookFolder> list_book_folders(const Text& save_folder,
-                                          const std::function<bool(const Text&)>& heard) {
+                                          const std::function<bool(const Text&)>& heard,
+                                          const Library& library) {
     std::vector<BookFolder> books;
     for (const FolderEntry& folder : list_subfolders(save_folder)) {
-        BookFolder book{folder.name, folder.native.filename(), 0, 0};
+        BookFolder book{folder.name, folder.native.filename(), 0, 0,
+                        library.cover_file(folder.name), library.last_listened(folder.name)};
         const Text path = join_path(save_folder, folder.name);
         for (const FolderEntry& file : list_files(path, ".mp3")) {
             ++book.episodes;
@@ -14,5 +19,8 @@ std::vector<BookFolder> list_book_folders(const Text& save_folder,
         }
         books.push_back(std::move(book));
     }
+    std::stable_sort(books.begin(), books.end(), [](const BookFolder& a, const BookFolder& b) {
+        return a.last_listened > b.last_listened;
+    });
     return books;
 }

@@ -3,6 +3,8 @@
 // how many of its episodes were heard.
 #include "text/text.hpp"
 
+#include <cstdint>
+
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -12,9 +14,16 @@ struct BookFolder {
     std::filesystem::path native; // the folder's own name on disk
     int episodes = 0;            // its .mp3 files
     int heard = 0;               // of those, heard to their end
+    std::filesystem::path cover; // the cover kept for the library, or empty
+    std::int64_t last_listened = 0; // seconds since the epoch; 0: never
 };
 
-// The sub-folders of the save folder in natural order, hidden ones left out;
-// `heard` tells whether an episode's file (its path as a text) was heard.
+class Library;
+
+// The sub-folders of the save folder, hidden ones left out: the book listened
+// to last first, then those listened to before it, then the others in natural
+// order. `heard` tells whether an episode's file (its path as a text) was heard;
+// the library gives each its cover and when it was last listened to.
 std::vector<BookFolder> list_book_folders(const Text& save_folder,
-                                          const std::function<bool(const Text&)>& heard);
+                                          const std::function<bool(const Text&)>& heard,
+                                          const Library& library);

@@ -21,8 +21,13 @@
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -87,6 +92,7 @@ BookSession::BookSession(QObject* parent)
     : QObject(parent),
       followed_(listening_positions_file().parent_path() / fs::path(u8"追更.ini")),
       last_book_(listening_positions_file().parent_path() / fs::path(u8"上次的书")),
+      library_(listening_positions_file().parent_path()),
       player_(std::make_unique<Player>()),
       book_load_(std::make_unique<BookPageLoad>()),
       query_(std::make_unique<EpisodeQuery>(episodes_)),
@@ -224,6 +230,10 @@ bool BookSession::show_page(const Text& address, const Text& page_text) {
 
 void BookSession::cover_shown(const Bytes& picture) {
     covers_.keep(book_.title, picture);
+    if (picture.empty())
+        return;
+    library_.keep_cover(book_.title, picture);
+    list_book_folders();
 }
 
 // The query and the downloads ----------------------------------------------
@@ -295,8 +305,54 @@ void BookSession::tell_run_ended(int arrived, int failed) {
 
 void BookSession::list_book_folders() {
     folders_ = ::list_book_folders(effective_save_folder(startup_save_folder_),
-                                   [this](const Text& file) { return listening().heard(file); });
+                                   [this](const Text& file) { return listening().heard(file); },
+                                   library_);
     emit foldersChanged();
+}
+
+Text BookSession::remove_book(int index) {
+    if (index < 0 || index >= int(folders_.size()))
+        return {};
+    const BookFolder book = folders_[std::size_t(index)];
+    const bool fetching = (downloads_->run().book() == book.name &&
+                           downloads_->state() == DownloadSequence::State::running) ||
+                          (!follow_check_->checking_book().empty() &&
+                           book_name(follow_check_->checking_book()) == book.name);
+    if (fetching)
+        return gbk("这本书正在下载，暂停后才能移除。");
+    const Episode* playing_now = episodes_.find(playing());
+    if (playing_now && book_name(playing_now->book.title) == book.name)
+        player_->controls().stop();
+    const fs::path folder = native_path(effective_save_folder(startup_save_folder_)) / book.native;
+    // Qt 6.4 puts the trash in the current folder when the data folder that
+    // holds the home trash is missing (a new account): it is made first.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    if (!QFile::moveToTrash(QFile::decodeName(folder.c_str())))
+        return gbk("无法把这本书的文件夹移到回收站。");
+    followed_.unfollow(book.name);
+    followed_.save();
+    library_.forget(book.name);
+    const Text last_book = listening().last_list().book;
+    if (!last_book.empty() && book_name(last_book) == book.name) {
+        listening().set_last_list({});
+        listening().save();
+    }
+    // Rows of the book listed now lose their files with it; a list of the
+    // folder's files, left with nothing to play or fetch, goes.
+    for (const Episode& e : std::vector<Episode>(episodes_.episodes()))
+        if (book_name(e.book.title) == book.name && !e.local.empty())
+            episodes_.update(e.id, [](Episode& gone) {
+                gone.local.clear();
+                gone.file.clear();
+                gone.state = DownloadState::not_on_disk;
+            });
+    const auto& rows = episodes_.episodes();
+    if (!rows.empty() && std::all_of(rows.begin(), rows.end(),
+                                     [](const Episode& e) { return e.address().empty(); }))
+        episodes_.clear();
+    list_book_folders();
+    emit followedChanged();
+    return {};
 }
 
 // The save folder is read afresh: the settings window may have changed it.
@@ -429,6 +485,8 @@ void BookSession::on_episode_opening() {
     const Episode* episode = episodes_.find(opened_);
     if (!episode)
         return;
+    library_.listened(episode->book.title, QDateTime::currentSecsSinceEpoch());
+    list_book_folders();
     listening_control_->open_book(episode->book.title);
     ListeningList list{episode->book.title, episode->book.save_folder, {}, {}};
     for (const Episode& e : episodes_.episodes())
@@ -488,6 +546,8 @@ void BookSession::restore_last_list() {
             episode.local = address;
             episode.file = native_path(address);
             episode.state = DownloadState::downloaded;
+        } else if (!is_web_address(address)) {
+            continue; // a file gone since: nothing to play or fetch
         } else {
             episode.remote = address;
             note_partial_file(episode);

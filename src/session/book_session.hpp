@@ -8,6 +8,7 @@
 #include "session/episode_list.hpp"
 #include "session/followed_books.hpp"
 #include "session/last_book.hpp"
+#include "session/library.hpp"
 #include "session/play_queue.hpp"
 #include "listening/bookmarks.hpp"
 #include "site/book_info.hpp"
@@ -74,6 +75,11 @@ class BookSession : public QObject {
     void open_book_folder(int index);
     // Lists the book folders again, from the save folder read now.
     void list_book_folders();
+    // Moves the book folder at `index` of folders() to the desktop's trash,
+    // stops following it and forgets its cover and listening time. Gives why
+    // it could not, or an empty text when it went. A book being downloaded
+    // stays; one playing stops first.
+    Text remove_book(int index);
     // Follows the book shown, or stops following it: its new episodes arrive
     // by themselves, checked at start and every few hours.
     void follow(bool on);
@@ -176,6 +182,7 @@ class BookSession : public QObject {
     CoverFiles covers_;
     FollowedBooks followed_;
     LastBook last_book_;
+    Library library_;
     std::unique_ptr<Player> player_;
     std::unique_ptr<ListeningControl> listening_control_;
     std::unique_ptr<BookPageLoad> book_load_;

@@ -27,6 +27,8 @@ class FollowCheck : public QObject {
     // Checks every followed book, unless a check is under way.
     void check_all();
     bool checking() const { return !current_.empty(); }
+    // The book under check now, or an empty text.
+    const Text& checking_book() const { return current_; }
     // Whether the user's own download run is under way.
     void set_user_run(bool running);
     // Stops at once; what arrived in part waits in its partial file.

@@ -53,14 +53,6 @@ bool InformationLabel::event(QEvent* e) {
     return QLabel::event(e);
 }
 
-void FolderProgressDelegate::initStyleOption(QStyleOptionViewItem* option,
-                                             const QModelIndex& index) const {
-    QStyledItemDelegate::initStyleOption(option, index);
-    const QString progress = index.data(progress_role).toString();
-    if (!progress.isEmpty())
-        option->text += QStringLiteral("  ") + progress;
-}
-
 namespace {
 
 class KeysGoOn : public QObject {
@@ -174,31 +166,3 @@ void fit_episode_columns(QTreeView* episode_list) {
     }
     header->setSectionResizeMode(1, QHeaderView::Stretch);
 }
-
-// The folder list keeps its items, and the one chosen, while only the counts
-// of heard episodes change.
-void show_book_folders(QListWidget* folder_list, const BookSession& session) {
-    const std::vector<BookFolder>& folders = session.folders();
-    bool same = folder_list->count() == int(folders.size());
-    for (int i = 0; same && i < folder_list->count(); ++i)
-        same = folder_list->item(i)->text() == to_qstring(folders[std::size_t(i)].name);
-    if (!same) {
-        folder_list->clear();
-        for (const BookFolder& folder : folders)
-            new QListWidgetItem(to_qstring(folder.name), folder_list);
-    }
-    for (int i = 0; i < folder_list->count(); ++i) {
-        const BookFolder& folder = folders[std::size_t(i)];
-        QString shown = folder.episodes == 0
-                            ? QString()
-                            : QStringLiteral("%1/%2").arg(folder.heard).arg(folder.episodes);
-        // A followed book says so, and says why its last check failed.
-        if (const FollowedBook* followed = session.followed_books().find(folder.name))
-            shown += to_qstring(gbk(followed->trouble.empty() ? " 追更" : " 追更：")) +
-                     to_qstring(followed->trouble);
-        QListWidgetItem* item = folder_list->item(i);
-        item->setData(FolderProgressDelegate::progress_role, shown);
-        item->setData(Qt::AccessibleTextRole, item->text() + QStringLiteral(" ") + shown);
-    }
-}
-

@@ -1,11 +1,10 @@
 #pragma once
 // Pieces of the window that show a book: its information label, the site link,
-// the book folders' heard counts, the box that says why a page did not load, and
-// how the lists tell a row the user chose.
+// the box that says why a page did not load, and how the lists tell a row the
+// user chose.
 #include "text/text.hpp"
 
 #include <QLabel>
-#include <QStyledItemDelegate>
 
 #include <functional>
 
@@ -41,17 +40,6 @@ class LinkLabel : public QLabel {
     bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
 };
 
-// Heard episodes over all episodes, drawn beside a folder's name; the name
-// itself stays the item's text.
-class FolderProgressDelegate : public QStyledItemDelegate {
-  public:
-    static constexpr int progress_role = Qt::UserRole + 7;
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-  protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
-};
-
 // A modal box saying why a page did not load, with the reason on a second line.
 // Keys typed while it is up are not the box's: the first closes it and goes,
 // with the ones after it, to `typing_into` (when not null).
@@ -65,7 +53,3 @@ void on_row_chosen(QAbstractItemView* list, QObject* context, const bool& quiet,
 
 // The episode list's columns fitted to its font (see book_view.cpp).
 void fit_episode_columns(QTreeView* episode_list);
-// The book folders of the session in the folder list, with what was heard of
-// each and whether it is followed; the items and the one chosen stay while
-// only the counts change.
-void show_book_folders(QListWidget* folder_list, const BookSession& session);

@@ -14,6 +14,7 @@
 #include "widgets/run_progress_line.hpp"
 #include "window/address_box.hpp"
 #include "window/book_view.hpp"
+#include "window/library_view.hpp"
 #include "window/episode_table.hpp"
 #include "window/follow_switch.hpp"
 
@@ -106,6 +107,10 @@ void MainWindow::build_controls() {
     folder_list_ = named(new QListWidget(this), "超级列表框2");
     folder_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     folder_list_->setItemDelegate(new FolderProgressDelegate(folder_list_));
+    folder_list_->setIconSize(QSize(30, 42));
+    folder_list_->setWordWrap(true);
+    folder_list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    offer_book_removal(folder_list_, *session_);
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
     span_caption_ = named(new QLabel(this), "标签4");

@@ -472,3 +472,48 @@ TEST_F(Session, ANewSaveFolderIsTakenForTheFoldersAndTheNextQuery) {
     EXPECT_EQ(at(0).local.rfind(other.text(), 0), 0u) << at(0).local;
     EXPECT_TRUE(std::filesystem::exists(native_path(at(0).local)));
 }
+
+// The library puts the book listened to last first, with the cover kept when
+// the book was shown, across a restart; a book removed goes to the desktop's
+// trash, is no longer followed, and its listed rows lose their files.
+TEST_F(Session, TheLibraryOrdersByListeningAndSendsARemovedBookToTheTrash) {
+    TempFolder home_data;
+    const std::filesystem::path data = home_data.path / "share"; // not there yet
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const std::filesystem::path other = save.path / "0 other";
+    std::filesystem::create_directories(other);
+    std::ofstream(other / "0 other_1.mp3") << "x";
+
+    QSignalSpy cover(session.get(), &BookSession::coverArrived);
+    load(address());
+    ASSERT_TRUE(eventually([&] { return !cover.isEmpty(); }));
+    session->cover_shown(cover.last().at(0).value<Bytes>());
+    list("35", "2");
+    download_all();
+    ASSERT_EQ(session->folders().size(), 2u);
+    EXPECT_EQ(session->folders()[0].name, "0 other"); // never listened: natural order
+    EXPECT_TRUE(session->folders()[0].cover.empty());
+    EXPECT_FALSE(session->folders()[1].cover.empty());
+
+    session->play(id(0));
+    ASSERT_TRUE(eventually([&] { return session->folders()[0].name == book.title; }));
+    session->follow(true);
+    session.reset();
+    session = std::make_unique<BookSession>();
+    session->start();
+    ASSERT_EQ(session->folders().size(), 2u);
+    EXPECT_EQ(session->folders()[0].name, book.title);
+    EXPECT_GT(session->folders()[0].last_listened, 0);
+    EXPECT_FALSE(session->folders()[0].cover.empty());
+    ASSERT_EQ(session->episodes().size(), 2);
+
+    EXPECT_EQ(session->remove_book(0), "");
+    EXPECT_FALSE(std::filesystem::exists(save.path / native_path(book_name(book.title))));
+    EXPECT_TRUE(std::filesystem::exists(data / "Trash" / "files" /
+                                        native_path(book_name(book.title))));
+    EXPECT_EQ(session->followed_books().find(book.title), nullptr);
+    ASSERT_EQ(session->folders().size(), 1u);
+    EXPECT_EQ(session->folders()[0].name, "0 other");
+    EXPECT_EQ(session->episodes().size(), 0); // the list held only its files
+    unsetenv("XDG_DATA_HOME");
+}

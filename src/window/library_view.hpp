@@ -1,0 +1,33 @@
+#pragma once
+// The library: the book folders under the save folder as a list, each with its
+// cover, title, heard and stored episodes, whether it is followed and when it
+// was last listened to; and the removal of a book to the desktop's trash.
+#include <QDateTime>
+#include <QStyledItemDelegate>
+
+class BookSession;
+class QListWidget;
+
+// The lines under a book's title (its counts, when it was last listened to),
+// drawn after the title; the title itself stays the item's text.
+class FolderProgressDelegate : public QStyledItemDelegate {
+  public:
+    static constexpr int progress_role = Qt::UserRole + 7;
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
+// The book folders of the session in the folder list. The book the user chose
+// stays chosen while the list reorders or only the counts change, and no
+// choice is made behind the user's back.
+void show_book_folders(QListWidget* folder_list, const BookSession& session);
+
+// When a book was last listened to, said shortly against `now`: "今天 21:40",
+// "昨天 21:40", "12月9日", or the year too when it is not this one.
+QString listened_when(qint64 seconds, const QDateTime& now);
+
+// Delete on the folder list, and its context menu, move the chosen book to the
+// trash once the user confirms.
+void offer_book_removal(QListWidget* folder_list, BookSession& session);
