@@ -550,6 +550,13 @@ void BookSession::restore_last_list() {
             continue; // a file gone since: nothing to play or fetch
         } else {
             episode.remote = address;
+            // The book shown at start is the list's own: an expired key can be
+            // asked for again, as for a list the query built.
+            const int number = episode_number_in_name(label);
+            if (book_.title == list.book && !book_.book_id.empty() && number > 0) {
+                episode.number = number_to_text(number);
+                episode.source = {book_host_, book_.book_id, book_.category, episode.number};
+            }
             note_partial_file(episode);
             unfinished += episode.state == DownloadState::paused ? 1 : 0;
         }
@@ -565,6 +572,12 @@ void BookSession::restore_last_list() {
     if (unfinished > 0) {
         downloads_->offer_unfinished();
         emit unfinishedFound(unfinished);
+    } else {
+        // Its episodes not on disk can be downloaded, as after the query.
+        const auto& rows = episodes_.episodes();
+        downloads_->query_filled(std::any_of(rows.begin(), rows.end(), [](const Episode& e) {
+            return !e.remote.empty() && e.state != DownloadState::downloaded;
+        }));
     }
 }
 

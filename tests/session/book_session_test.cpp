@@ -517,3 +517,23 @@ TEST_F(Session, TheLibraryOrdersByListeningAndSendsARemovedBookToTheTrash) {
     EXPECT_EQ(session->episodes().size(), 0); // the list held only its files
     unsetenv("XDG_DATA_HOME");
 }
+
+// A list that comes back at start holds addresses whose keys may have been
+// used up since; downloading it asks the site for fresh ones, as a query's
+// list does.
+TEST_F(Session, AListThatCameBackRenewsAnExpiredKey) {
+    configure(address());
+    load(address());
+    list("35", "2");
+    site->set_media_single_use_keys(true);
+    session->play(id(0));
+    ASSERT_TRUE(eventually([&] { return at(0).heard; }));
+    session.reset();
+
+    session = std::make_unique<BookSession>();
+    session->start();
+    ASSERT_EQ(session->episodes().size(), 2);
+    download_all();
+    EXPECT_EQ(at(0).state, DownloadState::downloaded) << at(0).reason;
+    EXPECT_EQ(at(1).state, DownloadState::downloaded) << at(1).reason;
+}
