@@ -1,8 +1,8 @@
 // The main window's layout. Qt's box layouts place the controls; each control
 // asks for its size on the form and grows to what its font needs
 // (widgets/form_item.hpp). At the usual font the controls stand where the form
-// draws them. A larger window gives its extra width to the episode list and the
-// address box, and its extra height to both lists; a smaller one (down to the
+// draws them. A larger window gives its extra width to the episode list, the
+// address box and the player (its seek bar), and its extra height to both lists; a smaller one (down to the
 // smallest size) takes it from the lists. Rows added below the lists (the bottom
 // strip) make the default size taller. The window's place is kept from one run
 // to the next and always lies on the screen's free area.
@@ -76,6 +76,7 @@ void MainWindow::lay_out_controls() {
     add(link_row, site_link_, {224, 24});
     link_row->addSpacing(gap);
     add(link_row, query_button_, {64, 24});
+    link_row->addStretch(1); // the player may be wider
     QBoxLayout* start_column = column();
     add(start_column, start_caption_, {96, 24});
     add(start_column, start_box_, {104, 24});
@@ -94,14 +95,13 @@ void MainWindow::lay_out_controls() {
     book_controls->addSpacing(gap);
     book_controls->addLayout(range_row);
     book_controls->addSpacing(gap);
-    add(book_controls, player_, {312, 45});
+    add(book_controls, player_, {312, 45}, F::Wide);
     book_controls->addStretch(1);
     QBoxLayout* book_row = row();
     add(book_row, information_, {152, 136}, F::KeepsSize);
     add(book_row, cover_, {92, 136}, F::KeepsSize);
     book_row->addSpacing(12);
-    book_row->addLayout(book_controls);
-    book_row->addStretch(1);
+    book_row->addLayout(book_controls, 1);
     form->addLayout(book_row);
     form->addSpacing(gap);
 

@@ -55,7 +55,7 @@ QRect expected_place(const Placement& p, QSize growth) {
         r.adjust(growth.width(), 0, growth.width(), growth.height());
     else if (name == "按钮2" || name == "按钮3")
         r.translate(growth.width(), 0);
-    else if (name == "编辑框1")
+    else if (name == "编辑框1" || name == "播放器1")
         r.adjust(0, 0, growth.width(), 0);
     return r;
 }
