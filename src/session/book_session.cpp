@@ -329,7 +329,8 @@ Text BookSession::remove_book(int index) {
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     if (!QFile::moveToTrash(QFile::decodeName(folder.c_str())))
         return gbk("无法把这本书的文件夹移到回收站。");
-    followed_.unfollow(book.name);
+    while (const FollowedBook* followed = followed_.in_folder(book.name))
+        followed_.unfollow(Text(followed->title));
     followed_.save();
     library_.forget(book.name);
     const Text last_book = listening().last_list().book;

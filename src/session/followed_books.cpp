@@ -1,6 +1,7 @@
 #include "session/followed_books.hpp"
 
 #include "listening/ini_document.hpp"
+#include "site/download_paths.hpp"
 
 #include <algorithm>
 
@@ -30,6 +31,13 @@ FollowedBooks::FollowedBooks(std::filesystem::path file) : file_(std::move(file)
 const FollowedBook* FollowedBooks::find(const Text& title) const {
     const auto at = std::find_if(books_.begin(), books_.end(),
                                  [&title](const FollowedBook& b) { return b.title == title; });
+    return at == books_.end() ? nullptr : &*at;
+}
+
+const FollowedBook* FollowedBooks::in_folder(const Text& folder_name) const {
+    const auto at = std::find_if(books_.begin(), books_.end(), [&](const FollowedBook& b) {
+        return book_name(b.title) == folder_name;
+    });
     return at == books_.end() ? nullptr : &*at;
 }
 

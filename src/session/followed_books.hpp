@@ -22,6 +22,8 @@ class FollowedBooks {
 
     const std::vector<FollowedBook>& books() const { return books_; }
     const FollowedBook* find(const Text& title) const;
+    // The book whose folder has this name (see book_name), or null.
+    const FollowedBook* in_folder(const Text& folder_name) const;
     // Follows a book, or updates the one with its title.
     void follow(const FollowedBook& book);
     void unfollow(const Text& title);

@@ -48,7 +48,7 @@ QString counts_line(const BookSession& session, const BookFolder& folder) {
                        ? QString()
                        : QStringLiteral("%1/%2").arg(folder.heard).arg(folder.episodes);
     // A followed book says so, and says why its last check failed.
-    if (const FollowedBook* followed = session.followed_books().find(folder.name))
+    if (const FollowedBook* followed = session.followed_books().in_folder(folder.name))
         line += to_qstring(gbk(followed->trouble.empty() ? " 追更" : " 追更：")) +
                 to_qstring(followed->trouble);
     return line.trimmed();
@@ -152,7 +152,7 @@ void offer_book_removal(QListWidget* folder_list, BookSession& session) {
             return;
         const Text& name = session.folders()[std::size_t(row)].name;
         const QString title = to_qstring(name);
-        const bool followed = session.followed_books().find(name) != nullptr;
+        const bool followed = session.followed_books().in_folder(name) != nullptr;
         QWidget* window = folder_list->window();
         const auto answer = QMessageBox::question(
             window, say("移除"),
