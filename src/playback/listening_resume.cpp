@@ -44,6 +44,11 @@ void ListeningResume::follow_source() {
     try_resume();
 }
 
+void ListeningResume::forgo() {
+    follow_source();
+    resume_at_.reset();
+}
+
 void ListeningResume::note_position(qint64 position) {
     follow_source();
     const PlaybackEngine& engine = player_.engine();

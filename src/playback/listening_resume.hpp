@@ -31,6 +31,10 @@ class ListeningResume : public QObject {
     ListeningResume(const ListeningResume&) = delete;
     ListeningResume& operator=(const ListeningResume&) = delete;
 
+    // The episode open now starts where it was asked to (a bookmark): the
+    // place it was left at is not gone to, even once its length is known.
+    void forgo();
+
   private:
     void follow_source();
     void note_position(qint64 position);

@@ -100,7 +100,7 @@ BookSession::BookSession(QObject* parent)
     const fs::path positions = listening_positions_file();
     listening_control_ = std::make_unique<ListeningControl>(
         *player_, std::make_unique<ListeningSession>(positions.parent_path() / fs::path(u8"收听设置.ini")));
-    new ListeningResume(*player_, positions, listening_control_.get());
+    resume_ = new ListeningResume(*player_, positions, listening_control_.get());
     bookmarks_ = std::make_unique<Bookmarks>(positions.parent_path() / fs::path(u8"书签.ini"));
     bind_load();
     bind_downloads();
@@ -661,6 +661,7 @@ void BookSession::bind_bookmarks() {
             [this](PlaybackEngine::MediaStatus status) {
                 if (status == PlaybackEngine::LoadedMedia && bookmark_seek_) {
                     watched_source_.clear(); // the resume's place was never heard
+                    resume_->forgo(); // nor is it gone to once the length is known
                     player_->engine().setPosition(*std::exchange(bookmark_seek_, std::nullopt));
                 }
                 else if (status != PlaybackEngine::LoadingMedia)
@@ -766,6 +767,7 @@ bool BookSession::play_bookmark(std::size_t index) {
     opened_ = id;
     player_->setURL(episode->address(), episode->file);
     if (engine.mediaStatus() == PlaybackEngine::LoadedMedia) {
+        resume_->forgo();
         engine.setPosition(mark.position);
         player_->controls().play();
         return true;

@@ -28,6 +28,7 @@ class BookPageLoad;
 class EpisodeQuery;
 class FollowCheck;
 class ListeningControl;
+class ListeningResume;
 class ListeningSession;
 class Player;
 struct AccessReport;
@@ -185,6 +186,7 @@ class BookSession : public QObject {
     Library library_;
     std::unique_ptr<Player> player_;
     std::unique_ptr<ListeningControl> listening_control_;
+    ListeningResume* resume_ = nullptr; // owned by the listening control
     std::unique_ptr<BookPageLoad> book_load_;
     std::unique_ptr<EpisodeQuery> query_;
     std::unique_ptr<DownloadSequence> downloads_;
