@@ -4,7 +4,8 @@
 # source, the PulseAudio sink and the scaletempo time stretch, and glib-networking
 # gives the HTTP source its TLS; clang and its runtime for the fuzzers, llvm-14
 # for the symbolizer that names the frames of a finding; lintian for the package
-# check).
+# check; the Orca screen reader and speech-dispatcher for the trial by ear,
+# scripts/orca-trial.sh).
 # Safe to run again: apt-get only installs what is missing.
 set -euo pipefail
 
@@ -20,6 +21,7 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev llvm-14
   dbus aria2
+  orca speech-dispatcher
 )
 
 missing=()
