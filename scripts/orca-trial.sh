@@ -28,7 +28,8 @@ work=$(mktemp -d /tmp/orca-trial-XXXXXX)
 pids=()
 finish() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  sleep 1
+  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
 }
 trap finish EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
@@ -36,7 +37,9 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$work/save"
 chmod 700 "$XDG_RUNTIME_DIR"
 
 # The sample site on ports of its own.
-"$site_program" 18443 18080 > "$work/site.txt" 2>&1 &
+# Episodes of a few minutes, arriving slowly enough for a run to be heard.
+SAMPLE_SITE_EPISODE_KB=4096 SAMPLE_SITE_TRICKLE=65536:100 \
+  "$site_program" 18443 18080 > "$work/site.txt" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do grep -q "play_" "$work/site.txt" 2>/dev/null && break; sleep 0.2; done
 page=$(grep -o 'https://[^ ]*play_[^ ]*' "$work/site.txt" | head -1)
@@ -66,31 +69,43 @@ sleep 8
 xdotool search --sync --pid "$program_pid" --onlyvisible 2>/dev/null | head -1 |
   xargs -r xdotool windowactivate --sync 2>/dev/null || true
 
-step() { # a note in the log, then the keys
-  echo "=== $1" >> "$work/steps.log"
-  printf 'TRIAL STEP: %s\n' "$1" >> "$work/orca.log"
+step() { # a note beside Orca's log, then the keys
+  printf '%s - TRIAL STEP: %s\n' "$(date +%H:%M:%S.%6N)" "$1" >> "$work/steps.log"
   shift
-  for key in "$@"; do xdotool key --clearmodifiers "$key"; sleep "${PAUSE:-1.5}"; done
+  # Keys in one argument ("a b") go together, as a double press.
+  for keys in "$@"; do
+    # shellcheck disable=SC2086
+    xdotool key --clearmodifiers $keys
+    sleep "${PAUSE:-1.5}"
+  done
 }
 
-step "Tab from the address box: the book's details" Tab Tab
-step "on to the query button, query" Tab Tab Return
+step "Tab from the address box: the book's details, the site link" Tab Tab
+step "the query button, the start box; Enter there queries" Tab Tab Return
 sleep 3
-step "into the episode list: its name and current row" Tab Tab Tab Tab Tab Tab Tab
+step "into the episode list: its name and current row" Tab Tab Tab Tab Tab
 step "arrows move without playing" Down Down Up End Home
 step "Enter plays the current row" Return
 sleep 2
 step "Space pauses, Space resumes" space space
 step "speed up and down" bracketright bracketright bracketleft
-step "to the seek bar, a minute on" shift+Tab Page_Up
-sleep 3
-step "the player's play button: pause and play" shift+Tab shift+Tab space space
-step "on to the download button, download the list" Tab Tab Tab Tab Tab space
-sleep 12
-step "Orca's status bar and title commands" KP_Insert+KP_Enter
-step "the settings window and back" shift+Tab space Tab Tab Tab Tab Tab Tab Tab Escape
+step "to the seek bar, a minute on, then playback moves it" shift+Tab Page_Up
+sleep 4
+step "the play button: pause and play" shift+Tab shift+Tab space space
+step "on to the sleep timer: 15 minutes, then the time left" \
+  Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Down Tab
+step "back 15 s, forward 30 s" Tab space Tab space
+step "back to the episode list" \
+  shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab
+step "on to the download button, download the list" Tab Tab space
+sleep 8
+step "Orca's title command, while the run goes on" KP_Insert+KP_Enter
+step "Orca's status bar command (the title command twice)" "KP_Insert+KP_Enter KP_Insert+KP_Enter"
+sleep 30
+step "on to 配置: the settings window, through its form and back" Tab space Tab Tab Tab Tab Tab Tab Tab Escape
 step "close" ctrl+q
 sleep 2
 
 echo "What Orca said (its log: $work/orca.log):"
-grep -E "TRIAL STEP|SPEECH OUTPUT|bad content" "$work/orca.log" | sed 's/^.*\(TRIAL STEP\)/\1/' || true
+grep -hE "TRIAL STEP|SPEECH OUTPUT|bad content" "$work/orca.log" "$work/steps.log" | sort |
+  sed "s/{'established': False}//" || true

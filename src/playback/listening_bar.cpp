@@ -195,11 +195,11 @@ void ListeningBar::show_state() {
     const int chosen = session.sleep_timer().chosen();
     sleep_->setCurrentIndex(std::max(0, sleep_->findData(chosen)));
     const auto left = control_.sleep_remaining();
-    sleep_left_->setText(left ? clock_text(*left) : QString());
     {
         // Its name holds the time left, read when the button is reached; the
         // count down itself is not said every second.
         const QuietAccessibleChanges quiet(sleep_left_);
+        sleep_left_->setText(left ? clock_text(*left) : QString());
         sleep_left_->setAccessibleName(left ? ui("剩余时间 ") + clock_text(*left) + ui("（按下延长）")
                                             : ui("剩余时间（按下延长）"));
     }

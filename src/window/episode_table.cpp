@@ -128,16 +128,21 @@ QVariant EpisodeTable::data(const QModelIndex& at, int role) const {
         return {};
     // A screen reader says the row's first cell as it comes to the row: the
     // episode, its state, and whether it plays or was heard, in words, before
-    // the address. The marks are words too.
+    // the address (without its key, which its description holds). The marks
+    // are words too.
     case Qt::AccessibleTextRole:
         if (at.column() == label_column)
             return to_qstring(listener_text(*episodes_.at(at.row())));
         if (at.column() == ordinal_column)
             return to_qstring(mark_words(*episodes_.at(at.row())));
+        if (at.column() == address_column) // its key only on request
+            return shown_[std::size_t(at.row())][address_column].section(QChar('?'), 0, 0);
         return {};
     case Qt::AccessibleDescriptionRole:
         if (at.column() == state_column && !state_note(at.row()).empty())
             return to_qstring(state_note(at.row()));
+        if (at.column() == address_column)
+            return shown_[std::size_t(at.row())][address_column];
         return {};
     case Qt::DecorationRole:
         if (at.column() == state_column && !state_note(at.row()).empty())

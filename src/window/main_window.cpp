@@ -83,8 +83,9 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     listening_bar_ = new ListeningBar(session_->listening_control(), this);
     add_bottom_strip(listening_bar_);
     connect(listening_bar_, &ListeningBar::continue_listening, this, [this] {
+        const bool pausing = session_->player().running();
         session_->continue_listening();
-        tell_playing();
+        tell_playing(pausing);
     });
     connect(listening_bar_, &ListeningBar::told, announcer_, &Announcer::announce);
     restore_place(); // once every strip under the controls is in
@@ -192,12 +193,17 @@ void MainWindow::bind_acts() {
     // plays the current row, Space plays it or pauses and resumes the one
     // playing. A click, or a double click, plays the row clicked.
     connect(episode_list_, &QAbstractItemView::clicked, this, [this] { play_chosen_row(); });
-    connect(episode_list_, &QAbstractItemView::activated, this,
-            [this] { session_->choose(current_row()); });
+    connect(episode_list_, &QAbstractItemView::activated, this, [this] {
+        session_->choose(current_row());
+        tell_playing(false);
+    });
     connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
             &QShortcut::activated, this, [this] {
-                session_->play_or_pause(current_row());
-                tell_playing();
+                const EpisodeId row = current_row();
+                const bool pausing = session_->player().running() &&
+                                     (row == 0 || row == session_->playing());
+                session_->play_or_pause(row);
+                tell_playing(pausing);
             });
     on_row_chosen(folder_list_, this, showing_current_, [this] { open_chosen_folder(); }, true);
 }
@@ -330,13 +336,12 @@ void MainWindow::make_first_row_current() {
     showing_current_ = false;
 }
 
-// Which episode plays, or that it paused, after a key or 继续收听 asked for it.
-void MainWindow::tell_playing() {
+// Which episode plays, or that it pauses, after a key or 继续收听 asked for it
+// (the player takes a moment to follow).
+void MainWindow::tell_playing(bool pausing) {
     const Episode* episode = session_->episodes().find(session_->playing());
-    if (!episode)
-        return;
-    const bool paused = session_->player().playState() == Player::Paused;
-    announcer_->announce(say(paused ? "已暂停 " : "正在播放 ") + to_qstring(episode->label));
+    if (episode)
+        announcer_->announce(say(pausing ? "已暂停 " : "正在播放 ") + to_qstring(episode->label));
 }
 
 // A book that arrives is said once: its title and author.

@@ -69,7 +69,7 @@ class MainWindow : public QWidget {
     // The episode list's current row (0: none).
     EpisodeId current_row() const;
     void make_first_row_current();
-    void tell_playing();
+    void tell_playing(bool pausing);
     void tell_book(const BookInfo& book);
     void show_book();
     void show_cover(const Bytes& picture);
