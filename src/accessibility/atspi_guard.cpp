@@ -1,5 +1,7 @@
 #include "accessibility/atspi_guard.hpp"
 
+#include "accessibility/accessible_events.hpp"
+
 #include <QAccessible>
 #include <QAccessibleInterface>
 #include <QCoreApplication>
@@ -174,6 +176,7 @@ void stand_in_front() {
 } // namespace
 
 void guard_accessibility_bridge() {
+    watch_accessible_events();
     if (!bridge_needs_guard())
         return;
     // The bridge joins the accessibility bus when an assistive tool asks for it,

@@ -1,5 +1,7 @@
 #include "playback/listening_bar.hpp"
 
+#include "accessibility/accessible_events.hpp"
+
 #include "listening/sleep_timer.hpp"
 #include "playback/listening_control.hpp"
 #include "text/gbk.hpp"
@@ -135,11 +137,21 @@ void ListeningBar::changeEvent(QEvent* event) {
 void ListeningBar::bind() {
     connect(speed_, &QDoubleSpinBox::valueChanged, this,
             [this](double value) { control_.set_speed_tenths(int(value * 10 + 0.5)); });
-    connect(sleep_, &QComboBox::activated, this,
-            [this](int index) { control_.choose_sleep(sleep_->itemData(index).toInt()); });
-    connect(sleep_left_, &QToolButton::clicked, this, [this] { control_.extend_sleep(); });
-    connect(back_, &QToolButton::clicked, this, [this] { control_.back(); });
-    connect(forward_, &QToolButton::clicked, this, [this] { control_.forward(); });
+    connect(sleep_, &QComboBox::activated, this, [this](int index) {
+        control_.choose_sleep(sleep_->itemData(index).toInt());
+        QString said = sleep_->itemText(index);
+        if (const auto left = control_.sleep_remaining())
+            said += ui("，剩余 ") + clock_text(*left);
+        emit told(said);
+    });
+    connect(sleep_left_, &QToolButton::clicked, this, [this] {
+        control_.extend_sleep();
+        if (const auto left = control_.sleep_remaining())
+            emit told(ui("剩余 ") + clock_text(*left));
+    });
+    connect(back_, &QToolButton::clicked, this, [this] { tell_jump(control_.back(), "后退15秒，"); });
+    connect(forward_, &QToolButton::clicked, this,
+            [this] { tell_jump(control_.forward(), "前进30秒，"); });
     connect(volume_, &QSlider::valueChanged, this, [this](int value) { control_.set_volume(value); });
     auto skips = [this] { control_.set_skips(intro_->value(), outro_->value()); };
     connect(intro_, &QSpinBox::valueChanged, this, skips);
@@ -148,10 +160,26 @@ void ListeningBar::bind() {
     connect(&control_, &ListeningControl::changed, this, [this] { show_state(); });
 
     QWidget* window = parentWidget() ? parentWidget() : this;
+    // The speed box in focus says its own value.
+    auto tell_speed = [this] {
+        if (!speed_->hasFocus())
+            emit told(ui("播放速度 ") + speed_->text());
+    };
     connect(new QShortcut(QKeySequence(Qt::Key_BracketLeft), window), &QShortcut::activated, this,
-            [this] { control_.slower(); });
+            [this, tell_speed] {
+                control_.slower();
+                tell_speed();
+            });
     connect(new QShortcut(QKeySequence(Qt::Key_BracketRight), window), &QShortcut::activated,
-            this, [this] { control_.faster(); });
+            this, [this, tell_speed] {
+                control_.faster();
+                tell_speed();
+            });
+}
+
+void ListeningBar::tell_jump(std::optional<std::int64_t> to, const char* what) {
+    if (to)
+        emit told(ui(what) + clock_text(*to));
 }
 
 void ListeningBar::show_state() {
@@ -167,7 +195,14 @@ void ListeningBar::show_state() {
     const int chosen = session.sleep_timer().chosen();
     sleep_->setCurrentIndex(std::max(0, sleep_->findData(chosen)));
     const auto left = control_.sleep_remaining();
-    sleep_left_->setText(left ? clock_text(*left) : QString());
+    {
+        // Its name holds the time left, read when the button is reached; the
+        // count down itself is not said every second.
+        const QuietAccessibleChanges quiet(sleep_left_);
+        sleep_left_->setText(left ? clock_text(*left) : QString());
+        sleep_left_->setAccessibleName(left ? ui("剩余时间 ") + clock_text(*left) + ui("（按下延长）")
+                                            : ui("剩余时间（按下延长）"));
+    }
     sleep_left_->setEnabled(bool(left));
     sleep_left_->setVisible(bool(left));
 }

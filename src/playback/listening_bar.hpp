@@ -6,6 +6,9 @@
 // anywhere in the window where typing does not take them.
 #include <QWidget>
 
+#include <cstdint>
+#include <optional>
+
 class ListeningControl;
 class QComboBox;
 class QDoubleSpinBox;
@@ -22,6 +25,10 @@ class ListeningBar : public QWidget {
   signals:
     // "继续收听" was pressed.
     void continue_listening();
+    // What a change the user made did, for a screen reader to say: the place
+    // after a jump, the speed `[` and `]` set, the sleep time chosen and the
+    // time left.
+    void told(const QString& message);
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -31,6 +38,7 @@ class ListeningBar : public QWidget {
     void fit_to_font();
     void bind();
     void show_state();
+    void tell_jump(std::optional<std::int64_t> to, const char* what);
 
     ListeningControl& control_;
     QDoubleSpinBox* speed_ = nullptr;

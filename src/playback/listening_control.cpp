@@ -78,18 +78,21 @@ void ListeningControl::set_skips(int intro_seconds, int outro_seconds) {
     emit changed();
 }
 
-void ListeningControl::back() {
-    jump(-ListeningSession::back_ms);
+std::optional<std::int64_t> ListeningControl::back() {
+    return jump(-ListeningSession::back_ms);
 }
 
-void ListeningControl::forward() {
-    jump(ListeningSession::forward_ms);
+std::optional<std::int64_t> ListeningControl::forward() {
+    return jump(ListeningSession::forward_ms);
 }
 
-void ListeningControl::jump(std::int64_t delta) {
+std::optional<std::int64_t> ListeningControl::jump(std::int64_t delta) {
     PlaybackEngine& engine = player_.engine();
-    if (engine.isSeekable())
-        engine.setPosition(ListeningSession::jump(engine.position(), delta, engine.duration()));
+    if (!engine.isSeekable())
+        return std::nullopt;
+    const std::int64_t to = ListeningSession::jump(engine.position(), delta, engine.duration());
+    engine.setPosition(to);
+    return to;
 }
 
 void ListeningControl::apply_volume() {

@@ -38,8 +38,10 @@ class ListeningControl : public QObject {
     void choose_sleep(int minutes);
     void extend_sleep();
     std::optional<std::int64_t> sleep_remaining() const;
-    void back();
-    void forward();
+    // Jumps back 15 s or on 30 s; the place jumped to, or nothing when the
+    // episode cannot seek.
+    std::optional<std::int64_t> back();
+    std::optional<std::int64_t> forward();
     void set_skips(int intro_seconds, int outro_seconds);
 
   signals:
@@ -58,7 +60,7 @@ class ListeningControl : public QObject {
     void apply_volume();
     void apply_speed();
     void apply_skip_silence();
-    void jump(std::int64_t delta);
+    std::optional<std::int64_t> jump(std::int64_t delta);
     void finish_episode();
 
     Player& player_;

@@ -1,5 +1,7 @@
 #include "playback/media_player.hpp"
 
+#include "accessibility/accessible_events.hpp"
+
 #include "playback/playback_engine.hpp"
 #include "playback/player.hpp"
 
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 namespace {
 
@@ -117,16 +120,25 @@ void MediaPlayer::bind() {
     // A key or the wheel: the slider has taken its new position already. A
     // click on the groove or a drag seeks once, when the button is released.
     connect(seek_bar_, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove || !seek_bar_->isSliderDown())
+        if (action != QAbstractSlider::SliderMove || !seek_bar_->isSliderDown()) {
+            user_moves_ = true; // the bar moves as the user asked, and says so
             player_.seek_to(qint64(seek_bar_->sliderPosition()) * 1000);
+            user_moves_ = false;
+        }
     });
     PlaybackEngine& engine = player_.engine();
     connect(&engine, &PlaybackEngine::durationChanged, this, [this](qint64 duration) {
         // To the nearest second: an estimated length of 999 ms is one second long.
+        const QuietAccessibleChanges quiet(seek_bar_);
         seek_bar_->setRange(0, int(std::clamp<qint64>((duration + 500) / 1000, 0, INT_MAX)));
         show_time();
     });
+    // Playback moving the bar is not told to a screen reader, which would say
+    // every second; the user's own moves are.
     connect(&engine, &PlaybackEngine::positionChanged, this, [this](qint64 position) {
+        std::optional<QuietAccessibleChanges> quiet;
+        if (!user_moves_)
+            quiet.emplace(seek_bar_);
         if (!seek_bar_->isSliderDown())
             seek_bar_->setValue(int(std::clamp<qint64>(position / 1000, 0, INT_MAX)));
         show_time();

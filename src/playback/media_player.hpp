@@ -29,4 +29,5 @@ class MediaPlayer : public QWidget {
     QToolButton* stop_button_ = nullptr;
     QSlider* seek_bar_ = nullptr;
     QLabel* time_label_ = nullptr;
+    bool user_moves_ = false; // a key or the wheel moves the seek bar
 };

@@ -434,6 +434,30 @@ void BookSession::play(EpisodeId id) {
     player_->setURL(episode->address(), episode->file);
 }
 
+bool BookSession::open_now(EpisodeId id) const {
+    const int state = player_->playState();
+    return id != 0 && id == playing() && !player_->URL().empty() &&
+           (player_->running() || state == Player::Paused);
+}
+
+void BookSession::choose(EpisodeId id) {
+    if (!open_now(id)) {
+        play(id);
+        return;
+    }
+    if (!player_->running())
+        player_->toggle_play_pause();
+}
+
+void BookSession::play_or_pause(EpisodeId id) {
+    if (id == 0)
+        continue_listening();
+    else if (open_now(id))
+        player_->toggle_play_pause();
+    else
+        play(id);
+}
+
 void BookSession::continue_listening() {
     if (!player_->URL().empty()) {
         player_->toggle_play_pause();

@@ -67,6 +67,12 @@ class BookSession : public QObject {
     // The download button: start (or go on), or pause.
     void press_download();
     void play(EpisodeId id);
+    // The user chose an episode (Enter or a click on its row): it plays, or,
+    // when it is the one open, goes on where it was paused (one playing plays on).
+    void choose(EpisodeId id);
+    // Space on an episode's row: the one open pauses or goes on, another plays;
+    // with none (0), as continue_listening().
+    void play_or_pause(EpisodeId id);
     // Plays or pauses what was assigned; before anything was, plays the
     // current episode from where it was left.
     void continue_listening();
@@ -160,6 +166,8 @@ class BookSession : public QObject {
     void on_page(const Text& address, const Text& page_text, const AccessReport& report);
     bool show_page(const Text& address, const Text& page_text);
     void move_on();
+    // `id` is the episode the player has open, playing or paused.
+    bool open_now(EpisodeId id) const;
     void queue_move_on();
     void on_episode_opening();
     void on_episode_heard();

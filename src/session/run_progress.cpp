@@ -114,16 +114,19 @@ double RunProgress::seconds_left() const {
     return double(rest) / speed;
 }
 
-Text RunProgress::summary() const {
+Text RunProgress::tally() const {
     if (!clock_.isValid())
         return {};
     Text text = number_to_text(double(arrived_ + failed_)) + "/" + number_to_text(double(total_)) +
                 gbk(" 集");
     if (failed_ > 0)
         text += gbk("（失败 ") + number_to_text(double(failed_)) + gbk("）");
-    if (paused_)
-        return text + gbk(" · 已暂停");
-    if (finished_)
+    return paused_ ? text + gbk(" · 已暂停") : text;
+}
+
+Text RunProgress::summary() const {
+    Text text = tally();
+    if (text.empty() || paused_ || finished_)
         return text;
     text += gbk(" · ") + speed_text(bytes_per_second());
     const double left = seconds_left();

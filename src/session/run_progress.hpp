@@ -40,6 +40,10 @@ class RunProgress {
     double seconds_left() const;
     // "3/20 集 · 512 KB/s · 剩余 1:23"; "6/10 集 · 已暂停"
     Text summary() const;
+    // The part of the summary that changes only as episodes end, the run
+    // pauses or goes on: "3/20 集", "6/10 集（失败 1） · 已暂停". What is worth
+    // telling a listener, and the window title.
+    Text tally() const;
 
   private:
     struct Sample {

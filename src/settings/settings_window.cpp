@@ -12,6 +12,8 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIcon>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -73,7 +75,9 @@ QLabel* caption(QWidget* parent, const char* name, const char* text, QWidget* bu
 // A bad field is marked in the colours of a warning, and says what is wrong.
 void mark(QLineEdit* box, const Text& problem) {
     const bool bad = !problem.empty();
-    if (box->property("bad").toBool() == bad && box->accessibleDescription() == to_qstring(problem))
+    // A good box says its hint, if it has one; a bad one what is wrong.
+    const QString description = bad ? to_qstring(problem) : box->property("hint").toString();
+    if (box->property("bad").toBool() == bad && box->accessibleDescription() == description)
         return;
     box->setProperty("bad", bad);
     QPalette colours = box->parentWidget()->palette();
@@ -82,7 +86,7 @@ void mark(QLineEdit* box, const Text& problem) {
         colours.setColor(QPalette::Text, QColor(120, 0, 0));
     }
     box->setPalette(colours);
-    box->setAccessibleDescription(to_qstring(problem));
+    box->setAccessibleDescription(description);
 }
 
 // The text of a single-line box as one line: a pasted line break would
@@ -151,6 +155,9 @@ void SettingsWindow::build() {
                             "媒体主机说明");
     host_hint->setWordWrap(true);
     host_hint->setEnabled(false);
+    // A screen reader says the hint with the box.
+    media_host_box_->setProperty("hint", host_hint->text());
+    media_host_box_->setAccessibleDescription(host_hint->text());
     fields->addWidget(host_hint, 8, 0, 1, 3);
 
     problems_ = named(new QLabel(this), "settings_problems");
@@ -176,6 +183,13 @@ void SettingsWindow::build() {
     form->addWidget(save_button_, 0, Qt::AlignRight);
     // As large as its fields need at the font, no larger.
     form->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Tab goes through the form as it reads, down to 保存配置.
+    QWidget* order[] = {save_folder_box_, choose_button_, start_episode_box_, episode_count_box_,
+                        rename_box_,      parallel_box_,  media_host_box_,    problems_,
+                        save_button_};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(choose_button_, &QPushButton::clicked, this, &SettingsWindow::choose_save_folder);
     connect(save_button_, &QPushButton::clicked, this, &SettingsWindow::save_settings);
@@ -240,7 +254,15 @@ void SettingsWindow::save_parallel_control() {
 }
 
 void SettingsWindow::choose_save_folder() {
-    save_folder_box_->setText(choose_folder(this, gbk("选择目录")));
+    // The dialog opens in the folder the box names (the default one when
+    // empty), or the nearest folder above it that is there.
+    QString typed = save_folder_box_->text().trimmed();
+    if (typed.isEmpty())
+        typed = to_qstring(default_save_folder());
+    QFileInfo start_in(QDir::cleanPath(QDir::current().absoluteFilePath(typed)));
+    while (!start_in.isDir() && !start_in.isRoot())
+        start_in = QFileInfo(start_in.path());
+    save_folder_box_->setText(choose_folder(this, gbk("选择目录"), start_in.filePath()));
 }
 
 // Nothing is saved while a field is bad; the save folder is made and written

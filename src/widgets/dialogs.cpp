@@ -51,9 +51,9 @@ QString program_title() {
     return to_qstring(gbk("有声书下载播放器"));
 }
 
-QString choose_folder(QWidget* parent, const Text& title) {
+QString choose_folder(QWidget* parent, const Text& title, const QString& start_in) {
     // Qt's own dialog: the same on every desktop, and one the tests can drive.
-    QFileDialog dialog(parent, to_qstring(title));
+    QFileDialog dialog(parent, to_qstring(title), start_in);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setFileMode(QFileDialog::Directory);

@@ -24,4 +24,4 @@ void fit_title(QMessageBox& box);
 // A modal folder dialog with the title; the chosen folder's full path as the
 // widgets show it (it may hold characters GBK cannot), or the empty string when
 // the user cancels.
-QString choose_folder(QWidget* parent, const Text& title);
+QString choose_folder(QWidget* parent, const Text& title, const QString& start_in = {});

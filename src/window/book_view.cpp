@@ -6,6 +6,11 @@
 #include "widgets/dialogs.hpp"
 
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QDesktopServices>
+#include <QStyleOptionFocusRect>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QListWidget>
@@ -22,8 +27,15 @@
 #include <algorithm>
 #include <memory>
 
+InformationLabel::InformationLabel(QWidget* parent) : QLabel(parent) {}
+
 void InformationLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (hasFocus()) {
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    }
     painter.setPen(palette().color(QPalette::WindowText));
     const QRect box = contentsRect();
     const QFontMetrics metrics(font());
@@ -51,6 +63,116 @@ bool InformationLabel::event(QEvent* e) {
         return true;
     }
     return QLabel::event(e);
+}
+
+LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent) {}
+
+void LinkLabel::show_link(const QString& target, const QString& caption) {
+    target_ = target;
+    caption_ = caption;
+    setText(QString("<a href=\"%1\">%2</a>").arg(target.toHtmlEscaped(), caption.toHtmlEscaped()));
+}
+
+namespace {
+
+// The information's text, its line breaks as a screen reader takes them.
+QString information_text_of(const QLabel* label) {
+    return label->text().remove(QChar('\r'));
+}
+
+class AccessibleInformation : public QAccessibleWidget, public QAccessibleTextInterface {
+  public:
+    explicit AccessibleInformation(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    // Its name is the text (its caption when there is none); the caption is
+    // its description.
+    QString text(QAccessible::Text t) const override {
+        const QString whole = content().simplified();
+        if (t == QAccessible::Name)
+            return whole.isEmpty() ? widget()->accessibleName() : whole;
+        if (t == QAccessible::Description)
+            return widget()->accessibleName();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.readOnly = true;
+        s.multiLine = true;
+        s.selectableText = true;
+        return s;
+    }
+
+    // The text, read only.
+    QString text(int start, int end) const override { return content().mid(start, end - start); }
+    int characterCount() const override { return int(content().size()); }
+    int cursorPosition() const override { return cursor_; }
+    void setCursorPosition(int position) override {
+        cursor_ = std::clamp(position, 0, characterCount());
+    }
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* start, int* end) const override {
+        *start = *end = offset;
+        return {};
+    }
+
+  private:
+    QString content() const { return information_text_of(static_cast<QLabel*>(widget())); }
+    int cursor_ = 0;
+};
+
+class AccessibleLink : public QAccessibleWidget {
+  public:
+    explicit AccessibleLink(LinkLabel* link) : QAccessibleWidget(link, QAccessible::Link) {}
+
+    QString text(QAccessible::Text t) const override {
+        const auto* link = static_cast<LinkLabel*>(widget());
+        if (t == QAccessible::Name)
+            return link->caption();
+        if (t == QAccessible::Value)
+            return link->target();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction())
+            QDesktopServices::openUrl(QUrl(static_cast<LinkLabel*>(widget())->target()));
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface* window_roles(const QString& key, QObject* object) {
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    auto* widget = static_cast<QWidget*>(object);
+    if (key == QLatin1String("MainWindow"))
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    if (key == QLatin1String("InformationLabel"))
+        return new AccessibleInformation(static_cast<QLabel*>(widget));
+    if (key == QLatin1String("LinkLabel"))
+        return new AccessibleLink(static_cast<LinkLabel*>(widget));
+    return nullptr;
+}
+
+} // namespace
+
+void install_window_roles() {
+    static const bool installed = (QAccessible::installFactory(window_roles), true);
+    (void)installed;
 }
 
 namespace {

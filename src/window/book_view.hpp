@@ -18,9 +18,13 @@ class QTreeView;
 // block fits its box in a usual font. A line too long for the box is cut short
 // with "…", so the lines after it keep their places; when anything is cut, the
 // whole text shows as the label's tooltip.
+//
+// To a screen reader it is a read-only text that the keyboard reaches: its name
+// is the whole text, its lines are read one by one.
 class InformationLabel : public QLabel {
+    Q_OBJECT
   public:
-    using QLabel::QLabel;
+    explicit InformationLabel(QWidget* parent = nullptr);
 
   protected:
     void paintEvent(QPaintEvent*) override;
@@ -31,14 +35,29 @@ class InformationLabel : public QLabel {
 };
 
 // The site link. With a single link in it, Tab and Shift+Tab go on to the next
-// or previous control instead of looking for another link in the label.
+// or previous control instead of looking for another link in the label. To a
+// screen reader it is a link named by its caption, which its action opens.
 class LinkLabel : public QLabel {
+    Q_OBJECT
   public:
-    using QLabel::QLabel;
+    explicit LinkLabel(QWidget* parent = nullptr);
+    void show_link(const QString& target, const QString& caption);
+    QString target() const { return target_; }
+    QString caption() const { return caption_; }
 
   protected:
     bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+
+  private:
+    QString target_;
+    QString caption_;
 };
+
+// The roles the window's own controls play for a screen reader: the main window
+// a frame (its title read by the screen reader's title command), the book's
+// information a read-only text, the site link a link. Once, before the window
+// is shown.
+void install_window_roles();
 
 // A modal box saying why a page did not load, with the reason on a second line.
 // Keys typed while it is up are not the box's: the first closes it and goes,

@@ -62,17 +62,27 @@ EpisodeTable::EpisodeTable(EpisodeList& episodes, QObject* parent)
         shown_.push_back(shown(episode));
 }
 
-// Playing and heard marks stand before the short ordinal, where the label keeps
-// its room.
+// Playing and heard marks stand in the 时长 column, where the label keeps its
+// room; the query's ordinal is no length and does not show.
 EpisodeTable::Shown EpisodeTable::shown(const Episode& episode) const {
     QString mark;
     if (episode.playing)
-        mark = QStringLiteral("\u25B6 ");
+        mark = QStringLiteral("\u25B6");
     else if (episode.heard)
-        mark = QStringLiteral("\u2713 ");
-    return {to_qstring(episode.label), to_qstring(episode.address()),
-            mark + (episode.ordinal > 0 ? QString::number(episode.ordinal) : QString()),
+        mark = QStringLiteral("\u2713");
+    return {to_qstring(episode.label), to_qstring(episode.address()), mark,
             to_qstring(state_text(episode))};
+}
+
+Text mark_words(const Episode& episode) {
+    if (episode.playing)
+        return gbk("正在播放");
+    return episode.heard ? gbk("已听完") : Text();
+}
+
+Text listener_text(const Episode& episode) {
+    const Text marks = mark_words(episode);
+    return episode.label + gbk("，") + state_text(episode) + (marks.empty() ? marks : gbk("，") + marks);
 }
 
 Text EpisodeTable::cell(int row, int column) const {
@@ -113,9 +123,26 @@ QVariant EpisodeTable::data(const QModelIndex& at, int role) const {
     case Qt::DisplayRole:
         return shown_[std::size_t(at.row())][std::size_t(at.column())];
     case Qt::ToolTipRole:
+        if (at.column() == state_column && !state_note(at.row()).empty())
+            return to_qstring(state_note(at.row()));
+        return {};
+    // A screen reader says the row's first cell as it comes to the row: the
+    // episode, its state, and whether it plays or was heard, in words, before
+    // the address (without its key, which its description holds). The marks
+    // are words too.
+    case Qt::AccessibleTextRole:
+        if (at.column() == label_column)
+            return to_qstring(listener_text(*episodes_.at(at.row())));
+        if (at.column() == ordinal_column)
+            return to_qstring(mark_words(*episodes_.at(at.row())));
+        if (at.column() == address_column) // its key only on request
+            return shown_[std::size_t(at.row())][address_column].section(QChar('?'), 0, 0);
+        return {};
     case Qt::AccessibleDescriptionRole:
         if (at.column() == state_column && !state_note(at.row()).empty())
             return to_qstring(state_note(at.row()));
+        if (at.column() == address_column)
+            return shown_[std::size_t(at.row())][address_column];
         return {};
     case Qt::DecorationRole:
         if (at.column() == state_column && !state_note(at.row()).empty())

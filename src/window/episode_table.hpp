@@ -1,9 +1,9 @@
 #pragma once
 // The episode list as a table for the list control: the one place where an
 // episode's state becomes the text a user reads ("未下载", "42%", "重试 1/3",
-// "已下载") and where playing and heard become ▶ and ✓. Four columns: label,
-// address or file, ordinal, state. It only shows; the session changes the
-// episodes.
+// "已下载") and where playing and heard become ▶ and ✓ (and, for a screen
+// reader, words). Four columns: label, address or file, the marks (under 时长),
+// state. It only shows; the session changes the episodes.
 #include "session/episode_list.hpp"
 
 #include <QAbstractTableModel>
@@ -56,3 +56,7 @@ class EpisodeTable : public QAbstractTableModel {
 Text progress_text(std::int64_t received, std::int64_t total);
 // The state cell's text.
 Text state_text(const Episode& episode);
+// The row as a listener hears it: "第41集，已下载，正在播放" (or "，已听完").
+Text listener_text(const Episode& episode);
+// The marks ▶ and ✓ in words: "正在播放", "已听完", or nothing.
+Text mark_words(const Episode& episode);

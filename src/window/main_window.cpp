@@ -3,12 +3,14 @@
 #include "playback/listening_bar.hpp"
 #include "window/bookmark_view.hpp"
 #include "playback/media_player.hpp"
+#include "playback/player.hpp"
 #include "session/book_session.hpp"
 #include "settings/config_file.hpp"
 #include "settings/settings_window.hpp"
 #include "site/book_page.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
+#include "widgets/announcer.hpp"
 #include "widgets/dialogs.hpp"
 #include "widgets/report_list.hpp"
 #include "widgets/run_progress_line.hpp"
@@ -58,12 +60,14 @@ static void load_window_resources() {
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_unique<BookSession>()) {
     load_window_resources();
+    install_window_roles();
     setWindowTitle(program_title());
     session_->downloads().set_double_press_interval(
         std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
     build_controls();
     name_controls();
     lay_out_controls();
+    announcer_ = new Announcer(this);
     run_line_ = new RunProgressLine(this);
     run_line_->setObjectName(QStringLiteral("run_line"));
     // The run line shares its line with the follow switch, the bookmark button
@@ -79,8 +83,12 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     bind_keys();
     listening_bar_ = new ListeningBar(session_->listening_control(), this);
     add_bottom_strip(listening_bar_);
-    connect(listening_bar_, &ListeningBar::continue_listening, this,
-            [this] { session_->continue_listening(); });
+    connect(listening_bar_, &ListeningBar::continue_listening, this, [this] {
+        const bool pausing = session_->player().running();
+        session_->continue_listening();
+        tell_playing(pausing);
+    });
+    connect(listening_bar_, &ListeningBar::told, announcer_, &Announcer::announce);
     restore_place(); // once every strip under the controls is in
     session_->offer_media_controls({[this] {
                                         showNormal();
@@ -127,6 +135,7 @@ void MainWindow::build_controls() {
     cover_->setAlignment(Qt::AlignCenter);
     information_ = named(new InformationLabel(this), "标签2");
     information_->setTextFormat(Qt::PlainText);
+    information_->setFocusPolicy(Qt::TabFocus); // read by a screen reader, line by line
 
     site_link_ = named(new LinkLabel(this), "超级链接框1");
     site_link_->setTextFormat(Qt::RichText);
@@ -185,10 +194,23 @@ void MainWindow::bind_acts() {
         session_->reread_save_folder();
     });
     connect(download_button_, &QPushButton::clicked, this, [this] { session_->press_download(); });
-    on_row_chosen(episode_list_, this, showing_current_, [this] { play_chosen_row(); }, false);
-    on_row_chosen(folder_list_, this, showing_current_, [this] { open_chosen_folder(); }, true);
+    // The keys move the episode list's current row without playing it: Enter
+    // plays the current row, Space plays it or pauses and resumes the one
+    // playing. A click, or a double click, plays the row clicked.
+    connect(episode_list_, &QAbstractItemView::clicked, this, [this] { play_chosen_row(); });
+    connect(episode_list_, &QAbstractItemView::activated, this, [this] {
+        session_->choose(current_row());
+        tell_playing(false);
+    });
     connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
-            &QShortcut::activated, this, [this] { session_->continue_listening(); });
+            &QShortcut::activated, this, [this] {
+                const EpisodeId row = current_row();
+                const bool pausing = session_->player().running() &&
+                                     (row == 0 || row == session_->playing());
+                session_->play_or_pause(row);
+                tell_playing(pausing);
+            });
+    on_row_chosen(folder_list_, this, showing_current_, [this] { open_chosen_folder(); }, true);
 }
 
 // What the session says, shown.
@@ -210,13 +232,21 @@ void MainWindow::bind_session() {
     connect(&s, &BookSession::downloadButtonChanged, this,
             [this](DownloadSequence::Offer offer, bool enabled) { show_download_button(offer, enabled); });
     connect(&s, &BookSession::runChanged, this, [this] { show_run(); });
-    connect(&s, &BookSession::runEnded, this, [this] { show_run(); });
+    connect(&s, &BookSession::runEnded, this, [this] {
+        show_run();
+        announcer_->announce(say("下载结束：") + told_tally_);
+    });
     // Said once, in a box of its own once the sequence has stopped.
     connect(&s, &BookSession::diskFull, this, [this](const Text& message) {
         QTimer::singleShot(0, this, [this, message] { show_message(this, message); });
     });
     connect(&s, &BookSession::unfinishedFound, this, [this](int count) {
         run_line_->show_line(say("继续未完成的 ") + QString::number(count) + say(" 集"));
+    });
+    connect(&s, &BookSession::queryFinished, this, [this] {
+        const QString listed = say("已列出 ") + QString::number(table_->row_count()) + say(" 集");
+        run_line_->show_line(listed);
+        announcer_->announce(listed);
     });
     connect(&s, &BookSession::currentChanged, this, [this](EpisodeId id) { show_current(id); });
     connect(&s, &BookSession::foldersChanged, this, [this] { show_book_folders(folder_list_, *session_); });
@@ -227,6 +257,7 @@ void MainWindow::bind_session() {
         QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
     };
     connect(&s.episodes(), &EpisodeList::inserted, this, repaint_now);
+    connect(&s.episodes(), &EpisodeList::inserted, this, [this] { make_first_row_current(); });
     connect(&s.episodes(), &EpisodeList::changed, this, repaint_now);
 }
 
@@ -283,14 +314,50 @@ void MainWindow::query() {
                     from_qstring(span_box_->text()));
 }
 
-// The lowest row chosen plays.
+// The lowest row chosen plays (goes on, when it is the one open).
 void MainWindow::play_chosen_row() {
     const QModelIndexList chosen = episode_list_->selectionModel()->selectedRows();
     if (chosen.isEmpty())
         return;
     const auto lowest = std::min_element(chosen.begin(), chosen.end(),
                                          [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    session_->play(table_->id_at(lowest->row()));
+    session_->choose(table_->id_at(lowest->row()));
+}
+
+EpisodeId MainWindow::current_row() const {
+    const QModelIndex current = episode_list_->selectionModel()->currentIndex();
+    return current.isValid() ? table_->id_at(current.row()) : 0;
+}
+
+// Rows listed into a list with no current row: the first becomes current
+// without playing, so the first Down goes to the second and Enter plays the
+// first.
+void MainWindow::make_first_row_current() {
+    if (table_->row_count() == 0 || episode_list_->selectionModel()->currentIndex().isValid())
+        return;
+    showing_current_ = true;
+    episode_list_->selectionModel()->setCurrentIndex(
+        table_->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    showing_current_ = false;
+}
+
+// Which episode plays, or that it pauses, after a key or 继续收听 asked for it
+// (the player takes a moment to follow).
+void MainWindow::tell_playing(bool pausing) {
+    const Episode* episode = session_->episodes().find(session_->playing());
+    if (episode)
+        announcer_->announce(say(pausing ? "已暂停 " : "正在播放 ") + to_qstring(episode->label));
+}
+
+// A book that arrives is said once: its title and author.
+void MainWindow::tell_book(const BookInfo& book) {
+    QString told = to_qstring(book.title);
+    if (!book.author.empty())
+        told += say("，作者 ") + to_qstring(book.author);
+    if (book.title.empty() || told == told_book_)
+        return;
+    told_book_ = told;
+    announcer_->announce(told);
 }
 
 // The row the queue moved to shows; the keyboard focus stays where the user has it.
@@ -312,7 +379,7 @@ void MainWindow::show_book() {
     loading_shown_later_->stop();
     show_load_status({});
     information_->setText(to_qstring(information_text(book)));
-    information_->setAccessibleDescription(information_->text());
+    tell_book(book);
     show_cover({}); // until this book's cover arrives
     start_caption_->setText(to_qstring(start_caption(book.episode_total)));
     span_caption_->setText(to_qstring(span_caption()));
@@ -322,9 +389,7 @@ void MainWindow::show_book() {
 }
 
 void MainWindow::show_site_link(const Text& host) {
-    QString target = to_qstring(site_home_page(host)).toHtmlEscaped();
-    QString caption = (say("支持网站：") + to_qstring(host)).toHtmlEscaped();
-    site_link_->setText(QString("<a href=\"%1\">%2</a>").arg(target, caption));
+    site_link_->show_link(to_qstring(site_home_page(host)), say("支持网站：") + to_qstring(host));
 }
 
 void MainWindow::show_cover(const Bytes& picture) {
@@ -340,8 +405,12 @@ void MainWindow::show_cover(const Bytes& picture) {
     cover_->setAccessibleName(to_qstring(session_->book().title));
 }
 
+// A download button disabled under the user's focus hands the focus to the
+// episode list, which says its current row; Qt would give it to the folder list.
 void MainWindow::show_download_button(DownloadSequence::Offer offer, bool enabled) {
     download_button_->setText(say(offer == DownloadSequence::Offer::pause ? "暂停" : "下载"));
+    if (!enabled && download_button_->hasFocus())
+        episode_list_->setFocus(Qt::OtherFocusReason);
     download_button_->setEnabled(enabled);
 }
 
@@ -353,12 +422,19 @@ void MainWindow::open_chosen_folder() {
         }
 }
 
-// A line under the controls, and the window title, follow the download run.
+// A line under the controls follows the download run; the window title, and a
+// screen reader, hear of it as episodes end and the run pauses, goes on or ends.
 void MainWindow::show_run() {
-    const QString line = to_qstring(session_->downloads().run().summary());
-    run_line_->show_line(line);
-    setWindowTitle(session_->downloading() ? line + QStringLiteral(" - ") + program_title()
-                                           : program_title());
+    const RunProgress& run = session_->downloads().run();
+    const QString tally = to_qstring(run.tally());
+    const bool news = tally != told_tally_;
+    run_line_->show_line(to_qstring(run.summary()), news);
+    setWindowTitle(session_->downloading() && !tally.isEmpty()
+                       ? tally + QStringLiteral(" - ") + program_title()
+                       : program_title());
+    if (news && !tally.isEmpty() && !run_line_->hasFocus())
+        announcer_->announce(say("下载 ") + tally);
+    told_tally_ = tally;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -9,9 +9,12 @@
 #include <memory>
 
 class AddressBox;
+class Announcer;
 class BookSession;
 class EpisodeTable;
+class LinkLabel;
 class ListeningBar;
+struct BookInfo;
 class MediaPlayer;
 class QLabel;
 class QLineEdit;
@@ -63,6 +66,11 @@ class MainWindow : public QWidget {
     void on_created();
     void query();
     void play_chosen_row();
+    // The episode list's current row (0: none).
+    EpisodeId current_row() const;
+    void make_first_row_current();
+    void tell_playing(bool pausing);
+    void tell_book(const BookInfo& book);
     void show_book();
     void show_cover(const Bytes& picture);
     void show_site_link(const Text& catalogue_host);
@@ -101,7 +109,7 @@ class MainWindow : public QWidget {
     QPushButton* settings_button_; // 按钮2
     QLabel* cover_;                // 图片框1
     QLabel* information_;          // 标签2
-    QLabel* site_link_;            // 超级链接框1
+    LinkLabel* site_link_;         // 超级链接框1
     QLabel* address_caption_;      // 标签1
     QLabel* load_status_;          // under the address box
     ReportList* episode_list_;     // 超级列表框1
@@ -109,6 +117,9 @@ class MainWindow : public QWidget {
     AddressBox* address_box_;      // 编辑框1
     RunProgressLine* run_line_ = nullptr; // the download run, under the controls
     ListeningBar* listening_bar_ = nullptr;
+    Announcer* announcer_ = nullptr; // says what changed to a screen reader
+    QString told_tally_;             // the run's count, as said last
+    QString told_book_;              // the book, as said last
     QWidget* bottom_strip_ = nullptr;
     QSize laid_default_;         // the default size the window last followed
     QMargins known_frame_;       // the window manager's frame, once known

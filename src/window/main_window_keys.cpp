@@ -9,6 +9,7 @@
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 #include "widgets/report_list.hpp"
+#include "window/book_view.hpp"
 
 #include <QAbstractSlider>
 #include <QKeySequence>
@@ -39,14 +40,15 @@ void MainWindow::name_controls() {
     cover_->setAccessibleName(say("封面"));
     logo_->setAccessibleName(say("网站标志"));
     information_->setAccessibleName(say("书籍信息"));
-    // The information itself is its description (main_window.cpp): read out
-    // when it arrives and whenever the label is reached.
+    // The information itself is the label's text, read as a read-only text
+    // when Tab reaches it (book_view.cpp); a book that arrives is said once.
 }
 
 void MainWindow::bind_keys() {
     QWidget* order[] = {
         address_box_,
         load_status_, // while it has something to say
+        information_,
         site_link_,
         query_button_,
         start_box_,

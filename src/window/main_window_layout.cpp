@@ -14,6 +14,7 @@
 #include "settings/window_place.hpp"
 #include "widgets/form_item.hpp"
 #include "widgets/report_list.hpp"
+#include "window/book_view.hpp"
 
 #include <QBoxLayout>
 #include <QLabel>

@@ -168,7 +168,8 @@ TEST_F(SettingsWindowTest, ABadFieldIsMarkedAndNamedAndNothingIsSaved) {
         EXPECT_EQ(read_raw(), before);
         box->setText(good);
         EXPECT_FALSE(problems->isVisible());
-        EXPECT_TRUE(box->accessibleDescription().isEmpty());
+        // Good again: the box says its hint (only the Media host has one).
+        EXPECT_EQ(box->accessibleDescription(), box->property("hint").toString());
     }
     // A folder that cannot be made is found when saving.
     std::ofstream(folder / "占位") << "a file, not a folder";
@@ -274,10 +275,13 @@ TEST_F(SettingsWindowTest, MusicFolderStandsInForAnEmptySaveFolder) {
     const QString substitute = to_qstring(text_path(home.default_save_folder()));
     const fs::path chosen = folder / "有声书";
     fs::create_directory(chosen);
+    fs::create_directories(home.default_save_folder().parent_path());
     bool cancel = false;
+    QStringList opened_in;
     OnModal<QFileDialog> user([&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->windowTitle(), q("选择目录"));
         EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        opened_in << dialog->directory().absolutePath();
         if (!cancel)
             dialog->setDirectory(to_qstring(text_path(chosen)));
         // What the dialog's own Choose and Cancel buttons do.
@@ -295,6 +299,11 @@ TEST_F(SettingsWindowTest, MusicFolderStandsInForAnEmptySaveFolder) {
     click(window, "按钮1");
     EXPECT_EQ(user.opened, 2);
     EXPECT_EQ(folder_box->text(), "");
+    // Each time the dialog opened in the folder the box named (the music
+    // folder's "有声书" not made yet: the nearest folder above it).
+    EXPECT_EQ(opened_in,
+              (QStringList{QString::fromStdString(home.default_save_folder().parent_path().string()),
+                           QString::fromStdString(chosen.string())}));
 
     click(window, "按钮2");
     EXPECT_EQ(read_setting(gbk("默认保存路径")), "");
@@ -387,4 +396,21 @@ TEST_F(SettingsWindowTest, EveryCaptionFitsAtTheUsualAndAtALargerFont) {
             }
         }
     }
+}
+
+// Tab goes through the form as it reads, 保存配置 last; the Media host's hint is
+// said with its box.
+TEST_F(SettingsWindowTest, TabFollowsTheFormAndTheHostHintIsSaid) {
+    SettingsWindow window;
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const char* order[] = {"编辑框1", "按钮1", "编辑框3", "编辑框4", "选择框1", "调节框1", "媒体主机", "按钮2"};
+    control(window, order[0])->setFocus();
+    for (const char* name : order) {
+        EXPECT_EQ(QApplication::focusWidget(), control(window, name)) << name;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    auto* host = control(window, "媒体主机");
+    EXPECT_EQ(host->accessibleDescription(), control<QLabel>(window, "媒体主机说明")->text());
 }

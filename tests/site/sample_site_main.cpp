@@ -3,11 +3,14 @@
 // prints the play page addresses and the "媒体主机" value, and serves until Ctrl-C.
 // SAMPLE_SITE_TRICKLE=<bytes>:<ms> sends every episode slowly, that many bytes
 // every that many milliseconds, for trying the program on a slow link;
-// SAMPLE_SITE_COVER_DELAY=<ms> answers every cover that much later.
+// SAMPLE_SITE_COVER_DELAY=<ms> answers every cover that much later;
+// SAMPLE_SITE_EPISODE_KB=<kB> makes every episode an MP3 of about that size (a
+// few minutes for 4096) instead of one second long.
 #include "site/sample_site.hpp"
 
 #include "text/gbk.hpp"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +42,8 @@ int main(int argc, char** argv) {
     }
     if (const char* delay = std::getenv("SAMPLE_SITE_COVER_DELAY"))
         options.cover_delay_ms = std::atoi(delay);
+    if (const char* size = std::getenv("SAMPLE_SITE_EPISODE_KB"))
+        options.episode_size = std::size_t(std::max(0, std::atoi(size))) * 1024;
     SampleSite site(options);
     const auto books = sample_books();
     for (const SampleBook& book : books)

@@ -150,8 +150,9 @@ TEST_F(LongPlayback, SeveralSelectedRowsPlayTheLowest) {
     EXPECT_EQ(selected_rows(), (std::vector<int>{1, 4, 6}));
     EXPECT_EQ(current_row(), 6);
     EXPECT_EQ(player->URL(), window->episodes().cell(1, 1));
-    EXPECT_TRUE(eventually([&] { return assigned.size() == 3u; })) << "assigned.size()";
-    EXPECT_EQ(assigned, addresses_of({4, 1, 1}));
+    // The last click leaves the lowest row, which plays already, playing on.
+    QTest::qWait(300);
+    EXPECT_EQ(assigned, addresses_of({4, 1}));
 }
 
 TEST_F(Playback, DownloadedRowsPlayTheirLocalFiles) {
