@@ -6,6 +6,7 @@
 #include "accessibility/atspi_guard.hpp"
 #include "playback/media_player.hpp"
 #include "playback/player.hpp"
+#include "site/download_paths.hpp"
 #include "widgets/announcer.hpp"
 #include "widgets/run_progress_line.hpp"
 #include "window/window_fixture.hpp"
@@ -20,7 +21,10 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QLabel>
+#include <QListWidget>
 #include <QToolButton>
+
+#include <fstream>
 
 namespace {
 
@@ -403,6 +407,35 @@ TEST_F(ScreenReader, TheRunIsToldAsEpisodesEndNotAsBytesArrive) {
     // The status bar's name is the whole run line.
     auto* line = window->findChild<RunProgressLine*>();
     EXPECT_EQ(name_of(path_of(line)), line->line());
+}
+
+// Each book of the library is read by its title and counts, and a run's
+// episodes count there as soon as they land.
+TEST_F(ScreenReader, TheLibrarySaysEachBooksCountsAsEpisodesLand) {
+    const Text title = window->session().book().title;
+    const std::filesystem::path folder = native_path(book_folder(save.text(), title));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "1.mp3") << "x";
+    window->session().list_book_folders();
+    auto* folders = control<QListWidget>("超级列表框2");
+    const auto entry = [&] {
+        const QDBusMessage child =
+            call(path_of(folders), "org.a11y.atspi.Accessible", "GetChildAtIndex", {0});
+        const QDBusArgument reference = child.arguments().value(0).value<QDBusArgument>();
+        QString service;
+        QDBusObjectPath path;
+        reference.beginStructure();
+        reference >> service >> path;
+        reference.endStructure();
+        return name_of(path.path());
+    };
+    ASSERT_EQ(folders->count(), 1);
+    EXPECT_EQ(entry(), to_qstring(title) + q("，已听 0，共 1 集"));
+
+    query("35", "2");
+    QTest::mouseClick(control<QPushButton>("按钮3"), Qt::LeftButton);
+    ASSERT_TRUE(finish_long_work(std::chrono::seconds(60)));
+    EXPECT_EQ(entry(), to_qstring(title) + q("，已听 0，共 3 集"));
 }
 
 #include "screen_reader_test.moc"
