@@ -114,6 +114,7 @@ class BookSession : public QObject {
 
     // What the session holds.
     EpisodeList& episodes() { return episodes_; }
+    const EpisodeList& episodes() const { return episodes_; }
     const BookInfo& book() const { return book_; }
     // The Catalogue host the book was loaded from (with its port, if any).
     const Text& book_host() const { return book_host_; }

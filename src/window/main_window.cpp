@@ -17,6 +17,7 @@
 #include "window/address_box.hpp"
 #include "window/book_view.hpp"
 #include "window/library_view.hpp"
+#include "window/narration.hpp"
 #include "window/episode_table.hpp"
 #include "window/follow_switch.hpp"
 
@@ -68,6 +69,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     name_controls();
     lay_out_controls();
     announcer_ = new Announcer(this);
+    narration_ = new Narration(*session_, announcer_, this);
     run_line_ = new RunProgressLine(this);
     run_line_->setObjectName(QStringLiteral("run_line"));
     // The run line shares its line with the follow switch, the bookmark button
@@ -86,7 +88,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     connect(listening_bar_, &ListeningBar::continue_listening, this, [this] {
         const bool pausing = session_->player().running();
         session_->continue_listening();
-        tell_playing(pausing);
+        narration_->tell_playing(pausing);
     });
     connect(listening_bar_, &ListeningBar::told, announcer_, &Announcer::announce);
     restore_place(); // once every strip under the controls is in
@@ -200,7 +202,7 @@ void MainWindow::bind_acts() {
     connect(episode_list_, &QAbstractItemView::clicked, this, [this] { play_chosen_row(); });
     connect(episode_list_, &QAbstractItemView::activated, this, [this] {
         session_->choose(current_row());
-        tell_playing(false);
+        narration_->tell_playing(false);
     });
     connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
             &QShortcut::activated, this, [this] {
@@ -208,7 +210,7 @@ void MainWindow::bind_acts() {
                 const bool pausing = session_->player().running() &&
                                      (row == 0 || row == session_->playing());
                 session_->play_or_pause(row);
-                tell_playing(pausing);
+                narration_->tell_playing(pausing);
             });
     on_row_chosen(folder_list_, this, showing_current_, [this] { open_chosen_folder(); }, true);
 }
@@ -234,7 +236,7 @@ void MainWindow::bind_session() {
     connect(&s, &BookSession::runChanged, this, [this] { show_run(); });
     connect(&s, &BookSession::runEnded, this, [this] {
         show_run();
-        announcer_->announce(say("下载结束：") + told_tally_);
+        narration_->tell_run_ended();
     });
     // Said once, in a box of its own once the sequence has stopped.
     connect(&s, &BookSession::diskFull, this, [this](const Text& message) {
@@ -246,7 +248,7 @@ void MainWindow::bind_session() {
     connect(&s, &BookSession::queryFinished, this, [this] {
         const QString listed = say("已列出 ") + QString::number(table_->row_count()) + say(" 集");
         run_line_->show_line(listed);
-        announcer_->announce(listed);
+        narration_->tell_listed(listed);
     });
     connect(&s, &BookSession::currentChanged, this, [this](EpisodeId id) { show_current(id); });
     connect(&s, &BookSession::foldersChanged, this, [this] { show_book_folders(folder_list_, *session_); });
@@ -341,25 +343,6 @@ void MainWindow::make_first_row_current() {
     showing_current_ = false;
 }
 
-// Which episode plays, or that it pauses, after a key or 继续收听 asked for it
-// (the player takes a moment to follow).
-void MainWindow::tell_playing(bool pausing) {
-    const Episode* episode = session_->episodes().find(session_->playing());
-    if (episode)
-        announcer_->announce(say(pausing ? "已暂停 " : "正在播放 ") + to_qstring(episode->label));
-}
-
-// A book that arrives is said once: its title and author.
-void MainWindow::tell_book(const BookInfo& book) {
-    QString told = to_qstring(book.title);
-    if (!book.author.empty())
-        told += say("，作者 ") + to_qstring(book.author);
-    if (book.title.empty() || told == told_book_)
-        return;
-    told_book_ = told;
-    announcer_->announce(told);
-}
-
 // The row the queue moved to shows; the keyboard focus stays where the user has it.
 void MainWindow::show_current(EpisodeId id) {
     const int row = table_->row_of(id);
@@ -379,7 +362,7 @@ void MainWindow::show_book() {
     loading_shown_later_->stop();
     show_load_status({});
     information_->setText(to_qstring(information_text(book)));
-    tell_book(book);
+    narration_->tell_book(book);
     show_cover({}); // until this book's cover arrives
     start_caption_->setText(to_qstring(start_caption(book.episode_total)));
     span_caption_->setText(to_qstring(span_caption()));
@@ -427,14 +410,11 @@ void MainWindow::open_chosen_folder() {
 void MainWindow::show_run() {
     const RunProgress& run = session_->downloads().run();
     const QString tally = to_qstring(run.tally());
-    const bool news = tally != told_tally_;
-    run_line_->show_line(to_qstring(run.summary()), news);
+    run_line_->show_line(to_qstring(run.summary()), narration_->run_is_news(tally));
     setWindowTitle(session_->downloading() && !tally.isEmpty()
                        ? tally + QStringLiteral(" - ") + program_title()
                        : program_title());
-    if (news && !tally.isEmpty() && !run_line_->hasFocus())
-        announcer_->announce(say("下载 ") + tally);
-    told_tally_ = tally;
+    narration_->tell_run(tally, run_line_->hasFocus());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

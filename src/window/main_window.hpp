@@ -10,11 +10,11 @@
 
 class AddressBox;
 class Announcer;
+class Narration;
 class BookSession;
 class EpisodeTable;
 class LinkLabel;
 class ListeningBar;
-struct BookInfo;
 class MediaPlayer;
 class QLabel;
 class QLineEdit;
@@ -69,8 +69,6 @@ class MainWindow : public QWidget {
     // The episode list's current row (0: none).
     EpisodeId current_row() const;
     void make_first_row_current();
-    void tell_playing(bool pausing);
-    void tell_book(const BookInfo& book);
     void show_book();
     void show_cover(const Bytes& picture);
     void show_site_link(const Text& catalogue_host);
@@ -118,8 +116,7 @@ class MainWindow : public QWidget {
     RunProgressLine* run_line_ = nullptr; // the download run, under the controls
     ListeningBar* listening_bar_ = nullptr;
     Announcer* announcer_ = nullptr; // says what changed to a screen reader
-    QString told_tally_;             // the run's count, as said last
-    QString told_book_;              // the book, as said last
+    Narration* narration_ = nullptr; // what it says, through the announcer
     QWidget* bottom_strip_ = nullptr;
     QSize laid_default_;         // the default size the window last followed
     QMargins known_frame_;       // the window manager's frame, once known

@@ -146,9 +146,12 @@ class ScreenReader : public WindowFixture {
     }
     // The name of the episode list's cell at `row`, `column`, on the bus.
     QString cell_name(int row, int column) {
-        const QDBusMessage cell =
-            call(path_of(list), "org.a11y.atspi.Table", "GetAccessibleAt", {row, column});
-        const QDBusArgument reference = cell.arguments().value(0).value<QDBusArgument>();
+        return name_of_reference(
+            call(path_of(list), "org.a11y.atspi.Table", "GetAccessibleAt", {row, column}));
+    }
+    // The name of the object a call answered with (a service and a path).
+    QString name_of_reference(const QDBusMessage& answer) {
+        const QDBusArgument reference = answer.arguments().value(0).value<QDBusArgument>();
         QString service;
         QDBusObjectPath path;
         reference.beginStructure();
@@ -419,15 +422,8 @@ TEST_F(ScreenReader, TheLibrarySaysEachBooksCountsAsEpisodesLand) {
     window->session().list_book_folders();
     auto* folders = control<QListWidget>("超级列表框2");
     const auto entry = [&] {
-        const QDBusMessage child =
-            call(path_of(folders), "org.a11y.atspi.Accessible", "GetChildAtIndex", {0});
-        const QDBusArgument reference = child.arguments().value(0).value<QDBusArgument>();
-        QString service;
-        QDBusObjectPath path;
-        reference.beginStructure();
-        reference >> service >> path;
-        reference.endStructure();
-        return name_of(path.path());
+        return name_of_reference(
+            call(path_of(folders), "org.a11y.atspi.Accessible", "GetChildAtIndex", {0}));
     };
     ASSERT_EQ(folders->count(), 1);
     EXPECT_EQ(entry(), to_qstring(title) + q("，已听 0，共 1 集"));

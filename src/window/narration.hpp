@@ -1,0 +1,32 @@
+#pragma once
+// What the window says aloud to a screen reader, through its announcer, without
+// moving the focus: the book that arrives (once), which episode plays or pauses
+// after a key asked for it, the query's count, the run's count as episodes end,
+// and its end.
+#include <QObject>
+#include <QString>
+
+class Announcer;
+class BookSession;
+struct BookInfo;
+
+class Narration : public QObject {
+  public:
+    Narration(const BookSession& session, Announcer* announcer, QObject* parent);
+
+    void tell_book(const BookInfo& book);
+    // The player takes a moment to follow a key: `pausing` says what it will do.
+    void tell_playing(bool pausing);
+    void tell_listed(const QString& listed);
+    // Whether the run's count differs from the one said last.
+    bool run_is_news(const QString& tally) const { return tally != told_tally_; }
+    // The run's count, when it is news; said unless the user reads it already.
+    void tell_run(const QString& tally, bool read_already);
+    void tell_run_ended();
+
+  private:
+    const BookSession& session_;
+    Announcer* announcer_;
+    QString told_tally_; // the run's count, as said last
+    QString told_book_;  // the book, as said last
+};
