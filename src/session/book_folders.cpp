@@ -10,8 +10,7 @@ std::vector<BookFolder> list_book_folders(const Text& save_folder,
                                           const Library& library) {
     std::vector<BookFolder> books;
     for (const FolderEntry& folder : list_subfolders(save_folder)) {
-        BookFolder book{folder.name, folder.native.filename(), 0, 0,
-                        library.cover_file(folder.name), library.last_listened(folder.name)};
+        BookFolder book{folder.name, folder.native.filename(), 0, 0, {}, 0};
         const Text path = join_path(save_folder, folder.name);
         for (const FolderEntry& file : list_files(path, ".mp3")) {
             ++book.episodes;
@@ -19,8 +18,16 @@ std::vector<BookFolder> list_book_folders(const Text& save_folder,
         }
         books.push_back(std::move(book));
     }
+    order_book_folders(books, library);
+    return books;
+}
+
+void order_book_folders(std::vector<BookFolder>& books, const Library& library) {
+    for (BookFolder& book : books) {
+        book.cover = library.cover_file(book.name);
+        book.last_listened = library.last_listened(book.name);
+    }
     std::stable_sort(books.begin(), books.end(), [](const BookFolder& a, const BookFolder& b) {
         return a.last_listened > b.last_listened;
     });
-    return books;
 }

@@ -27,3 +27,8 @@ class Library;
 std::vector<BookFolder> list_book_folders(const Text& save_folder,
                                           const std::function<bool(const Text&)>& heard,
                                           const Library& library);
+
+// Gives each folder its cover and last listening time from the library and
+// puts them in that order (the book listened to last first); folders listened
+// to alike keep their order.
+void order_book_folders(std::vector<BookFolder>& books, const Library& library);

@@ -145,11 +145,6 @@ void BookSession::offer_media_controls(SessionHooks hooks) {
 }
 
 void BookSession::start() {
-    reread_save_folder();
-    restore_last_list();
-}
-
-void BookSession::reread_save_folder() {
     startup_save_folder_ = read_setting(gbk("默认保存路径"));
     if (const auto kept = last_book_.kept(read_setting(gbk("默认网址")))) {
         show_page(kept->address, kept->page_text);
@@ -159,6 +154,11 @@ void BookSession::reread_save_folder() {
     list_book_folders();
     restore_last_list();
     QTimer::singleShot(0, this, [this] { check_followed_books(); });
+}
+
+void BookSession::reread_save_folder() {
+    startup_save_folder_ = read_setting(gbk("默认保存路径"));
+    list_book_folders();
 }
 
 bool BookSession::loading() const {
@@ -233,7 +233,7 @@ void BookSession::cover_shown(const Bytes& picture) {
     if (picture.empty())
         return;
     library_.keep_cover(book_.title, picture);
-    list_book_folders();
+    show_library_marks();
 }
 
 // The query and the downloads ----------------------------------------------
@@ -307,6 +307,13 @@ void BookSession::list_book_folders() {
     folders_ = ::list_book_folders(effective_save_folder(startup_save_folder_),
                                    [this](const Text& file) { return listening().heard(file); },
                                    library_);
+    emit foldersChanged();
+}
+
+// A cover kept or a book listened to changes only the folders' marks and
+// order: the folders are not listed from the disk again.
+void BookSession::show_library_marks() {
+    order_book_folders(folders_, library_);
     emit foldersChanged();
 }
 
@@ -511,7 +518,7 @@ void BookSession::on_episode_opening() {
     if (!episode)
         return;
     library_.listened(episode->book.title, QDateTime::currentSecsSinceEpoch());
-    list_book_folders();
+    show_library_marks();
     listening_control_->open_book(episode->book.title);
     ListeningList list{episode->book.title, episode->book.save_folder, {}, {}};
     for (const Episode& e : episodes_.episodes())

@@ -171,6 +171,7 @@ class BookSession : public QObject {
     bool open_now(EpisodeId id) const;
     void queue_move_on();
     void on_episode_opening();
+    void show_library_marks();
     void on_episode_heard();
     void show_marks();
     bool heard(const Episode& episode) const;

@@ -84,7 +84,7 @@ void Library::save() const {
     for (const auto& [book, seconds] : listened_)
         entries.emplace_back(number_to_text(double(entries.size() + 1)),
                              number_to_text(double(seconds)) + "|" + book);
-    IniDocument document = IniDocument::read(times_file(folder_));
+    IniDocument document; // the file holds this section alone
     document.replace_section(times_section, std::move(entries));
     document.write(times_file(folder_));
 }
