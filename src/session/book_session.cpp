@@ -589,7 +589,7 @@ void BookSession::restore_last_list() {
                 episode.number = number_to_text(number);
                 episode.source = {book_host_, book_.book_id, book_.category, episode.number};
             }
-            note_partial_file(episode);
+            note_file_on_disk(episode);
             unfinished += episode.state == DownloadState::paused ? 1 : 0;
         }
         episode.heard = heard(episode);
@@ -613,13 +613,22 @@ void BookSession::restore_last_list() {
     }
 }
 
-// An episode whose download a closing cut short reads as paused, with the
+// An episode of a list that comes back reads as downloaded when its file is
+// on disk, and as paused when a closing cut its download short, with the
 // bytes waiting in its hidden partial file.
-void BookSession::note_partial_file(Episode& episode) const {
+void BookSession::note_file_on_disk(Episode& episode) const {
     if (!is_web_address(episode.remote) || episode.book.title.empty())
         return;
-    const fs::path target = native_path(
-        downloaded_file_path(episode.book.save_folder, episode.book.title, episode.label));
+    const EpisodeBook& book = episode.book;
+    // Downloaded since the list was kept: it reads as the query would list it.
+    if (auto on_disk = downloaded_file_on_disk(book.save_folder, book.title, episode.label);
+        !on_disk.empty()) {
+        episode.local = downloaded_file_path(book.save_folder, book.title, episode.label);
+        episode.file = std::move(on_disk);
+        episode.state = DownloadState::downloaded;
+        return;
+    }
+    const fs::path target = native_path(downloaded_file_path(book.save_folder, book.title, episode.label));
     std::error_code error;
     const auto bytes = fs::file_size(partial_file_path(target), error);
     if (error || bytes == 0)

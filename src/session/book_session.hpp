@@ -176,7 +176,7 @@ class BookSession : public QObject {
     void show_marks();
     bool heard(const Episode& episode) const;
     void restore_last_list();
-    void note_partial_file(Episode& episode) const;
+    void note_file_on_disk(Episode& episode) const;
     void tell_run_ended(int arrived, int failed);
     void bind_follow_check();
     void bind_bookmarks();

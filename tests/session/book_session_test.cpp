@@ -536,4 +536,12 @@ TEST_F(Session, AListThatCameBackRenewsAnExpiredKey) {
     download_all();
     EXPECT_EQ(at(0).state, DownloadState::downloaded) << at(0).reason;
     EXPECT_EQ(at(1).state, DownloadState::downloaded) << at(1).reason;
+
+    // Kept with its addresses, the list reads its downloads at the next start.
+    session.reset();
+    session = std::make_unique<BookSession>();
+    session->start();
+    ASSERT_EQ(session->episodes().size(), 2);
+    EXPECT_EQ(at(1).state, DownloadState::downloaded);
+    EXPECT_TRUE(std::filesystem::is_regular_file(at(1).file));
 }
