@@ -2,6 +2,7 @@
 // The sleep timer: off, a number of minutes, or the end of the episode that
 // plays. Times are milliseconds of a steady clock the caller reads; the timer
 // keeps no clock of its own. In its last `fade_ms` the volume fades to nothing.
+// While held (nothing plays) the minutes left stay as they are.
 #include <cstdint>
 #include <optional>
 
@@ -19,6 +20,10 @@ class SleepTimer {
     bool running() const { return chosen_ != 0; }
     // While it counts down, adds the chosen minutes again to what is left.
     void extend(std::int64_t now_ms);
+    // Holds the countdown from `now` (playback paused or stopped), or lets it
+    // go on from there; a minute chosen while held is counted once it goes on.
+    void hold(bool held, std::int64_t now_ms);
+    bool held() const { return held_; }
 
     // What is left while it counts down; none when off or at the episode's end.
     std::optional<std::int64_t> remaining(std::int64_t now_ms) const;
@@ -31,5 +36,7 @@ class SleepTimer {
 
   private:
     int chosen_ = 0;
-    std::int64_t ends_at_ = 0;
+    std::int64_t ends_at_ = 0; // while it counts
+    bool held_ = false;
+    std::int64_t left_ = 0;    // while held
 };

@@ -20,6 +20,7 @@ ListeningControl::ListeningControl(Player& player, std::unique_ptr<ListeningSess
     PlaybackEngine& engine = player_.engine();
     connect(&engine, &PlaybackEngine::seekableChanged, this, [this] { skip_intro(); });
     connect(&engine, &PlaybackEngine::durationChanged, this, [this] { skip_intro(); });
+    session_.sleep_timer().hold(!player_.running(), now());
     apply_volume();
     apply_speed();
     apply_skip_silence();
@@ -117,6 +118,8 @@ void ListeningControl::on_new_episode() {
 }
 
 void ListeningControl::on_play_state(int state) {
+    // The sleep timer counts only while something plays.
+    session_.sleep_timer().hold(!player_.running(), now());
     if (state == Player::Paused) {
         session_.note_paused(now());
     } else if (state == Player::Playing) {
@@ -158,12 +161,9 @@ void ListeningControl::tick() {
     const std::int64_t duration = engine.duration();
     if (player_.playState() == Player::Playing && !intro_pending_ &&
         session_.in_outro(engine.position(), duration)) {
-        // The outro is not heard: the episode counts as heard and the queue
-        // moves on as it does when the player stops.
-        session_.episode_ended();
-        finish_episode();
-        player_.controls().stop();
-        emit changed();
+        // The outro is not heard: the episode ends there, counts as heard and
+        // the queue moves on as it does at the end of the media.
+        player_.end_episode();
     }
     SleepTimer& sleep = session_.sleep_timer();
     if (sleep.ran_out(now()) && player_.playState() == Player::Playing)

@@ -1,9 +1,9 @@
 #pragma once
 // Binds the listening state to the player: the speed and the volume are
-// applied, the sleep timer fades and pauses, jumps move the position, playing
-// after a long pause goes back 5 s, a book's intro is skipped and its outro
-// ends the episode, and an episode heard to its end is marked. No widgets of
-// its own; the listening bar and the window drive it.
+// applied, the sleep timer fades and pauses (and holds while nothing plays),
+// jumps move the position, playing after a long pause goes back 5 s, a book's
+// intro is skipped and its outro ends the episode, and an episode heard to its
+// end is marked. No widgets of its own; the listening bar and the window drive it.
 #include "listening/listening_session.hpp"
 
 #include <QElapsedTimer>

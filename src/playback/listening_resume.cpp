@@ -17,6 +17,11 @@ ListeningResume::ListeningResume(Player& player, const std::filesystem::path& fi
             [this](PlaybackEngine::MediaStatus status) { on_media_status(status); });
     connect(&engine, &PlaybackEngine::durationChanged, this, [this] { try_resume(); });
     connect(&engine, &PlaybackEngine::seekableChanged, this, [this] { try_resume(); });
+    // An episode ended before its media did (its outro) is heard to the end too.
+    connect(&player_, &Player::PlayStateChange, this, [this](int state) {
+        if (state == Player::MediaEnded)
+            on_media_status(PlaybackEngine::EndOfMedia);
+    });
     save_timer_.setInterval(save_interval_ms);
     connect(&save_timer_, &QTimer::timeout, this, [this] { commit_and_save(); });
     save_timer_.start();

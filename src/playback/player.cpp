@@ -53,6 +53,7 @@ struct Player::Impl {
     bool played = false;       // playback started since the address was assigned
     bool user_stopped = false; // stop was asked since the last play
     bool ended = false;        // the end of the media was reported
+    bool end_asked = false;    // end_episode() stopped it: the end, not a stop
     bool update_queued = false;
 
     void set_state(int next);
@@ -62,6 +63,7 @@ struct Player::Impl {
     void play();
     void pause();
     void stop();
+    void end_episode();
 };
 
 void Player::Impl::set_state(int next) {
@@ -107,7 +109,7 @@ void Player::Impl::update_state() {
             next = Transitioning;
         else
             next = Playing;
-    } else if (status == PlaybackEngine::EndOfMedia) {
+    } else if (status == PlaybackEngine::EndOfMedia || end_asked) {
         if (played && !ended) {
             // Report the end once, then settle on stopped.
             ended = true;
@@ -137,7 +139,7 @@ void Player::Impl::update_state() {
 
 void Player::Impl::open(const QUrl& address) {
     assigned = true;
-    failed = played = user_stopped = ended = false;
+    failed = played = user_stopped = ended = end_asked = false;
     source = address;
     opening = !address.isEmpty();
     if (address.isLocalFile() && !QFileInfo(address.toLocalFile()).isFile()) {
@@ -161,7 +163,7 @@ void Player::Impl::play() {
         open(source);
     }
     user_stopped = false;
-    ended = false;
+    ended = end_asked = false;
     if (!failed)
         engine.play();
     update_state();
@@ -178,9 +180,19 @@ void Player::Impl::stop() {
     if (!assigned)
         return;
     user_stopped = true;
-    ended = false;
+    ended = end_asked = false;
     if (!failed)
         engine.stop();
+    update_state();
+}
+
+void Player::Impl::end_episode() {
+    if (!assigned || failed || source.isEmpty())
+        return;
+    user_stopped = false;
+    ended = false;
+    end_asked = played = true;
+    engine.stop();
     update_state();
 }
 
@@ -250,6 +262,14 @@ PlaybackEngine& Player::engine() {
 void Player::seek_to(qint64 position) {
     if (impl_->engine.isSeekable())
         impl_->engine.setPosition(position);
+}
+
+void Player::end_episode() {
+    impl_->end_episode();
+}
+
+bool Player::stopped_by_user() const {
+    return impl_->user_stopped && impl_->state == Stopped;
 }
 
 void Player::toggle_play_pause() {

@@ -70,6 +70,13 @@ class Player : public QObject {
     PlaybackEngine& engine();
     // Moves to a position in milliseconds when the media can seek.
     void seek_to(qint64 position);
+    // Ends the episode here as its end of media would (a book's outro is not
+    // heard): it stops, reports MediaEnded, then settles on Stopped.
+    void end_episode();
+    // The player stopped because it was told to stop (the user's ■), not at
+    // the end of the media nor because the address could not be played; false
+    // again once it plays or opens another address.
+    bool stopped_by_user() const;
 
   signals:
     // Raised while a newly assigned address opens and once it is open; never at

@@ -8,6 +8,8 @@
 #include "playback/listening_resume.hpp"
 #include "playback/playback_engine.hpp"
 #include "playback/player.hpp"
+#include "session/download_on_disk.hpp"
+#include "session/episode_lengths.hpp"
 #include "session/episode_query.hpp"
 #include "session/follow_check.hpp"
 #include "settings/config_file.hpp"
@@ -107,6 +109,7 @@ BookSession::BookSession(QObject* parent)
     bind_playback();
     bind_follow_check();
     bind_bookmarks();
+    new EpisodeLengths(episodes_, player_->engine(), [this] { return playing(); }, this);
 }
 
 BookSession::~BookSession() {
@@ -274,6 +277,7 @@ void BookSession::query(const Text& address, const Text& start, const Text& span
     plan.title = book_.title;
     plan.start = text_to_number(start);
     plan.span = span_value(span);
+    plan.episode_total = int(text_to_number(book_.episode_total));
     plan.book = {book_.title, startup_save_folder_};
     stop_query();
     downloads_->set_rows_pending(plan.span >= 1);
@@ -292,7 +296,7 @@ void BookSession::press_download() {
 
 // The desktop is told when a run ends while the user looks elsewhere.
 void BookSession::tell_run_ended(int arrived, int failed) {
-    if (!hooks_.in_front || hooks_.in_front())
+    if (arrived + failed == 0 || !hooks_.in_front || hooks_.in_front())
         return;
     Text body = gbk("《") + downloads_->run().book() + gbk("》已下载 ") +
                 number_to_text(double(arrived)) + gbk(" 集");
@@ -466,6 +470,10 @@ void BookSession::play_or_pause(EpisodeId id) {
 }
 
 void BookSession::continue_listening() {
+    if (player_->stopped_by_user() && playing()) {
+        play(playing()); // opened again, where the stop left it
+        return;
+    }
     if (!player_->URL().empty()) {
         player_->toggle_play_pause();
         return;
@@ -499,10 +507,13 @@ void BookSession::queue_move_on() {
     });
 }
 
-// A stopped player moves on to the episode after the current one; the queue
-// ends at the last episode, and the sleep timer may hold it.
+// A player stopped at the end of its episode (or because it could not play
+// it) moves on to the episode after the current one; the user's stop stays
+// where it is. The queue ends at the last episode, and the sleep timer may
+// hold it.
 void BookSession::move_on() {
-    if (queue_.closed() || player_->playState() != Player::Stopped || listening().queue_held())
+    if (queue_.closed() || player_->playState() != Player::Stopped ||
+        player_->stopped_by_user() || listening().queue_held())
         return;
     if (const EpisodeId id = queue_.next()) {
         queue_.set_current(id);
@@ -590,6 +601,8 @@ void BookSession::restore_last_list() {
                 episode.source = {book_host_, book_.book_id, book_.category, episode.number};
             }
             note_file_on_disk(episode);
+            if (not_out_yet(episode.number, int(text_to_number(book_.episode_total)), address))
+                episode.state = DownloadState::not_out;
             unfinished += episode.state == DownloadState::paused ? 1 : 0;
         }
         episode.heard = heard(episode);
@@ -619,22 +632,9 @@ void BookSession::restore_last_list() {
 void BookSession::note_file_on_disk(Episode& episode) const {
     if (!is_web_address(episode.remote) || episode.book.title.empty())
         return;
-    const EpisodeBook& book = episode.book;
     // Downloaded since the list was kept: it reads as the query would list it.
-    if (auto on_disk = downloaded_file_on_disk(book.save_folder, book.title, episode.label);
-        !on_disk.empty()) {
-        episode.local = downloaded_file_path(book.save_folder, book.title, episode.label);
-        episode.file = std::move(on_disk);
-        episode.state = DownloadState::downloaded;
-        return;
-    }
-    const fs::path target = native_path(downloaded_file_path(book.save_folder, book.title, episode.label));
-    std::error_code error;
-    const auto bytes = fs::file_size(partial_file_path(target), error);
-    if (error || bytes == 0)
-        return;
-    episode.state = DownloadState::paused;
-    episode.received = std::int64_t(bytes);
+    if (!find_downloaded_file(episode))
+        find_partial_download(episode);
 }
 
 void BookSession::close() {

@@ -129,7 +129,8 @@ void DownloadSequence::start() {
     run_.set_total(run_.arrived() + to_fetch);
     pass_ = std::move(pass);
     set_state(State::running, true);
-    show_run(true);
+    if (to_fetch > 0 || rows_pending_)
+        show_run(true); // a run with nothing to fetch ends at once, and says so then
     advance();
 }
 
@@ -162,7 +163,8 @@ void DownloadSequence::advance() {
         }
         if (fetchable(episode))
             start_episode(*episode);
-        else if (is_web_address(episode->remote) && !has_audio_key(episode->remote))
+        else if (is_web_address(episode->remote) && !has_audio_key(episode->remote) &&
+                 episode->state != DownloadState::not_out)
             note_missing_key(*episode);
     }
 }

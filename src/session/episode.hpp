@@ -36,6 +36,7 @@ enum class DownloadState {
     downloaded,  // on disk under its final name
     failed,      // the last try failed; `reason` says why
     no_key,      // the player script gave no key, so there is nothing to fetch
+    not_out,     // past the book's total and given no key: not published yet
 };
 
 struct Episode {
@@ -56,6 +57,7 @@ struct Episode {
     bool disk_trouble = false; // the failure was the disk's (full, or not writable)
     bool heard = false;
     bool playing = false;
+    std::int64_t length_ms = 0; // the audio's length once known: read from its file, or played
 
     // What plays and what listening is kept under: the file once on disk,
     // otherwise the address.

@@ -1,5 +1,6 @@
 #include "session/episode_query.hpp"
 
+#include "session/download_on_disk.hpp"
 #include "site/download_paths.hpp"
 #include "site/episode_address.hpp"
 #include "http/web_access.hpp"
@@ -34,6 +35,21 @@ struct EpisodeQuery::Workers {
 
 Text episode_number(double start, int ordinal) {
     return number_to_text(ordinal + start);
+}
+
+bool not_out_yet(const Text& number, int episode_total, const Text& address) {
+    return episode_total > 0 && text_to_number(number) > episode_total && !has_audio_key(address);
+}
+
+Text listed_text(const EpisodeList& episodes) {
+    const auto& rows = episodes.episodes();
+    const auto not_out = std::count_if(rows.begin(), rows.end(), [](const Episode& e) {
+        return e.state == DownloadState::not_out;
+    });
+    Text text = gbk("已列出 ") + number_to_text(double(rows.size())) + gbk(" 集");
+    if (not_out > 0)
+        text += gbk("，") + number_to_text(double(not_out)) + gbk(" 集尚未上线");
+    return text;
 }
 
 EpisodeQuery::EpisodeQuery(EpisodeList& episodes, QObject* parent)
@@ -145,7 +161,8 @@ void EpisodeQuery::deliver(const std::shared_ptr<Run>& run, int ordinal, const R
 }
 
 // The episode goes in at the end. One already downloaded plays from its file
-// and is not fetched again, whatever its address said.
+// and is not fetched again, whatever its address said; one cut short goes on
+// from its partial file.
 EpisodeId EpisodeQuery::add_row(const QueryPlan& plan, int ordinal, const Resolved& resolved) {
     row_counter_ = ordinal;
     Episode episode;
@@ -156,11 +173,10 @@ EpisodeId EpisodeQuery::add_row(const QueryPlan& plan, int ordinal, const Resolv
     episode.source = {plan.catalogue_host, plan.book_id, plan.category, episode.number};
     episode.remote = resolved.address;
     episode.reason = resolved.reason;
-    const auto on_disk = downloaded_file_on_disk(plan.book.save_folder, plan.book.title, episode.label);
-    if (!on_disk.empty()) {
-        episode.local = downloaded_file_path(plan.book.save_folder, plan.book.title, episode.label);
-        episode.file = on_disk;
-        episode.state = DownloadState::downloaded;
+    if (find_downloaded_file(episode) || find_partial_download(episode)) {
+        // on disk, or waiting in its partial file for the next run
+    } else if (not_out_yet(episode.number, plan.episode_total, episode.remote)) {
+        episode.state = DownloadState::not_out;
         episode.reason.clear();
     }
     last_row_ = episodes_.size();

@@ -22,10 +22,21 @@ struct QueryPlan {
     int span = 0;
     // The book the episodes belong to: where they are downloaded.
     EpisodeBook book;
+    // The book's episode total as its page said (0: unknown): an episode past
+    // it that the site gives no key for is not out yet.
+    int episode_total = 0;
 };
 
 // The episode number of the row with ordinal i (from 1): i + the start value.
 Text episode_number(double start, int ordinal);
+
+// An episode past the book's total (known when above 0) that the site gave no
+// key for: listed, since a serial book grows, but not out yet.
+bool not_out_yet(const Text& number, int episode_total, const Text& address);
+
+// What the query says once it is done: "已列出 5 集", and how many of them are
+// not out yet ("已列出 5 集，5 集尚未上线").
+Text listed_text(const EpisodeList& episodes);
 
 class EpisodeQuery : public QObject {
     Q_OBJECT

@@ -117,6 +117,8 @@ double RunProgress::seconds_left() const {
 Text RunProgress::tally() const {
     if (!clock_.isValid())
         return {};
+    if (finished_ && total_ == 0 && arrived_ + failed_ == 0)
+        return gbk("没有要下载的集");
     Text text = number_to_text(double(arrived_ + failed_)) + "/" + number_to_text(double(total_)) +
                 gbk(" 集");
     if (failed_ > 0)

@@ -38,7 +38,8 @@ class RunProgress {
     // -1 while nothing allows a guess: before a few seconds of arrivals, or
     // before the size of any episode is known.
     double seconds_left() const;
-    // "3/20 集 · 512 KB/s · 剩余 1:23"; "6/10 集 · 已暂停"
+    // "3/20 集 · 512 KB/s · 剩余 1:23"; "6/10 集 · 已暂停"; "没有要下载的集"
+    // for a run that found nothing to fetch.
     Text summary() const;
     // The part of the summary that changes only as episodes end, the run
     // pauses or goes on: "3/20 集", "6/10 集（失败 1） · 已暂停". What is worth

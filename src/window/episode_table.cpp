@@ -1,5 +1,6 @@
 #include "window/episode_table.hpp"
 
+#include "session/run_progress.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 
@@ -23,6 +24,8 @@ Text state_text(const Episode& episode) {
         return gbk("重试 ") + number_to_text(episode.retry) + "/" + number_to_text(episode.retries);
     case DownloadState::downloaded:
         return gbk("已下载");
+    case DownloadState::not_out:
+        return gbk("未上线");
     case DownloadState::failed:
         // A full disk says so in the list, not just in the tooltip.
         if (episode.disk_trouble)
@@ -62,16 +65,23 @@ EpisodeTable::EpisodeTable(EpisodeList& episodes, QObject* parent)
         shown_.push_back(shown(episode));
 }
 
-// Playing and heard marks stand in the 时长 column, where the label keeps its
-// room; the query's ordinal is no length and does not show.
+// Playing and heard marks stand in the 时长 column before the length, where
+// the label keeps its room; the query's ordinal is no length and does not show.
 EpisodeTable::Shown EpisodeTable::shown(const Episode& episode) const {
     QString mark;
     if (episode.playing)
         mark = QStringLiteral("\u25B6");
     else if (episode.heard)
         mark = QStringLiteral("\u2713");
+    const Text length = length_text(episode);
+    if (!length.empty())
+        mark += (mark.isEmpty() ? QString() : QStringLiteral(" ")) + to_qstring(length);
     return {to_qstring(episode.label), to_qstring(episode.address()), mark,
             to_qstring(state_text(episode))};
+}
+
+Text length_text(const Episode& episode) {
+    return episode.length_ms > 0 ? duration_text(double(episode.length_ms) / 1000.0) : Text();
 }
 
 Text mark_words(const Episode& episode) {
@@ -133,8 +143,12 @@ QVariant EpisodeTable::data(const QModelIndex& at, int role) const {
     case Qt::AccessibleTextRole:
         if (at.column() == label_column)
             return to_qstring(listener_text(*episodes_.at(at.row())));
-        if (at.column() == ordinal_column)
-            return to_qstring(mark_words(*episodes_.at(at.row())));
+        if (at.column() == ordinal_column) {
+            const Episode& e = *episodes_.at(at.row());
+            const Text words = mark_words(e), length = length_text(e);
+            return to_qstring(words.empty() || length.empty() ? words + length
+                                                              : words + gbk("，") + length);
+        }
         if (at.column() == address_column) // its key only on request
             return shown_[std::size_t(at.row())][address_column].section(QChar('?'), 0, 0);
         return {};

@@ -1,9 +1,9 @@
 #pragma once
 // The episode list as a table for the list control: the one place where an
 // episode's state becomes the text a user reads ("未下载", "42%", "重试 1/3",
-// "已下载") and where playing and heard become ▶ and ✓ (and, for a screen
-// reader, words). Four columns: label, address or file, the marks (under 时长),
-// state. It only shows; the session changes the episodes.
+// "已下载", "未上线") and where playing and heard become ▶ and ✓ (and, for a
+// screen reader, words). Four columns: label, address or file, the marks and
+// the length once known (under 时长), state. It only shows; the session changes the episodes.
 #include "session/episode_list.hpp"
 
 #include <QAbstractTableModel>
@@ -60,3 +60,5 @@ Text state_text(const Episode& episode);
 Text listener_text(const Episode& episode);
 // The marks ▶ and ✓ in words: "正在播放", "已听完", or nothing.
 Text mark_words(const Episode& episode);
+// The episode's length once known ("23:05", "1:02:03"), or nothing.
+Text length_text(const Episode& episode);

@@ -5,6 +5,7 @@
 #include "playback/media_player.hpp"
 #include "playback/player.hpp"
 #include "session/book_session.hpp"
+#include "session/episode_query.hpp"
 #include "settings/config_file.hpp"
 #include "settings/settings_window.hpp"
 #include "site/book_page.hpp"
@@ -246,7 +247,7 @@ void MainWindow::bind_session() {
         run_line_->show_line(say("继续未完成的 ") + QString::number(count) + say(" 集"));
     });
     connect(&s, &BookSession::queryFinished, this, [this] {
-        const QString listed = say("已列出 ") + QString::number(table_->row_count()) + say(" 集");
+        const QString listed = to_qstring(listed_text(session_->episodes()));
         run_line_->show_line(listed);
         narration_->tell_listed(listed);
     });

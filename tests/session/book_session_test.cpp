@@ -6,8 +6,10 @@
 #include "session/book_session.hpp"
 
 #include "listening/listening_session.hpp"
+#include "playback/listening_control.hpp"
 #include "playback/playback_engine.hpp"
 #include "playback/player.hpp"
+#include "session/episode_query.hpp"
 #include "site/download_paths.hpp"
 #include "support/notification_service.hpp"
 #include "support/site_fixture.hpp"
@@ -18,6 +20,7 @@
 #include <QTest>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -544,4 +547,199 @@ TEST_F(Session, AListThatCameBackRenewsAnExpiredKey) {
     ASSERT_EQ(session->episodes().size(), 2);
     EXPECT_EQ(at(1).state, DownloadState::downloaded);
     EXPECT_TRUE(std::filesystem::is_regular_file(at(1).file));
+}
+
+namespace {
+
+// Episodes of about three minutes, playing steadily before anything is asked.
+class LongEpisodes : public Bookmarking {
+  protected:
+    void play_first_of_two() {
+        load(address());
+        list("35", "2");
+        if (!watching)
+            QObject::connect(&session->player(), &Player::OpenStateChange, [this](int open_state) {
+                if (open_state == Player::MediaChanging)
+                    opened.push_back(session->player().URL());
+            });
+        watching = true;
+        session->play(id(0));
+        ASSERT_TRUE(playing_at(id(0), 0, 60));
+        ASSERT_TRUE(eventually([&] { return engine().duration() > 150000 && engine().isSeekable(); }));
+    }
+    std::optional<std::int64_t> sleep_left() { return session->listening_control().sleep_remaining(); }
+    std::vector<Text> opened;
+    bool watching = false;
+};
+
+} // namespace
+
+// Only the end of an episode moves the queue on (the media's own end, or its
+// outro); the user's ■ stops there, and ▶ goes on with that episode from where
+// it stopped.
+TEST_F(LongEpisodes, OnlyTheEndOfAnEpisodeMovesTheQueueOn) {
+    struct Case {
+        const char* name;
+        std::function<void()> act;
+        bool moves_on;
+    };
+    const Case cases[] = {
+        {"stop", [this] { session->player().controls().stop(); }, false},
+        {"end of the media",
+         [this] { engine().setPosition(engine().duration() - 1500); }, true},
+        {"outro",
+         [this] {
+             session->listening_control().set_skips(0, 20);
+             engine().setPosition(engine().duration() - 15000);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        opened.clear();
+        session->listening_control().set_skips(0, 0);
+        play_first_of_two();
+        engine().setPosition(30000);
+        ASSERT_TRUE(playing_at(id(0), 30, 40));
+        c.act();
+        if (c.moves_on) {
+            ASSERT_TRUE(playing_at(id(1), 0, 60));
+            EXPECT_EQ(opened, (std::vector<Text>{at(0).remote, at(1).remote}));
+            EXPECT_EQ(session->current(), id(1));
+            EXPECT_TRUE(at(0).heard);
+            continue;
+        }
+        QTest::qWait(700);
+        EXPECT_EQ(state(), Player::Stopped);
+        EXPECT_FALSE(session->player().running());
+        EXPECT_EQ(opened, std::vector<Text>{at(0).remote});
+        EXPECT_EQ(session->current(), id(0));
+        EXPECT_EQ(session->playing(), id(0));
+        EXPECT_FALSE(at(0).heard);
+        EXPECT_FALSE(at(0).playing);
+        session->continue_listening();
+        EXPECT_TRUE(playing_at(id(0), 30, 45));
+        session->player().controls().stop();
+    }
+}
+
+// The sleep timer counts only while an episode plays: chosen before, or held
+// by a pause or a stop, it keeps what is left and goes on once playing does.
+TEST_F(LongEpisodes, TheSleepTimerHoldsWhileNothingPlays) {
+    struct Case {
+        const char* name;
+        bool chosen_before_playing;
+        std::function<void()> halt; // null: it plays on
+    };
+    const Case cases[] = {
+        {"chosen before playing", true, nullptr},
+        {"paused", false, [this] { session->play_or_pause(id(0)); }},
+        {"stopped", false, [this] { session->player().controls().stop(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        session->listening_control().choose_sleep(0);
+        session->player().controls().stop();
+        if (c.chosen_before_playing) {
+            session->listening_control().choose_sleep(15);
+            QTest::qWait(600);
+            EXPECT_EQ(sleep_left(), 15 * 60000);
+        }
+        play_first_of_two();
+        if (!c.chosen_before_playing)
+            session->listening_control().choose_sleep(15);
+        if (c.halt) {
+            c.halt();
+            ASSERT_FALSE(session->player().running());
+            const auto held = sleep_left();
+            ASSERT_TRUE(held);
+            QTest::qWait(1200);
+            EXPECT_EQ(sleep_left(), held);
+            session->continue_listening();
+            ASSERT_TRUE(eventually([&] { return session->player().playState() == Player::Playing; }));
+        }
+        const auto from = sleep_left();
+        ASSERT_TRUE(from);
+        QTest::qWait(1200);
+        ASSERT_TRUE(sleep_left());
+        EXPECT_LT(*sleep_left(), *from - 900); // counting again
+    }
+}
+
+// A range past the book's total is listed (a serial book grows) but reads as
+// not out yet, the query says how many, and the run neither asks for them nor
+// says "0/0 集" when nothing is left to fetch; once the book grows they are real.
+TEST_F(Session, RowsPastTheTotalAreListedAsNotOutYet) {
+    struct Case {
+        const char* name;
+        int total; // the book's episodes on the site
+        const char* start;
+        const char* span;
+        std::vector<DownloadState> listed;
+        const char* said;
+        int fetched;
+        const char* run; // the run's line afterwards
+    };
+    using S = DownloadState;
+    const Case cases[] = {
+        {"across the end", 120, "117", "5", {S::not_on_disk, S::not_on_disk, S::not_on_disk, S::not_out, S::not_out},
+         "已列出 5 集，2 集尚未上线", 3, "3/3 集"},
+        {"all past the end", 120, "120", "3", {S::not_out, S::not_out, S::not_out},
+         "已列出 3 集，3 集尚未上线", 0, "没有要下载的集"},
+        {"the book grew", 123, "120", "3", {S::not_on_disk, S::not_on_disk, S::not_on_disk},
+         "已列出 3 集", 3, "3/3 集"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SampleBook grown = book;
+        grown.episode_total = c.total;
+        site->add_book(grown);
+        load(address());
+        list(c.start, c.span);
+        std::vector<DownloadState> states;
+        for (const Episode& e : session->episodes().episodes())
+            states.push_back(e.state);
+        EXPECT_EQ(states, c.listed);
+        EXPECT_EQ(listed_text(session->episodes()), gbk(c.said));
+        ASSERT_TRUE(session->downloads().enabled());
+        const int requests = site->media_full_requests();
+        download_all();
+        EXPECT_EQ(site->media_full_requests() - requests, c.fetched);
+        EXPECT_EQ(session->downloads().run().summary(), gbk(c.run));
+        for (std::size_t i = 0; i < c.listed.size(); ++i)
+            EXPECT_EQ(at(int(i)).state,
+                      c.listed[i] == S::not_out ? S::not_out : S::downloaded) << i;
+    }
+}
+
+// A download cut short reads as paused with its share, from its partial file,
+// whenever its episode is listed again: in the same session or after a restart.
+TEST_F(Session, AnEpisodeCutShortReadsPausedWheneverItIsListedAgain) {
+    for (const bool restart : {false, true}) {
+        SCOPED_TRACE(restart ? "after a restart" : "in the same session");
+        load(address());
+        list(restart ? "40" : "35", "2");
+        site->set_media_pacing(0, 512, 50);
+        session->press_download();
+        ASSERT_TRUE(eventually([&] { return at(0).received > 0 && at(0).total > 0; }));
+        session->press_download(); // pause
+        ASSERT_EQ(at(0).state, DownloadState::paused);
+        site->set_media_pacing(0, 0, 0);
+        if (restart) {
+            session.reset();
+            session = std::make_unique<BookSession>();
+            session->start();
+            load(address());
+        } else {
+            list("50", "1"); // another list in between
+        }
+        list(restart ? "40" : "35", "2");
+        EXPECT_EQ(at(0).state, DownloadState::paused);
+        EXPECT_GT(at(0).received, 0);
+        EXPECT_EQ(at(0).total, std::int64_t(site->episode_bytes(book.book_id, restart ? "41" : "36").size()));
+        const int ranges = site->media_range_requests();
+        download_all();
+        EXPECT_EQ(at(0).state, DownloadState::downloaded);
+        EXPECT_GE(site->media_range_requests() - ranges, 1); // it went on from its bytes
+    }
 }

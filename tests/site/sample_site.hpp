@@ -11,6 +11,7 @@
 //   /play/yousheng/flash.asp?id=<book_id>&filename=<n>.mp3&nexturl=play_<book_id>.htm
 //       the player script; answers with ...mp3?key=<key>"; only when the request
 //       carries a session cookie the site handed out, otherwise a page without a key.
+//       An episode past the book's total is not out yet: its key is empty.
 //   /yousheng/0/play_0_<n>.htm                         never answers (until stopped): a
 //       page of a server that hangs
 //   /                                                  a home page listing the books
