@@ -20,7 +20,9 @@ constexpr guint play_audio = 1u << 1;
 
 } // namespace
 
-// A playbin that only prerolls, into a sink that plays nothing.
+// A playbin into a sink that plays nothing. Most files say their length once
+// they are open; one that does not (an MP3 with no header of its length) is
+// run through, as fast as it decodes, until its parser has estimated it.
 qint64 read_media_length(const QString& file, const std::atomic<bool>* stop) {
     if (!gst_init_check(nullptr, nullptr, nullptr))
         return 0;
@@ -33,22 +35,29 @@ qint64 read_media_length(const QString& file, const std::atomic<bool>* stop) {
             gst_object_unref(sink);
         return 0;
     }
+    g_object_set(sink, "sync", FALSE, nullptr);
     gchar* uri = gst_filename_to_uri(QFile::encodeName(file).constData(), nullptr);
     g_object_set(pipeline, "uri", uri, "audio-sink", sink, "flags", play_audio, nullptr);
     g_free(uri);
     gint64 ns = -1;
     if (gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
         GstBus* bus = gst_element_get_bus(pipeline);
+        const auto wanted = GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_DURATION_CHANGED |
+                                           GST_MESSAGE_EOS | GST_MESSAGE_ERROR);
         for (int look = 0; look < longest_looks && !(stop && *stop); ++look) {
-            GstMessage* message = gst_bus_timed_pop_filtered(
-                bus, look_ns, GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR));
+            GstMessage* message = gst_bus_timed_pop_filtered(bus, look_ns, wanted);
             if (!message)
                 continue;
-            const bool done = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE;
+            const GstMessageType type = GST_MESSAGE_TYPE(message);
             gst_message_unref(message);
-            if (done && !gst_element_query_duration(pipeline, GST_FORMAT_TIME, &ns))
-                ns = -1;
-            break;
+            if (type == GST_MESSAGE_ERROR)
+                break;
+            if (gst_element_query_duration(pipeline, GST_FORMAT_TIME, &ns) && ns > 0)
+                break;
+            if (type == GST_MESSAGE_EOS)
+                break;
+            if (type == GST_MESSAGE_ASYNC_DONE)
+                gst_element_set_state(pipeline, GST_STATE_PLAYING);
         }
         gst_object_unref(bus);
     }

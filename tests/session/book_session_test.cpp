@@ -743,3 +743,33 @@ TEST_F(Session, AnEpisodeCutShortReadsPausedWheneverItIsListedAgain) {
         EXPECT_GE(site->media_range_requests() - ranges, 1); // it went on from its bytes
     }
 }
+
+// An episode's length is known once it played, or from its file on disk,
+// read in the background when its folder's list is shown.
+TEST_F(LongEpisodes, AnEpisodesLengthIsKnownOncePlayedOrOnDisk) {
+    struct Case {
+        const char* name;
+        std::function<void()> make_known;
+        int row;
+    };
+    const Case cases[] = {
+        {"played from the Media host", [this] { play_first_of_two(); }, 0},
+        {"its file on disk",
+         [this] {
+             load(address());
+             list("35", "2");
+             download_all();
+             session->open_book_folder(0);
+         },
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make_known();
+        ASSERT_TRUE(eventually([&] { return at(c.row).length_ms > 0; }));
+        // About three minutes (3 MB at 128 kbit/s).
+        EXPECT_GT(at(c.row).length_ms, 150000);
+        EXPECT_LT(at(c.row).length_ms, 220000);
+        session->player().controls().stop();
+    }
+}
