@@ -58,6 +58,10 @@ void ListeningResume::note_position(qint64 position) {
     follow_source();
     const PlaybackEngine& engine = player_.engine();
     const PlaybackEngine::PlaybackState playback = engine.playbackState();
+    // A place chosen while stopped (a bookmark, a jump) is where playing goes on.
+    if (playback == PlaybackEngine::StoppedState && position > 0 &&
+        engine.mediaStatus() == PlaybackEngine::LoadedMedia)
+        resume_at_.reset();
     // Before the resume seek the position is the start, and a stop rewinds to 0
     // (reported while still playing) before it reports stopped: neither is
     // where the user is.
@@ -73,6 +77,9 @@ void ListeningResume::on_play_state(int playback) {
         try_resume();
     else
         commit_and_save(); // paused or stopped
+    // Stopped by the user, the media stays open: playing again goes on there.
+    if (playback == PlaybackEngine::StoppedState && heard_ && *heard_ > margin_ms)
+        resume_at_ = heard_;
 }
 
 void ListeningResume::on_media_status(int status) {
@@ -80,6 +87,7 @@ void ListeningResume::on_media_status(int status) {
     if (status == PlaybackEngine::EndOfMedia) {
         // Heard to the end: the next time it starts from the beginning.
         heard_.reset();
+        resume_at_.reset();
         positions_.forget(episode_);
         positions_.save();
         return;

@@ -4,8 +4,9 @@
 // the position in a ListeningPositions file, saved every few seconds, on pause,
 // on stop, on switching to another episode and when it is destroyed; an episode
 // that starts with a saved position more than `margin_ms` in and more than
-// `margin_ms` before its end starts there, as soon as the media can seek; an
-// episode heard to its end is forgotten. Playback itself goes on as before.
+// `margin_ms` before its end starts there, as soon as the media can seek, and
+// so does one played again after a stop; an episode heard to its end is
+// forgotten. Playback itself goes on as before.
 #include "playback/listening_positions.hpp"
 
 #include <QObject>

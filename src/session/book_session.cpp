@@ -470,10 +470,6 @@ void BookSession::play_or_pause(EpisodeId id) {
 }
 
 void BookSession::continue_listening() {
-    if (player_->stopped_by_user() && playing()) {
-        play(playing()); // opened again, where the stop left it
-        return;
-    }
     if (!player_->URL().empty()) {
         player_->toggle_play_pause();
         return;

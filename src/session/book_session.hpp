@@ -73,8 +73,8 @@ class BookSession : public QObject {
     // Space on an episode's row: the one open pauses or goes on, another plays;
     // with none (0), as continue_listening().
     void play_or_pause(EpisodeId id);
-    // Plays or pauses what was assigned; before anything was, or after the
-    // user stopped it, plays that episode from where it was left.
+    // Plays or pauses what was assigned; before anything was, plays the
+    // current episode from where it was left.
     void continue_listening();
     void next();
     void previous();

@@ -78,6 +78,40 @@ TEST(SleepTimer, ExtendsWhileRunningAndWaitsForTheEpisodeEnd) {
     EXPECT_FALSE(timer.episode_ended()); // once
 }
 
+// Held, what is left stays, whatever is chosen or extended meanwhile; going
+// on counts from then.
+TEST(SleepTimer, HeldItKeepsWhatIsLeftAndGoesOnFromThere) {
+    struct Case {
+        const char* name;
+        bool chosen_while_held;
+        bool extended_while_held;
+        std::int64_t left_when_going_on;
+    };
+    const Case cases[] = {
+        {"held after 5 min", false, false, 10 * minute},
+        {"chosen while held", true, false, 15 * minute},
+        {"extended while held", false, true, 25 * minute},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SleepTimer timer;
+        if (c.chosen_while_held) {
+            timer.hold(true, 0);
+            timer.choose(15, 0);
+        } else {
+            timer.choose(15, 0);
+            timer.hold(true, 5 * minute);
+        }
+        if (c.extended_while_held)
+            timer.extend(6 * minute);
+        EXPECT_EQ(timer.remaining(60 * minute), c.left_when_going_on);
+        EXPECT_FALSE(timer.ran_out(60 * minute));
+        timer.hold(false, 60 * minute);
+        EXPECT_EQ(timer.remaining(61 * minute), c.left_when_going_on - minute);
+        EXPECT_TRUE(timer.ran_out(60 * minute + c.left_when_going_on));
+    }
+}
+
 TEST_F(ListeningSessionTest, SpeedStepsWithinItsRangeAndIsShownWithTheSign) {
     struct Case {
         int start;
