@@ -1,7 +1,7 @@
 #pragma once
 // The lengths of audio files on disk, read one after another on a worker
-// thread (GStreamer opens each without playing it), so that a big folder never
-// holds up the window. A file is read once; what was read is kept.
+// thread (GStreamer opens each into a sink that plays nothing), so that a big
+// folder never holds up the window. A file is read once; what was read is kept.
 #include <QObject>
 #include <QString>
 
