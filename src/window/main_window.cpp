@@ -20,6 +20,9 @@
 #include "window/narration.hpp"
 #include "window/episode_table.hpp"
 #include "window/follow_switch.hpp"
+#include "window/now_playing_line.hpp"
+#include "window/range_line.hpp"
+#include "window/shown_book_view.hpp"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -83,6 +86,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     bind_acts();
     bind_session();
     bind_keys();
+    now_playing_ = new NowPlayingLine(*session_, this);
+    add_bottom_strip(now_playing_);
     listening_bar_ = new ListeningBar(session_->listening_control(), this);
     add_bottom_strip(listening_bar_);
     connect(listening_bar_, &ListeningBar::continue_listening, this, [this] {
@@ -121,10 +126,12 @@ void MainWindow::build_controls() {
     folder_list_->setWordWrap(true);
     folder_list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     offer_book_removal(folder_list_, *session_);
+    offer_update_check(folder_list_, *session_);
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
     span_caption_ = named(new QLabel(this), "标签4");
     start_caption_ = named(new QLabel(this), "标签3");
+    range_line_ = new RangeLine(start_box_, span_box_, this);
     player_ = named(new MediaPlayer(session_->player(), this), "播放器1");
 
     logo_ = named(new QLabel(this), "图片框2");
@@ -251,6 +258,11 @@ void MainWindow::bind_session() {
         narration_->tell_listed(listed);
     });
     connect(&s, &BookSession::currentChanged, this, [this](EpisodeId id) { show_current(id); });
+    // The queue moving on leaves the user's row where it is, and says so.
+    connect(&s, &BookSession::movedOn, narration_, &Narration::tell_moved_on);
+    connect(&s, &BookSession::playingChanged, this, [this] { show_title(); });
+    connect(&s, &BookSession::shownBookChanged, this,
+            [this] { show_shown_book(information_, cover_, *session_); });
     connect(&s, &BookSession::foldersChanged, this, [this] { show_book_folders(folder_list_, *session_); });
     connect(&s, &BookSession::followedChanged, this, [this] { show_book_folders(folder_list_, *session_); });
     // Every row is on screen as soon as it is in or has changed.
@@ -361,9 +373,7 @@ void MainWindow::show_book() {
     const BookInfo& book = session_->book();
     loading_shown_later_->stop();
     show_load_status({});
-    information_->setText(to_qstring(information_text(book)));
     narration_->tell_book(book);
-    show_cover({}); // until this book's cover arrives
     start_caption_->setText(to_qstring(start_caption(book.episode_total)));
     span_caption_->setText(to_qstring(span_caption()));
     show_site_link(session_->book_host());
@@ -379,11 +389,14 @@ void MainWindow::show_cover(const Bytes& picture) {
     QPixmap pixmap;
     if (picture.empty() ||
         !pixmap.loadFromData(picture.data(), static_cast<uint>(picture.size()))) {
-        cover_->clear();
         session_->cover_shown({});
+        if (loaded_book_shown(*session_))
+            show_shown_book(information_, cover_, *session_); // the library's, if any
         return;
     }
     session_->cover_shown(picture);
+    if (!loaded_book_shown(*session_))
+        return; // the list shows another book, whose cover stays
     cover_->setPixmap(pixmap.scaled(QSize(92, 136), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     cover_->setAccessibleName(to_qstring(session_->book().title));
 }
@@ -411,10 +424,15 @@ void MainWindow::show_run() {
     const RunProgress& run = session_->downloads().run();
     const QString tally = to_qstring(run.tally());
     run_line_->show_line(to_qstring(run.summary()), narration_->run_is_news(tally));
-    setWindowTitle(session_->downloading() && !tally.isEmpty()
-                       ? tally + QStringLiteral(" - ") + program_title()
-                       : program_title());
+    show_title();
     narration_->tell_run(tally, run_line_->hasFocus());
+}
+
+// What plays, then the run's count while a run goes on.
+void MainWindow::show_title() {
+    const QString tally = to_qstring(session_->downloads().run().tally());
+    setWindowTitle(window_title(to_qstring(session_->now_playing()),
+                                session_->downloading() ? tally : QString()));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
