@@ -680,13 +680,13 @@ void BookSession::check_followed_books() {
 }
 
 bool BookSession::following() const {
-    const Text book = shown_book();
+    const Text book = details_book();
     return !book.empty() && (followed_.find(book) || followed_.in_folder(book_name(book)));
 }
 
 bool BookSession::can_follow() const {
     return following() || (!book_.title.empty() && book_name(book_.title) != gone_book_ &&
-                           shown_book() == book_.title);
+                           details_book() == book_.title);
 }
 
 // What the page said is the total seen: only episodes published later arrive.
@@ -696,10 +696,10 @@ void BookSession::follow(bool on) {
     if (on)
         followed_.follow({book_.title, book_address_, startup_save_folder_,
                           int(text_to_number(book_.episode_total)), {}});
-    else if (followed_.find(shown_book()))
-        followed_.unfollow(shown_book());
+    else if (followed_.find(details_book()))
+        followed_.unfollow(details_book());
     else
-        followed_.unfollow(Text(followed_.in_folder(book_name(shown_book()))->title));
+        followed_.unfollow(Text(followed_.in_folder(book_name(details_book()))->title));
     followed_.save();
     list_book_folders(); // a book followed before anything of it is downloaded is listed too
     emit followedChanged();
@@ -866,6 +866,7 @@ bool BookSession::remove_bookmark(std::size_t index) {
 void BookSession::bind_shown_book() {
     connect(this, &BookSession::bookShown, this, [this] {
         gone_book_.clear();
+        list_shown_last_ = false;
         emit shownBookChanged();
     });
     connect(&episodes_, &EpisodeList::reset, this, &BookSession::shownBookChanged);
@@ -873,6 +874,7 @@ void BookSession::bind_shown_book() {
         find_playing_again(first, last);
         if (first == 0) {
             gone_book_.clear(); // listed again
+            list_shown_last_ = true;
             emit shownBookChanged();
         }
     });
@@ -899,8 +901,14 @@ void BookSession::find_playing_again(int first, int last) {
     }
 }
 
+// The book of the list, unless a page was loaded since the list was shown.
+Text BookSession::details_book() const {
+    const Episode* first = episodes_.at(0);
+    return list_shown_last_ && first ? first->book.title : book_.title;
+}
+
 BookInfo BookSession::shown_book_info() const {
-    const Text book = shown_book();
+    const Text book = details_book();
     if (book.empty() || book_name(book) == gone_book_)
         return {};
     if (book == book_.title)

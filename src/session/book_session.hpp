@@ -87,7 +87,7 @@ class BookSession : public QObject {
     // it could not, or an empty text when it went. A book being downloaded
     // stays; one playing stops first.
     Text remove_book(int index);
-    // Follows the book of the list shown, or stops following it: its new
+    // Follows the book the details show, or stops following it: its new
     // episodes arrive by themselves, checked at start, every few hours and
     // whenever its page loads. A book can be followed once its page was
     // loaded, and stop being followed whenever it is shown.
@@ -139,8 +139,9 @@ class BookSession : public QObject {
     ListeningSession& listening();
     // The book of the list shown (or of the page loaded, before a list).
     Text shown_book() const;
-    // What the details show of that book: the page loaded when it is its
-    // page, else its title alone; nothing of a book gone to the trash.
+    // What the details show: the book of the list shown, or of a page loaded
+    // since; the page loaded when it is its page, else the title alone;
+    // nothing of a book gone to the trash. The follow switch follows it too.
     BookInfo shown_book_info() const;
     // The cover the library kept for that book, or an empty path.
     std::filesystem::path shown_cover_file() const;
@@ -203,6 +204,7 @@ class BookSession : public QObject {
     void bind_bookmarks();
     void bind_shown_book();
     void find_playing_again(int first, int last);
+    Text details_book() const;
     void watch_jump(qint64 position);
     void mark_before_jump(const Episode& episode, qint64 position);
     EpisodeId find_or_list(const Bookmark& mark, const Text& book);
@@ -235,4 +237,5 @@ class BookSession : public QObject {
     bool move_queued_ = false;
     std::optional<Episode> opened_episode_; // as it was when it opened
     Text gone_book_; // the folder that went to the trash last, until listed again
+    bool list_shown_last_ = false; // the list came after the page loaded last
 };
