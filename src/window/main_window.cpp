@@ -75,19 +75,19 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     narration_ = new Narration(*session_, announcer_, this);
     run_line_ = new RunProgressLine(this);
     run_line_->setObjectName(QStringLiteral("run_line"));
-    // The run line shares its line with the follow switch, the bookmark button
-    // and the silence switch.
+    // The run line shares its line with what plays, the follow switch, the
+    // bookmark button and the silence switch.
     auto* run_row = new QWidget(this);
     auto* run_row_layout = new QHBoxLayout(run_row);
     run_row_layout->setContentsMargins(0, 0, 0, 0);
     run_row_layout->addWidget(run_line_, 1);
+    now_playing_ = new NowPlayingLine(*session_, run_row);
+    run_row_layout->addWidget(now_playing_, 1);
     run_row_layout->addWidget(new FollowSwitch(*session_, run_row));
     add_bottom_strip(new BookmarkView(*session_, run_row, this));
     bind_acts();
     bind_session();
     bind_keys();
-    now_playing_ = new NowPlayingLine(*session_, this);
-    add_bottom_strip(now_playing_);
     listening_bar_ = new ListeningBar(session_->listening_control(), this);
     add_bottom_strip(listening_bar_);
     connect(listening_bar_, &ListeningBar::continue_listening, this, [this] {

@@ -117,7 +117,7 @@ class MainWindow : public QWidget {
     AddressBox* address_box_;      // 编辑框1
     RunProgressLine* run_line_ = nullptr; // the download run, under the controls
     RunProgressLine* range_line_ = nullptr; // what the query will list, under the range boxes
-    NowPlayingLine* now_playing_ = nullptr; // what plays, above the listening bar
+    NowPlayingLine* now_playing_ = nullptr; // what plays, beside the run line
     ListeningBar* listening_bar_ = nullptr;
     Announcer* announcer_ = nullptr; // says what changed to a screen reader
     Narration* narration_ = nullptr; // what it says, through the announcer

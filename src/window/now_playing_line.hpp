@@ -1,5 +1,5 @@
 #pragma once
-// A line of its own that says what plays, whichever list is shown:
+// The line beside the run line that says what plays, whichever list is shown:
 // "正在播放《测试书名》第36集" (or "已暂停…"); empty while nothing is open. It
 // keeps its one line of room, so nothing moves when it fills or empties.
 #include "widgets/run_progress_line.hpp"
