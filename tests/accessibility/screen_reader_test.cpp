@@ -190,7 +190,7 @@ TEST_F(ScreenReader, RolesNamesAndStatesOnTheBus) {
         {window.get(), frame_role, window->windowTitle()},
         {information, label_role, to_qstring(title)},
         {control<QLabel>("超级链接框1"), link_role, q("支持网站")},
-        {window->findChild<RunProgressLine*>(), status_bar_role, q("已列出 3 集")},
+        {window->findChild<RunProgressLine*>(QStringLiteral("run_line")), status_bar_role, q("已列出 3 集")},
         {announcer, notification_role, q("已列出 3 集")},
     };
     for (const auto& o : objects) {
@@ -410,7 +410,7 @@ TEST_F(ScreenReader, TheRunIsToldAsEpisodesEndNotAsBytesArrive) {
     EXPECT_TRUE(announcer->message().startsWith(q("下载结束：3/3 集"))) << announcer->message().toStdString();
     EXPECT_LE(titles.size(), 6u);
     // The status bar's name is the whole run line.
-    auto* line = window->findChild<RunProgressLine*>();
+    auto* line = window->findChild<RunProgressLine*>(QStringLiteral("run_line"));
     EXPECT_EQ(name_of(path_of(line)), line->line());
 }
 

@@ -17,7 +17,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -589,87 +588,4 @@ TEST_F(Session, AFollowedBooksPageLoadIsItsCheck) {
                 << n;
         EXPECT_TRUE(session->episodes().empty()); // nothing the user sees changed
     }
-}
-
-// A book followed before anything of it is downloaded is in the library as
-// followed; its entry's check fetches what was published since, and an entry
-// not followed offers no check.
-TEST_F(Session, AFollowedBookWithNothingDownloadedIsInTheLibraryAndCheckedFromIt) {
-    std::filesystem::create_directories(save.path / "0 other");
-    session->list_book_folders();
-    load(address());
-    session->follow(true);
-    const auto entry = [this](const Text& name) {
-        const auto& folders = session->folders();
-        const auto found = std::find_if(folders.begin(), folders.end(),
-                                        [&](const BookFolder& f) { return f.name == name; });
-        return found == folders.end() ? -1 : int(found - folders.begin());
-    };
-    ASSERT_GE(entry(book_name(book.title)), 0);
-    EXPECT_EQ(session->folders()[std::size_t(entry(book_name(book.title)))].episodes, 0);
-    EXPECT_NE(session->followed_books().in_folder(book_name(book.title)), nullptr);
-
-    EXPECT_FALSE(session->check_book_folder(entry("0 other")));
-    SampleBook grown = book;
-    grown.episode_total += 1;
-    site->add_book(grown);
-    QSignalSpy checked(session.get(), &BookSession::followedChanged);
-    EXPECT_TRUE(session->check_book_folder(entry(book_name(book.title))));
-    ASSERT_TRUE(eventually([&] { return checked.count() >= 1; }));
-    EXPECT_EQ(session->followed_books().find(book.title)->total_seen, grown.episode_total);
-    ASSERT_TRUE(eventually([&] {
-        const int at = entry(book_name(book.title));
-        return at >= 0 && session->folders()[std::size_t(at)].episodes == 1;
-    }));
-
-    // Unfollowed with nothing on disk, it leaves the library.
-    session->follow(false);
-    std::filesystem::remove_all(save.path / native_path(book_name(book.title)));
-    session->list_book_folders();
-    EXPECT_LT(entry(book_name(book.title)), 0);
-}
-
-// The episode playing keeps ▶ and the now-playing text in every list that
-// holds it, found by its book and number; a list without it shows none, and
-// the details follow the book whose list is shown.
-class LongEpisodes : public Session {
-  protected:
-    LongEpisodes() { site_options.episode_size = 3'000'000; }
-};
-
-TEST_F(LongEpisodes, ThePlayingEpisodeIsFoundInEveryListThatHoldsIt) {
-    load(address());
-    list("35", "3");
-    session->play(id(0));
-    ASSERT_TRUE(eventually([&] { return at(0).playing; }));
-    const Text playing = gbk("正在播放《") + book.title + gbk("》第36集");
-    EXPECT_EQ(session->now_playing(), playing);
-    struct Step {
-        const char* start;
-        const char* span;
-        int playing_row; // -1: none
-    };
-    const Step steps[] = {{"40", "2", -1}, {"35", "3", 0}, {"33", "4", 2}};
-    for (const Step& s : steps) {
-        SCOPED_TRACE(std::string(s.start) + "+" + s.span);
-        list(s.start, s.span);
-        for (int row = 0; row < session->episodes().size(); ++row)
-            EXPECT_EQ(at(row).playing, row == s.playing_row) << row;
-        EXPECT_EQ(session->playing() != 0, s.playing_row >= 0);
-        EXPECT_EQ(session->now_playing(), playing);
-        EXPECT_EQ(session->shown_book_info().title, book.title);
-        EXPECT_TRUE(session->can_follow());
-    }
-
-    // A book opened from the library: its title shows, and what plays is still said.
-    std::filesystem::create_directories(save.path / "0 other");
-    std::ofstream(save.path / "0 other" / "0 other_1.mp3") << "x";
-    session->list_book_folders();
-    ASSERT_EQ(session->folders()[0].name, "0 other");
-    session->open_book_folder(0);
-    EXPECT_EQ(session->shown_book_info().title, "0 other");
-    EXPECT_TRUE(session->shown_book_info().book_id.empty());
-    EXPECT_FALSE(session->can_follow());
-    EXPECT_EQ(session->now_playing(), playing);
-    EXPECT_EQ(session->playing(), 0u);
 }
