@@ -518,6 +518,11 @@ TEST_F(Session, TheLibraryOrdersByListeningAndSendsARemovedBookToTheTrash) {
     ASSERT_EQ(session->folders().size(), 1u);
     EXPECT_EQ(session->folders()[0].name, "0 other");
     EXPECT_EQ(session->episodes().size(), 0); // the list held only its files
+    // Nothing of it is shown any more, though its page was the last loaded.
+    EXPECT_EQ(session->book().title, book.title);
+    EXPECT_TRUE(session->shown_book_info().title.empty());
+    EXPECT_TRUE(session->shown_cover_file().empty());
+    EXPECT_FALSE(session->can_follow());
     unsetenv("XDG_DATA_HOME");
 }
 
