@@ -2,6 +2,7 @@
 
 #include "files/files.hpp"
 #include "session/library.hpp"
+#include "site/download_paths.hpp"
 
 #include <algorithm>
 
@@ -20,6 +21,21 @@ std::vector<BookFolder> list_book_folders(const Text& save_folder,
     }
     order_book_folders(books, library);
     return books;
+}
+
+void add_followed_books(std::vector<BookFolder>& books, const std::vector<Text>& followed,
+                        const Library& library) {
+    bool added = false;
+    for (const Text& title : followed) {
+        const Text name = book_name(title);
+        if (name.empty() || std::any_of(books.begin(), books.end(),
+                                        [&](const BookFolder& b) { return b.name == name; }))
+            continue;
+        books.push_back({name, native_path(name), 0, 0, {}, 0});
+        added = true;
+    }
+    if (added)
+        order_book_folders(books, library);
 }
 
 void order_book_folders(std::vector<BookFolder>& books, const Library& library) {

@@ -28,6 +28,12 @@ std::vector<BookFolder> list_book_folders(const Text& save_folder,
                                           const std::function<bool(const Text&)>& heard,
                                           const Library& library);
 
+// Followed books without a folder yet (nothing downloaded) join the folders
+// as books of no episodes, so that the library shows them as followed; the
+// library gives them their place.
+void add_followed_books(std::vector<BookFolder>& books, const std::vector<Text>& followed,
+                        const Library& library);
+
 // Gives each folder its cover and last listening time from the library and
 // puts them in that order (the book listened to last first); folders listened
 // to alike keep their order.

@@ -10,8 +10,10 @@
 #include "playback/player.hpp"
 #include "session/download_on_disk.hpp"
 #include "session/episode_lengths.hpp"
+#include "session/episode_identity.hpp"
 #include "session/episode_query.hpp"
 #include "session/follow_check.hpp"
+#include "session/query_range.hpp"
 #include "settings/config_file.hpp"
 #include "settings/config_location.hpp"
 #include "site/book_page.hpp"
@@ -73,15 +75,6 @@ Text why_no_title(const AccessReport& report) {
     return why + gbk("。");
 }
 
-// The span box's value rounded toward zero; 0 for anything that is not a
-// positive number.
-int span_value(const Text& text) {
-    const double value = std::trunc(text_to_number(text));
-    if (!(value >= 1))
-        return 0;
-    return value >= double(INT_MAX) ? INT_MAX : int(value);
-}
-
 bool is_local_file(const Text& episode) {
     std::error_code error;
     return !episode.empty() && !is_web_address(episode) &&
@@ -110,6 +103,7 @@ BookSession::BookSession(QObject* parent)
     bind_follow_check();
     bind_bookmarks();
     new EpisodeLengths(episodes_, player_->engine(), [this] { return playing(); }, this);
+    bind_shown_book();
 }
 
 BookSession::~BookSession() {
@@ -216,6 +210,9 @@ void BookSession::on_page(const Text& address, const Text& page_text, const Acce
     }
     last_book_.keep_page(address, page_text);
     book_load_->fetch_cover(book_.cover_address);
+    // A followed book's page, loaded anyway, is its check.
+    if (followed_.find(book_.title))
+        follow_check_->check_page(book_.title, address, page_text);
 }
 
 // False when the page is no play page of the site (no title).
@@ -311,6 +308,10 @@ void BookSession::list_book_folders() {
     folders_ = ::list_book_folders(effective_save_folder(startup_save_folder_),
                                    [this](const Text& file) { return listening().heard(file); },
                                    library_);
+    std::vector<Text> followed;
+    for (const FollowedBook& book : followed_.books())
+        followed.push_back(book.title);
+    add_followed_books(folders_, followed, library_);
     emit foldersChanged();
 }
 
@@ -338,8 +339,11 @@ Text BookSession::remove_book(int index) {
     // Qt 6.4 puts the trash in the current folder when the data folder that
     // holds the home trash is missing (a new account): it is made first.
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    if (!QFile::moveToTrash(QFile::decodeName(folder.c_str())))
+    std::error_code no_folder;
+    // A followed book with nothing downloaded yet has no folder to move.
+    if (fs::exists(folder, no_folder) && !QFile::moveToTrash(QFile::decodeName(folder.c_str())))
         return gbk("无法把这本书的文件夹移到回收站。");
+    gone_book_ = book.name;
     while (const FollowedBook* followed = followed_.in_folder(book.name))
         followed_.unfollow(Text(followed->title));
     followed_.save();
@@ -364,6 +368,7 @@ Text BookSession::remove_book(int index) {
         episodes_.clear();
     list_book_folders();
     emit followedChanged();
+    emit shownBookChanged();
     return {};
 }
 
@@ -513,7 +518,7 @@ void BookSession::move_on() {
         return;
     if (const EpisodeId id = queue_.next()) {
         queue_.set_current(id);
-        emit currentChanged(id);
+        emit movedOn(id);
         play(id);
     }
 }
@@ -524,6 +529,7 @@ void BookSession::on_episode_opening() {
     const Episode* episode = episodes_.find(opened_);
     if (!episode)
         return;
+    opened_episode_ = *episode;
     library_.listened(episode->book.title, QDateTime::currentSecsSinceEpoch());
     show_library_marks();
     listening_control_->open_book(episode->book.title);
@@ -670,20 +676,39 @@ void BookSession::check_followed_books() {
 }
 
 bool BookSession::following() const {
-    return !book_.title.empty() && followed_.find(book_.title);
+    const Text book = details_book();
+    return !book.empty() && (followed_.find(book) || followed_.in_folder(book_name(book)));
+}
+
+bool BookSession::can_follow() const {
+    return following() || (!book_.title.empty() && book_name(book_.title) != gone_book_ &&
+                           details_book() == book_.title);
 }
 
 // What the page said is the total seen: only episodes published later arrive.
 void BookSession::follow(bool on) {
-    if (book_.title.empty())
+    if (on == following() || (on && !can_follow()))
         return;
     if (on)
         followed_.follow({book_.title, book_address_, startup_save_folder_,
                           int(text_to_number(book_.episode_total)), {}});
+    else if (followed_.find(details_book()))
+        followed_.unfollow(details_book());
     else
-        followed_.unfollow(book_.title);
+        followed_.unfollow(Text(followed_.in_folder(book_name(details_book()))->title));
     followed_.save();
+    list_book_folders(); // a book followed before anything of it is downloaded is listed too
     emit followedChanged();
+}
+
+bool BookSession::check_book_folder(int index) {
+    if (index < 0 || index >= int(folders_.size()) || queue_.closed())
+        return false;
+    const FollowedBook* book = followed_.in_folder(folders_[std::size_t(index)].name);
+    if (!book)
+        return false;
+    follow_check_->check_book(book->title);
+    return true;
 }
 
 // Bookmarks ------------------------------------------------------------------
@@ -830,4 +855,75 @@ bool BookSession::remove_bookmark(std::size_t index) {
     bookmarks_->save();
     emit bookmarksChanged();
     return true;
+}
+
+// What plays, and the book shown ------------------------------------------
+
+void BookSession::bind_shown_book() {
+    connect(this, &BookSession::bookShown, this, [this] {
+        gone_book_.clear();
+        list_shown_last_ = false;
+        emit shownBookChanged();
+    });
+    connect(&episodes_, &EpisodeList::reset, this, &BookSession::shownBookChanged);
+    connect(&episodes_, &EpisodeList::inserted, this, [this](int first, int last) {
+        find_playing_again(first, last);
+        if (first == 0) {
+            gone_book_.clear(); // listed again
+            list_shown_last_ = true;
+            emit shownBookChanged();
+        }
+    });
+    connect(player_.get(), &Player::PlayStateChange, this, &BookSession::playingChanged);
+}
+
+// The episode playing, listed again (by the query, from its folder, or in the
+// list that comes back), is the one that plays in the new list: its row shows
+// ▶ and the queue goes on from it.
+// A stopped player's episode is not looked for: a new list then plays from its top.
+void BookSession::find_playing_again(int first, int last) {
+    if (!opened_episode_ || episodes_.index_of(opened_) >= 0 || now_playing().empty())
+        return;
+    for (int index = first; index <= last; ++index) {
+        const Episode* row = episodes_.at(index);
+        if (!row || !same_episode(*opened_episode_, *row))
+            continue;
+        opened_ = row->id;
+        if (queue_.current() == 0)
+            queue_.set_current(row->id);
+        show_marks();
+        emit playingChanged();
+        return;
+    }
+}
+
+// The book of the list, unless a page was loaded since the list was shown.
+Text BookSession::details_book() const {
+    const Episode* first = episodes_.at(0);
+    return list_shown_last_ && first ? first->book.title : book_.title;
+}
+
+BookInfo BookSession::shown_book_info() const {
+    const Text book = details_book();
+    if (book.empty() || book_name(book) == gone_book_)
+        return {};
+    if (book == book_.title)
+        return book_;
+    BookInfo other;
+    other.title = book;
+    return other;
+}
+
+std::filesystem::path BookSession::shown_cover_file() const {
+    const BookInfo shown = shown_book_info();
+    return shown.title.empty() ? fs::path() : library_.cover_file(shown.title);
+}
+
+Text BookSession::now_playing() const {
+    const int state = player_->playState();
+    if (!opened_episode_ || player_->URL().empty() || state == Player::Stopped ||
+        state == Player::Undefined || state == Player::MediaEnded)
+        return {};
+    const Episode* listed = episodes_.find(playing());
+    return now_playing_text(listed ? *listed : *opened_episode_, state == Player::Paused);
 }

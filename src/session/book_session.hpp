@@ -87,12 +87,18 @@ class BookSession : public QObject {
     // it could not, or an empty text when it went. A book being downloaded
     // stays; one playing stops first.
     Text remove_book(int index);
-    // Follows the book shown, or stops following it: its new episodes arrive
-    // by themselves, checked at start and every few hours.
+    // Follows the book the details show, or stops following it: its new
+    // episodes arrive by themselves, checked at start, every few hours and
+    // whenever its page loads. A book can be followed once its page was
+    // loaded, and stop being followed whenever it is shown.
     void follow(bool on);
     bool following() const;
+    bool can_follow() const;
     // Checks every followed book now (also done at start and every few hours).
     void check_followed_books();
+    // Checks the followed book of the folder at `index` of folders() now;
+    // false when that book is not followed.
+    bool check_book_folder(int index);
     const FollowedBooks& followed_books() const { return followed_; }
     // Takes the save folder stored in the settings now (the settings window
     // may have changed it): the next query saves there, and the book folders
@@ -133,6 +139,15 @@ class BookSession : public QObject {
     ListeningSession& listening();
     // The book of the list shown (or of the page loaded, before a list).
     Text shown_book() const;
+    // What the details show: the book of the list shown, or of a page loaded
+    // since; the page loaded when it is its page, else the title alone;
+    // nothing of a book gone to the trash. The follow switch follows it too.
+    BookInfo shown_book_info() const;
+    // The cover the library kept for that book, or an empty path.
+    std::filesystem::path shown_cover_file() const;
+    // What plays: "正在播放《书名》第36集" (or "已暂停…"), whichever list is
+    // shown; empty while nothing is open.
+    Text now_playing() const;
     std::vector<Bookmark> bookmarks() const;
     // A jump longer than this leaves an automatic bookmark where it started.
     static constexpr qint64 long_jump_ms = 60000;
@@ -154,6 +169,13 @@ class BookSession : public QObject {
     // The queue made another episode current (0: none); it plays unless the
     // list came back at start.
     void currentChanged(EpisodeId id);
+    // An episode ended and the queue moved on to the next, which plays; the
+    // list's current row is the user's and stays.
+    void movedOn(EpisodeId id);
+    // What now_playing() says changed.
+    void playingChanged();
+    // The list shown is of another book, or its book's details changed.
+    void shownBookChanged();
     void foldersChanged();
     // A followed book was followed, unfollowed or checked.
     void followedChanged();
@@ -180,6 +202,9 @@ class BookSession : public QObject {
     void tell_run_ended(int arrived, int failed);
     void bind_follow_check();
     void bind_bookmarks();
+    void bind_shown_book();
+    void find_playing_again(int first, int last);
+    Text details_book() const;
     void watch_jump(qint64 position);
     void mark_before_jump(const Episode& episode, qint64 position);
     EpisodeId find_or_list(const Bookmark& mark, const Text& book);
@@ -210,4 +235,7 @@ class BookSession : public QObject {
     qint64 watched_at_ = 0;
     std::optional<qint64> bookmark_seek_; // once the bookmark's episode opens
     bool move_queued_ = false;
+    std::optional<Episode> opened_episode_; // as it was when it opened
+    Text gone_book_; // the folder that went to the trash last, until listed again
+    bool list_shown_last_ = false; // the list came after the page loaded last
 };

@@ -8,6 +8,8 @@
 #include "site/book_page_load.hpp"
 #include "text/gbk.hpp"
 
+#include <algorithm>
+
 FollowCheck::FollowCheck(FollowedBooks& books, QObject* parent)
     : QObject(parent), books_(books), load_(std::make_unique<BookPageLoad>()),
       query_(std::make_unique<EpisodeQuery>(episodes_)) {
@@ -35,6 +37,33 @@ void FollowCheck::check_all() {
     for (const FollowedBook& book : books_.books())
         waiting_.push_back(book.title);
     next_book();
+}
+
+void FollowCheck::check_book(const Text& title) {
+    if (!books_.find(title))
+        return;
+    wait_for_turn(title);
+    if (!checking())
+        next_book();
+}
+
+void FollowCheck::check_page(const Text& title, const Text& address, const Text& page_text) {
+    if (!books_.find(title))
+        return;
+    if (checking()) {
+        wait_for_turn(title);
+        return;
+    }
+    std::erase(waiting_, title);
+    current_ = title;
+    listed_ = held_ = false;
+    on_page(address, page_text, AccessReport{AccessFailure::none, 200});
+}
+
+// A book under check now is not checked again after itself.
+void FollowCheck::wait_for_turn(const Text& title) {
+    if (title != current_ && std::find(waiting_.begin(), waiting_.end(), title) == waiting_.end())
+        waiting_.push_back(title);
 }
 
 void FollowCheck::cancel() {

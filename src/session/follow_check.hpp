@@ -26,6 +26,11 @@ class FollowCheck : public QObject {
 
     // Checks every followed book, unless a check is under way.
     void check_all();
+    // Checks one followed book now, or after the book under check.
+    void check_book(const Text& title);
+    // The page of a followed book was loaded anyway: it is the book's check,
+    // without loading it again (unless another book is under check).
+    void check_page(const Text& title, const Text& address, const Text& page_text);
     bool checking() const { return !current_.empty(); }
     // The book under check now, or an empty text.
     const Text& checking_book() const { return current_; }
@@ -43,6 +48,7 @@ class FollowCheck : public QObject {
 
   private:
     void next_book();
+    void wait_for_turn(const Text& title);
     void on_page(const Text& address, const Text& page_text, const AccessReport& report);
     void on_listed();
     void on_run_ended(int arrived, int failed);

@@ -12,11 +12,12 @@ FollowSwitch::FollowSwitch(BookSession& session, QWidget* parent)
     connect(this, &QCheckBox::toggled, this, [this](bool on) { session_.follow(on); });
     connect(&session_, &BookSession::bookShown, this, [this] { show_state(); });
     connect(&session_, &BookSession::followedChanged, this, [this] { show_state(); });
+    connect(&session_, &BookSession::shownBookChanged, this, [this] { show_state(); });
     show_state();
 }
 
 void FollowSwitch::show_state() {
     const QSignalBlocker quiet(this);
-    setEnabled(!session_.book().title.empty());
+    setEnabled(session_.can_follow());
     setChecked(session_.following());
 }

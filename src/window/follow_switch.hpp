@@ -1,6 +1,7 @@
 #pragma once
-// "追更": follows the book shown, so that its new episodes arrive by themselves,
-// or stops following it. It can be ticked once a book is shown.
+// "追更": follows the book whose list is shown, so that its new episodes arrive
+// by themselves, or stops following it. It can be ticked once that book's page
+// was loaded, and unticked whenever the book is shown.
 #include <QCheckBox>
 
 class BookSession;

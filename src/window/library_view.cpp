@@ -139,6 +139,25 @@ void show_book_folders(QListWidget* folder_list, const BookSession& session) {
     folder_list->viewport()->update();
 }
 
+void offer_update_check(QListWidget* folder_list, BookSession& session) {
+    auto* check = new QAction(say("检查更新"), folder_list);
+    check->setObjectName(QStringLiteral("检查更新"));
+    folder_list->addAction(check);
+    const auto offer = [folder_list, check, &session] {
+        const int row = chosen_row(folder_list);
+        check->setEnabled(row >= 0 && row < int(session.folders().size()) &&
+                          session.followed_books().in_folder(session.folders()[std::size_t(row)].name));
+    };
+    QObject::connect(folder_list, &QListWidget::itemSelectionChanged, check, offer);
+    // Once the list shows the folders anew.
+    QObject::connect(&session, &BookSession::followedChanged, check, offer, Qt::QueuedConnection);
+    QObject::connect(&session, &BookSession::foldersChanged, check, offer, Qt::QueuedConnection);
+    offer();
+    QObject::connect(check, &QAction::triggered, folder_list, [folder_list, &session] {
+        session.check_book_folder(chosen_row(folder_list));
+    });
+}
+
 void offer_book_removal(QListWidget* folder_list, BookSession& session) {
     auto* remove = new QAction(say("移到回收站"), folder_list);
     remove->setObjectName(QStringLiteral("移到回收站"));

@@ -31,3 +31,7 @@ QString listened_when(qint64 seconds, const QDateTime& now);
 // Delete on the folder list, and its context menu, move the chosen book to the
 // trash once the user confirms.
 void offer_book_removal(QListWidget* folder_list, BookSession& session);
+
+// "检查更新" in the folder list's context menu checks the chosen followed book
+// now; it is offered only for a followed book.
+void offer_update_check(QListWidget* folder_list, BookSession& session);

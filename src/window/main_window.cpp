@@ -21,6 +21,9 @@
 #include "window/narration.hpp"
 #include "window/episode_table.hpp"
 #include "window/follow_switch.hpp"
+#include "window/now_playing_line.hpp"
+#include "window/range_line.hpp"
+#include "window/shown_book_view.hpp"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -73,12 +76,14 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     narration_ = new Narration(*session_, announcer_, this);
     run_line_ = new RunProgressLine(this);
     run_line_->setObjectName(QStringLiteral("run_line"));
-    // The run line shares its line with the follow switch, the bookmark button
-    // and the silence switch.
+    // The run line shares its line with what plays, the follow switch, the
+    // bookmark button and the silence switch.
     auto* run_row = new QWidget(this);
     auto* run_row_layout = new QHBoxLayout(run_row);
     run_row_layout->setContentsMargins(0, 0, 0, 0);
     run_row_layout->addWidget(run_line_, 1);
+    now_playing_ = new NowPlayingLine(*session_, run_row);
+    run_row_layout->addWidget(now_playing_, 1);
     run_row_layout->addWidget(new FollowSwitch(*session_, run_row));
     add_bottom_strip(new BookmarkView(*session_, run_row, this));
     bind_acts();
@@ -122,10 +127,12 @@ void MainWindow::build_controls() {
     folder_list_->setWordWrap(true);
     folder_list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     offer_book_removal(folder_list_, *session_);
+    offer_update_check(folder_list_, *session_);
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
     span_caption_ = named(new QLabel(this), "标签4");
     start_caption_ = named(new QLabel(this), "标签3");
+    range_line_ = new RangeLine(start_box_, span_box_, this);
     player_ = named(new MediaPlayer(session_->player(), this), "播放器1");
 
     logo_ = named(new QLabel(this), "图片框2");
@@ -252,6 +259,11 @@ void MainWindow::bind_session() {
         narration_->tell_listed(listed);
     });
     connect(&s, &BookSession::currentChanged, this, [this](EpisodeId id) { show_current(id); });
+    // The queue moving on leaves the user's row where it is, and says so.
+    connect(&s, &BookSession::movedOn, narration_, &Narration::tell_moved_on);
+    connect(&s, &BookSession::playingChanged, this, [this] { show_title(); });
+    connect(&s, &BookSession::shownBookChanged, this,
+            [this] { show_shown_book(information_, cover_, *session_); });
     connect(&s, &BookSession::foldersChanged, this, [this] { show_book_folders(folder_list_, *session_); });
     connect(&s, &BookSession::followedChanged, this, [this] { show_book_folders(folder_list_, *session_); });
     // Every row is on screen as soon as it is in or has changed.
@@ -362,9 +374,7 @@ void MainWindow::show_book() {
     const BookInfo& book = session_->book();
     loading_shown_later_->stop();
     show_load_status({});
-    information_->setText(to_qstring(information_text(book)));
     narration_->tell_book(book);
-    show_cover({}); // until this book's cover arrives
     start_caption_->setText(to_qstring(start_caption(book.episode_total)));
     span_caption_->setText(to_qstring(span_caption()));
     show_site_link(session_->book_host());
@@ -380,11 +390,14 @@ void MainWindow::show_cover(const Bytes& picture) {
     QPixmap pixmap;
     if (picture.empty() ||
         !pixmap.loadFromData(picture.data(), static_cast<uint>(picture.size()))) {
-        cover_->clear();
         session_->cover_shown({});
+        if (loaded_book_shown(*session_))
+            show_shown_book(information_, cover_, *session_); // the library's, if any
         return;
     }
     session_->cover_shown(picture);
+    if (!loaded_book_shown(*session_))
+        return; // the list shows another book, whose cover stays
     cover_->setPixmap(pixmap.scaled(QSize(92, 136), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     cover_->setAccessibleName(to_qstring(session_->book().title));
 }
@@ -412,10 +425,15 @@ void MainWindow::show_run() {
     const RunProgress& run = session_->downloads().run();
     const QString tally = to_qstring(run.tally());
     run_line_->show_line(to_qstring(run.summary()), narration_->run_is_news(tally));
-    setWindowTitle(session_->downloading() && !tally.isEmpty()
-                       ? tally + QStringLiteral(" - ") + program_title()
-                       : program_title());
+    show_title();
     narration_->tell_run(tally, run_line_->hasFocus());
+}
+
+// What plays, then the run's count while a run goes on.
+void MainWindow::show_title() {
+    const QString tally = to_qstring(session_->downloads().run().tally());
+    setWindowTitle(window_title(to_qstring(session_->now_playing()),
+                                session_->downloading() ? tally : QString()));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -16,6 +16,7 @@ class EpisodeTable;
 class LinkLabel;
 class ListeningBar;
 class MediaPlayer;
+class NowPlayingLine;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -75,6 +76,7 @@ class MainWindow : public QWidget {
     void show_download_button(DownloadSequence::Offer offer, bool enabled);
     void show_current(EpisodeId id);
     void show_run();
+    void show_title();
     void open_chosen_folder();
     // A load the user did not ask for with Enter or the query button says how
     // it went on the status line under the address box.
@@ -114,6 +116,8 @@ class MainWindow : public QWidget {
     QPushButton* query_button_;    // 按钮1
     AddressBox* address_box_;      // 编辑框1
     RunProgressLine* run_line_ = nullptr; // the download run, under the controls
+    RunProgressLine* range_line_ = nullptr; // what the query will list, under the range boxes
+    NowPlayingLine* now_playing_ = nullptr; // what plays, beside the run line
     ListeningBar* listening_bar_ = nullptr;
     Announcer* announcer_ = nullptr; // says what changed to a screen reader
     Narration* narration_ = nullptr; // what it says, through the announcer

@@ -3,6 +3,8 @@
 // box runs the query, Ctrl+Q closes the window.
 #include "window/main_window.hpp"
 
+#include "widgets/run_progress_line.hpp"
+
 #include "window/address_box.hpp"
 
 #include "playback/media_player.hpp"
@@ -53,6 +55,7 @@ void MainWindow::bind_keys() {
         query_button_,
         start_box_,
         span_box_,
+        range_line_, // what the boxes list
         player_->findChild<QToolButton*>("play_pause_button"),
         player_->findChild<QToolButton*>("stop_button"),
         player_->findChild<QAbstractSlider*>("seek_bar"),

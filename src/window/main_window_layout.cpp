@@ -15,6 +15,7 @@
 #include "widgets/form_item.hpp"
 #include "widgets/report_list.hpp"
 #include "window/book_view.hpp"
+#include "widgets/run_progress_line.hpp"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -84,18 +85,23 @@ void MainWindow::lay_out_controls() {
     QBoxLayout* span_column = column();
     add(span_column, span_caption_, {48, 24});
     add(span_column, span_box_, {48, 24});
+    QBoxLayout* range_boxes = row();
+    range_boxes->addLayout(start_column);
+    range_boxes->addSpacing(2 * gap);
+    range_boxes->addLayout(span_column);
+    // Under the boxes, the line that says what they list; its room is always there.
+    QBoxLayout* range_column = column();
+    range_column->addLayout(range_boxes);
+    range_column->addWidget(range_line_);
     QBoxLayout* range_row = row();
     add(range_row, logo_, {136, 48}, F::KeepsSize);
     range_row->addSpacing(gap);
-    range_row->addLayout(start_column);
-    range_row->addSpacing(2 * gap);
-    range_row->addLayout(span_column);
+    range_row->addLayout(range_column);
     range_row->addStretch(1); // when the link row is wider
     QBoxLayout* book_controls = column();
     book_controls->addLayout(link_row);
     book_controls->addSpacing(gap);
     book_controls->addLayout(range_row);
-    book_controls->addSpacing(gap);
     add(book_controls, player_, {312, 45}, F::Wide);
     book_controls->addStretch(1);
     QBoxLayout* book_row = row();

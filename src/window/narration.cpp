@@ -33,6 +33,11 @@ void Narration::tell_playing(bool pausing) {
         announcer_->announce(say(pausing ? "已暂停 " : "正在播放 ") + to_qstring(episode->label));
 }
 
+void Narration::tell_moved_on(EpisodeId id) {
+    if (const Episode* episode = session_.episodes().find(id))
+        announcer_->announce(say("正在播放 ") + to_qstring(episode->label));
+}
+
 void Narration::tell_listed(const QString& listed) {
     announcer_->announce(listed);
 }

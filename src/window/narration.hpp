@@ -6,6 +6,10 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
+
+using EpisodeId = std::uint64_t;
+
 class Announcer;
 class BookSession;
 struct BookInfo;
@@ -17,6 +21,8 @@ class Narration : public QObject {
     void tell_book(const BookInfo& book);
     // The player takes a moment to follow a key: `pausing` says what it will do.
     void tell_playing(bool pausing);
+    // The queue moved on to the episode: said wherever the focus is.
+    void tell_moved_on(EpisodeId id);
     void tell_listed(const QString& listed);
     // Whether the run's count differs from the one said last.
     bool run_is_news(const QString& tally) const { return tally != told_tally_; }

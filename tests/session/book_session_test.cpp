@@ -160,11 +160,14 @@ TEST_F(Session, TheQueueMovesOnByThePlayersEventsAndMarksWhatWasHeard) {
             opened.push_back(session->player().URL());
     });
     QSignalSpy current(session.get(), &BookSession::currentChanged);
+    QSignalSpy moved(session.get(), &BookSession::movedOn);
     session->play(id(1));
     ASSERT_TRUE(eventually([&] { return at(2).heard && state() == Player::Stopped; }));
     EXPECT_EQ(opened, (std::vector<Text>{at(1).remote, at(2).remote}));
-    EXPECT_EQ(current.count(), 1); // to the last episode, then no further
-    EXPECT_EQ(current.at(0).at(0).value<EpisodeId>(), id(2));
+    EXPECT_EQ(current.count(), 0); // the queue's move is no choice of a row
+    EXPECT_EQ(moved.count(), 1);   // to the last episode, then no further
+    EXPECT_EQ(moved.at(0).at(0).value<EpisodeId>(), id(2));
+    EXPECT_EQ(session->current(), id(2));
     EXPECT_FALSE(at(0).heard);
     EXPECT_TRUE(at(1).heard);
     EXPECT_FALSE(at(2).playing);
@@ -518,6 +521,11 @@ TEST_F(Session, TheLibraryOrdersByListeningAndSendsARemovedBookToTheTrash) {
     ASSERT_EQ(session->folders().size(), 1u);
     EXPECT_EQ(session->folders()[0].name, "0 other");
     EXPECT_EQ(session->episodes().size(), 0); // the list held only its files
+    // Nothing of it is shown any more, though its page was the last loaded.
+    EXPECT_EQ(session->book().title, book.title);
+    EXPECT_TRUE(session->shown_book_info().title.empty());
+    EXPECT_TRUE(session->shown_cover_file().empty());
+    EXPECT_FALSE(session->can_follow());
     unsetenv("XDG_DATA_HOME");
 }
 
@@ -778,5 +786,43 @@ TEST_F(LongEpisodes, AnEpisodesLengthIsKnownOncePlayedOrOnDisk) {
         EXPECT_GT(at(c.row).length_ms, 150000);
         EXPECT_LT(at(c.row).length_ms, 220000);
         session->player().controls().stop();
+// A followed book's page, loaded by the user, is its check: the episodes the
+// page counts beyond those seen arrive at once, in the background, without the
+// page being asked for again; a book not followed, or not grown, fetches nothing.
+TEST_F(Session, AFollowedBooksPageLoadIsItsCheck) {
+    struct Case {
+        int book;      // of sample_books()
+        bool followed;
+        int grown_by;  // episodes published since it was followed
+        int fetched;
+    };
+    const Case cases[] = {{0, true, 2, 2}, {1, true, 0, 0}, {2, false, 1, 0}};
+    for (const Case& c : cases) {
+        SampleBook b = sample_books()[std::size_t(c.book)];
+        SCOPED_TRACE(b.book_id);
+        const Text page = site->play_page_address(b.book_id, 1);
+        load(page);
+        if (c.followed)
+            session->follow(true);
+        b.episode_total += c.grown_by;
+        site->add_book(b);
+        QSignalSpy checked(session.get(), &BookSession::followedChanged);
+        const int pages = site->page_requests();
+        const int served = site->media_full_requests();
+        load(page);
+        if (c.followed) {
+            ASSERT_TRUE(eventually([&] { return checked.count() >= 1; }));
+            EXPECT_EQ(session->followed_books().find(b.title)->total_seen, b.episode_total);
+        } else {
+            QTest::qWait(300);
+        }
+        EXPECT_EQ(site->page_requests(), pages + 1);
+        EXPECT_EQ(site->media_full_requests() - served, c.fetched);
+        for (int n = b.episode_total - c.grown_by + 1; n <= b.episode_total; ++n)
+            EXPECT_EQ(std::filesystem::is_regular_file(native_path(downloaded_file_path(
+                          save.text(), b.title, gbk("第") + number_to_text(n) + gbk("集")))),
+                      c.fetched > 0)
+                << n;
+        EXPECT_TRUE(session->episodes().empty()); // nothing the user sees changed
     }
 }

@@ -3,6 +3,10 @@
 #include "window/library_view.hpp"
 #include "window_fixture.hpp"
 
+#include "site/download_paths.hpp"
+
+#include <QAbstractButton>
+#include <QAction>
 #include <QListWidget>
 #include <QTimeZone>
 
@@ -52,4 +56,51 @@ TEST_F(LibraryList, TheChosenBookStaysChosenWhenTheListReorders) {
     EXPECT_EQ(folders->selectedItems()[0]->text(), QStringLiteral("c"));
     EXPECT_EQ(folders->currentItem()->text(), QStringLiteral("c"));
     EXPECT_EQ(window->session().episodes().at(0)->local, opened);
+}
+
+// Following a book with nothing downloaded puts it in the library as followed;
+// "检查更新" in the context menu is offered for that entry alone, and fetches
+// what was published since.
+TEST_F(LibraryList, AFollowedBookIsListedAndOffersItsUpdateCheck) {
+    std::filesystem::create_directories(save.path / "b");
+    std::ofstream(save.path / "b" / "b_1.mp3") << "x";
+    configure(address());
+    open_window();
+    auto* folders = control<QListWidget>("超级列表框2");
+    auto* follow = window->findChild<QAbstractButton*>(QStringLiteral("follow_switch"));
+    ASSERT_TRUE(follow);
+    QTest::mouseClick(follow, Qt::LeftButton);
+    const QString title = to_qstring(book_name(book.title));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return folders->count() == 2; }));
+    QAction* check = nullptr;
+    for (QAction* action : folders->actions())
+        if (action->objectName() == QStringLiteral("检查更新"))
+            check = action;
+    ASSERT_TRUE(check);
+
+    SampleBook grown = book;
+    grown.episode_total += 1;
+    site->add_book(grown);
+    struct Case {
+        QString entry;
+        bool offered;
+    };
+    const Case cases[] = {{QStringLiteral("b"), false}, {title, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry.toStdString());
+        const auto found = folders->findItems(c.entry, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        if (c.offered) {
+            EXPECT_TRUE(found[0]->data(FolderProgressDelegate::progress_role)
+                            .toString().contains(QString::fromUtf8("追更")));
+        }
+        folders->clearSelection();
+        found[0]->setSelected(true);
+        QApplication::processEvents();
+        EXPECT_EQ(check->isEnabled(), c.offered);
+    }
+    check->trigger();
+    const auto file = native_path(downloaded_file_path(
+        save.text(), book.title, gbk("第") + number_to_text(grown.episode_total) + gbk("集")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_regular_file(file); }, 20000));
 }
