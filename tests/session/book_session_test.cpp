@@ -786,6 +786,9 @@ TEST_F(LongEpisodes, AnEpisodesLengthIsKnownOncePlayedOrOnDisk) {
         EXPECT_GT(at(c.row).length_ms, 150000);
         EXPECT_LT(at(c.row).length_ms, 220000);
         session->player().controls().stop();
+    }
+}
+
 // A followed book's page, loaded by the user, is its check: the episodes the
 // page counts beyond those seen arrive at once, in the background, without the
 // page being asked for again; a book not followed, or not grown, fetches nothing.
