@@ -5,7 +5,11 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QComboBox>
+#include <QFocusEvent>
+#include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <QVariant>
 
 #include <algorithm>
@@ -194,9 +198,39 @@ class AccessibleSlider : public QAccessibleWidget, public QAccessibleValueInterf
 
 // A combo box: its purpose its name, the choice its value; the list of choices
 // its one child, as Qt's own.
-class AccessibleChoice : public QAccessibleWidget {
+class AccessibleChoice : public QAccessibleWidget, public QAccessibleTextInterface {
   public:
     explicit AccessibleChoice(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    // The choice shown, as a read-only text: a screen reader reads a combo
+    // box's value there when the box offers no selection of its own.
+    QString text(int start, int end) const override {
+        const QString shown = box()->currentText();
+        start = std::clamp(start, 0, int(shown.size()));
+        end = end < 0 ? int(shown.size()) : std::clamp(end, start, int(shown.size()));
+        return shown.mid(start, end - start);
+    }
+    int characterCount() const override { return int(box()->currentText().size()); }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return {};
+    }
 
     QString text(QAccessible::Text t) const override {
         switch (t) {
@@ -251,7 +285,51 @@ QAccessibleInterface* make_accessible(const QString& key, QObject* object) {
     return nullptr;
 }
 
+class CurrentOnFocus : public QObject {
+  public:
+    explicit CurrentOnFocus(QAbstractItemView* view) : QObject(view), view_(view) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != view_ || event->type() != QEvent::FocusIn ||
+            static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason || !view_->model() ||
+            view_->model()->rowCount() == 0)
+            return false;
+        if (!view_->currentIndex().isValid())
+            make_current();
+        // Once the view itself was told focused, its current item is, as when
+        // the current item changes under the focus.
+        QTimer::singleShot(0, view_, [view = view_] {
+            const QModelIndex current = view->currentIndex();
+            if (view->hasFocus() && current.isValid())
+                QMetaObject::invokeMethod(view, "currentChanged", Q_ARG(QModelIndex, current),
+                                          Q_ARG(QModelIndex, current));
+        });
+        return false;
+    }
+
+  private:
+    // The first item chosen, else the first; quietly: an item becoming
+    // current here is no choice of it.
+    void make_current() {
+        QItemSelectionModel* selection = view_->selectionModel();
+        const QModelIndexList chosen = selection->selectedIndexes();
+        const QModelIndex item = chosen.isEmpty() ? view_->model()->index(0, 0)
+                                                  : *std::min_element(chosen.begin(), chosen.end());
+        {
+            const QSignalBlocker quiet(selection);
+            selection->setCurrentIndex(item, QItemSelectionModel::NoUpdate);
+        }
+        view_->viewport()->update();
+    }
+    QAbstractItemView* view_;
+};
+
 } // namespace
+
+void read_current_item_on_focus(QAbstractItemView* view) {
+    view->installEventFilter(new CurrentOnFocus(view));
+}
 
 void install_accessible_controls() {
     static const bool installed = (QAccessible::installFactory(make_accessible), true);

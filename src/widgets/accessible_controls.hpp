@@ -13,6 +13,7 @@
 // Once, before the first control is read (the main window and the player do it).
 #include <QString>
 
+class QAbstractItemView;
 class QWidget;
 
 void install_accessible_controls();
@@ -20,3 +21,8 @@ void install_accessible_controls();
 // The words a screen reader says for the control's value ("01:05 / 45:00"
 // rather than 65).
 void set_accessible_value_text(QWidget* control, const QString& text);
+
+// The view takes the keyboard focus (not by a click) with a current item, the
+// first chosen or else the first, and a screen reader is told of that item, not
+// only of the view; nothing is chosen by it.
+void read_current_item_on_focus(QAbstractItemView* view);

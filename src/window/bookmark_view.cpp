@@ -5,8 +5,11 @@
 #include "session/book_session.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
+#include "widgets/accessible_controls.hpp"
 #include "window/narration.hpp"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -85,6 +88,7 @@ void BookmarkView::build(QWidget* beside) {
     list_->setRootIsDecorated(false);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers); // F2 edits the note alone
     list_->setItemDelegate(new NoteDelegate(list_));
+    read_current_item_on_focus(list_);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->header()->setStretchLastSection(true);
     list_->setFixedHeight(list_->fontMetrics().height() * 6);
@@ -197,6 +201,12 @@ void BookmarkView::edit_note(QTreeWidgetItem* item) {
     list_->setFocus();
     editing_ = true;
     list_->editItem(item, note_column);
+    // The editor takes the focus inside the list without a screen reader
+    // being told; it is told here.
+    if (QWidget* editor = QApplication::focusWidget(); editor && list_->isAncestorOf(editor)) {
+        QAccessibleEvent focused(editor, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focused);
+    }
 }
 
 void BookmarkView::menu(const QPoint& at) {

@@ -3,19 +3,16 @@
 #include "session/book_session.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
+#include "widgets/accessible_controls.hpp"
 
-#include <QAccessible>
 #include <QAction>
-#include <QFocusEvent>
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QTimeZone>
-#include <QTimer>
 
-#include <algorithm>
 #include <set>
 
 namespace {
@@ -65,45 +62,10 @@ int chosen_row(const QListWidget* folder_list) {
     return -1;
 }
 
-class CurrentOnFocus : public QObject {
-  public:
-    explicit CurrentOnFocus(QListWidget* list) : QObject(list), list_(list) {}
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched != list_ || event->type() != QEvent::FocusIn ||
-            static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason || list_->count() == 0)
-            return false;
-        if (!list_->currentIndex().isValid())
-            make_current();
-        // Once the list itself was told focused, its current entry is.
-        QTimer::singleShot(0, list_, [list = list_] {
-            if (!list->hasFocus() || !list->currentIndex().isValid())
-                return;
-            QAccessibleEvent focused(list, QAccessible::Focus);
-            focused.setChild(list->currentIndex().row());
-            QAccessible::updateAccessibility(&focused);
-        });
-        return false;
-    }
-
-  private:
-    // Quietly: an entry becoming current here is no choice of it.
-    void make_current() {
-        const QModelIndex entry = list_->model()->index(std::max(chosen_row(list_), 0), 0);
-        {
-            const QSignalBlocker quiet(list_->selectionModel());
-            list_->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::NoUpdate);
-        }
-        list_->viewport()->update();
-    }
-    QListWidget* list_;
-};
-
 } // namespace
 
 void give_current_book_on_focus(QListWidget* folder_list) {
-    folder_list->installEventFilter(new CurrentOnFocus(folder_list));
+    read_current_item_on_focus(folder_list);
 }
 
 void FolderProgressDelegate::initStyleOption(QStyleOptionViewItem* option,

@@ -367,6 +367,8 @@ void MainWindow::show_book() {
     narration_->tell_book(book);
     show_cover({}); // until this book's cover arrives
     start_caption_->setText(to_qstring(start_caption(book.episode_total)));
+    start_box_->setAccessibleName(say("开始集数") + (book.episode_total.empty() ? QString()
+                                      : say("，共") + to_qstring(book.episode_total) + say("集")));
     span_caption_->setText(to_qstring(span_caption()));
     show_site_link(session_->book_host());
     if (std::exchange(query_after_load_, false))

@@ -528,6 +528,8 @@ TEST_F(ScreenReader, ControlsSayTheirPurposeOnceAndTheirValueInWords) {
         {seek, q("播放位置"), QString()},
         {control<QComboBox>("sleep_timer"), q("睡眠定时"), QString()},
         {settings.findChild<QSpinBox*>(q("调节框1")), q("同时下载"), QString()},
+        {control<QLineEdit>("编辑框2"),
+         q("开始集数，共") + to_qstring(window->session().book().episode_total) + q("集"), QString()},
         {settings.findChild<QLineEdit*>(q("编辑框1")), q("下载保存路径："),
          q("空白时存到音乐文件夹里的“有声书”文件夹。")},
         {settings.findChild<QLineEdit*>(q("媒体主机")), q("媒体主机"),
@@ -539,6 +541,12 @@ TEST_F(ScreenReader, ControlsSayTheirPurposeOnceAndTheirValueInWords) {
         EXPECT_EQ(name_of(path_of(n.object)), n.name);
         EXPECT_EQ(property(path_of(n.object), "Description").toString(), n.description);
     }
+    // The sleep timer's choice is read as its text, a screen reader's value of
+    // a combo box.
+    auto* sleep = control<QComboBox>("sleep_timer");
+    sleep->setCurrentIndex(1);
+    EXPECT_EQ(text_span(path_of(sleep), "GetText", {0, -1}).text, sleep->currentText());
+
     // The seek bar's value is a time, of the length once known.
     query("35", "1");
     click_row(0);
@@ -547,6 +555,34 @@ TEST_F(ScreenReader, ControlsSayTheirPurposeOnceAndTheirValueInWords) {
     seek->setValue(65);
     EXPECT_TRUE(attribute(path_of(seek), "valuetext").startsWith(q("01:05 / ")))
         << attribute(path_of(seek), "valuetext").toStdString();
+}
+
+// A box taking the focus by Tab is told focused before its selection is: a
+// screen reader says the text once, with the focus; leaving it, the dropped
+// selection is not said either.
+TEST_F(ScreenReader, ABoxIsToldFocusedBeforeItsSelection) {
+    auto* start = control<QLineEdit>("编辑框2");
+    auto* span = control<QLineEdit>("编辑框3");
+    control<QWidget>("按钮1")->setFocus(Qt::TabFocusReason);
+    for (QLineEdit* box : {start, span}) {
+        seen.clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), box);
+        ASSERT_TRUE(box->hasSelectedText());
+        bool told_focused = false;
+        for (const Seen& e : seen) {
+            told_focused = told_focused || (e.object == box && e.type == QAccessible::Focus);
+            const bool text_change =
+                e.type == QAccessible::TextSelectionChanged || e.type == QAccessible::TextCaretMoved;
+            EXPECT_FALSE(e.object == box && !told_focused && text_change)
+                << "the selection was told before the focus";
+        }
+        EXPECT_TRUE(told_focused);
+        if (box == span) {
+            EXPECT_TRUE(events_of(start, QAccessible::TextSelectionChanged).empty())
+                << "the box left told of its selection dropped";
+        }
+    }
 }
 
 // Tab into the library: an entry is current and read, with what Enter does;
@@ -597,6 +633,7 @@ TEST_F(ScreenReader, BookmarksSayWhatTheyDidAndKeepTheCurrentOne) {
         ASSERT_EQ(std::size_t(marks->topLevelItemCount()), count);
         ASSERT_TRUE(eventually([&] { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }));
         EXPECT_EQ(name_of(path_of(QApplication::focusWidget())), q("书签备注"));
+        EXPECT_FALSE(events_of(QApplication::focusWidget(), QAccessible::Focus).empty());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     };
     const auto jump_to = [&](int row) {
@@ -608,6 +645,7 @@ TEST_F(ScreenReader, BookmarksSayWhatTheyDidAndKeepTheCurrentOne) {
             << announcer->message().toStdString();
     };
     play_row(1);
+    seen.clear();
     add_mark(1);
     EXPECT_TRUE(announcer->message().startsWith(q("已添加书签 ") + to_qstring(episode_at(1).label)))
         << announcer->message().toStdString();
@@ -621,6 +659,16 @@ TEST_F(ScreenReader, BookmarksSayWhatTheyDidAndKeepTheCurrentOne) {
     ASSERT_TRUE(marks->currentItem());
     EXPECT_EQ(marks->currentItem()->text(0) + marks->currentItem()->text(1), chosen);
     EXPECT_EQ(QApplication::focusWidget(), marks);
+
+    // Tab back into the list: its current bookmark is focused for a reader.
+    control<QWidget>("按钮1")->setFocus();
+    marks->setCurrentItem(nullptr);
+    seen.clear();
+    marks->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(eventually([&] {
+        const auto focused = events_of(marks, QAccessible::Focus);
+        return !focused.empty() && focused.back().child >= 0;
+    })) << "no bookmark focused";
 
     // The playing episode is not in the list shown.
     query("40", "2");
