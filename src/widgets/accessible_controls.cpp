@@ -59,8 +59,6 @@ class AccessibleTextBox : public QAccessibleWidget,
         s.readOnly = box()->isReadOnly();
         s.passwordEdit = box()->echoMode() != QLineEdit::Normal;
         s.selectableText = true;
-        if (box()->hasSelectedText())
-            s.selected = true;
         return s;
     }
 
