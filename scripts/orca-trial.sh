@@ -104,6 +104,10 @@ step "Orca's title command, while the run goes on" KP_Insert+KP_Enter
 step "Orca's status bar command (the title command twice)" "KP_Insert+KP_Enter KP_Insert+KP_Enter"
 sleep 30
 step "on to 配置: the settings window, through its form and back" Tab space Tab Tab Tab Tab Tab Tab Tab Escape
+step "on to the library: its current book, Enter opens it" Tab Return
+sleep 2
+step "B: a bookmark where it plays (a list of another book shown), its note typed" b n o t e Return
+step "the bookmark list: Enter jumps back to it" Return
 step "close" ctrl+q
 sleep 2
 

@@ -4,6 +4,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QGuiApplication>
+#include <QPointer>
 #include <QLibraryInfo>
 #include <QVersionNumber>
 
@@ -49,9 +51,33 @@ void send_text_change(QAccessibleEvent* event) {
     bus.send(signal);
 }
 
+// The object a screen reader was told focused last.
+QPointer<QObject> told_focused;
+
+// `object` is `focused`, or the box inside it (a spin box's text).
+bool is_or_inside(const QObject* object, const QObject* focused) {
+    return focused && object && (object == focused || object->parent() == focused);
+}
+
+// A text box selects its text as it takes the focus and drops the selection as
+// it loses it, before a screen reader hears of the focus moving: the reader
+// would say the text, or "unselected", on top of what it says for the focus,
+// or take a new box's caret for the focus and then not say the box at all.
+// Changes of caret and selection count only in the box that has the focus and
+// was told so.
+bool apart_from_focus(const QAccessibleEvent* event) {
+    const QAccessible::Event type = event->type();
+    if (type != QAccessible::TextSelectionChanged && type != QAccessible::TextCaretMoved)
+        return false;
+    const QObject* object = event->object();
+    return !is_or_inside(object, QGuiApplication::focusObject()) || !is_or_inside(object, told_focused);
+}
+
 void on_event(QAccessibleEvent* event) {
-    if (quiet(event))
+    if (quiet(event) || apart_from_focus(event))
         return;
+    if (event->type() == QAccessible::Focus)
+        told_focused = event->object();
     const QAccessible::Event type = event->type();
     if (bridge_sends_object_for_text() &&
         (type == QAccessible::NameChanged || type == QAccessible::DescriptionChanged)) {

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusVirtualObject>
 #include <QLibraryInfo>
 #include <QPointer>
@@ -20,6 +21,7 @@ namespace {
 const QString accessible_path = QStringLiteral("/org/a11y/atspi/accessible");
 const QString table_interface = QStringLiteral("org.a11y.atspi.Table");
 const QString properties_interface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString accessible_interface = QStringLiteral("org.a11y.atspi.Accessible");
 
 // The accessible object a path of the bridge names; nothing for the root (the
 // application) and for paths that name nothing.
@@ -57,6 +59,9 @@ class BridgeGuard : public QDBusVirtualObject {
         if (message.interface() == properties_interface && answer_properties(message, connection))
             return true;
         if (message.interface() == table_interface && answer_table(message, connection))
+            return true;
+        if (message.interface() == accessible_interface &&
+            message.member() == QLatin1String("GetAttributes") && answer_value_text(message, connection))
             return true;
         return bridge_ && bridge_->handleMessage(message, connection);
     }
@@ -123,6 +128,24 @@ class BridgeGuard : public QDBusVirtualObject {
             return answer_extents(accessible, message, connection);
         }
         return false;
+    }
+
+    // A control whose value reads as words ("01:05 / 45:00") says them as its
+    // value text, which a screen reader says in place of the number; the
+    // bridge has no attributes to give.
+    static bool answer_value_text(const QDBusMessage& message, const QDBusConnection& connection) {
+        QAccessibleInterface* accessible = accessible_at(message.path());
+        QAccessibleValueInterface* value = accessible ? accessible->valueInterface() : nullptr;
+        if (!value)
+            return false;
+        const QString words = accessible->text(QAccessible::Value);
+        if (words.isEmpty() || words == value->currentValue().toString())
+            return false;
+        static const QMetaType registered = qDBusRegisterMetaType<QMap<QString, QString>>();
+        (void)registered;
+        const QMap<QString, QString> attributes{{QStringLiteral("valuetext"), words}};
+        connection.send(message.createReply(QVariant::fromValue(attributes)));
+        return true;
     }
 
     static bool answer_extents(QAccessibleInterface* table, const QDBusMessage& message,

@@ -6,6 +6,7 @@
 #include "playback/listening_control.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
+#include "widgets/accessible_controls.hpp"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -51,6 +52,7 @@ QSpinBox* seconds_box(QWidget* parent, const char* object_name, const char* acce
 
 ListeningBar::ListeningBar(ListeningControl& control, QWidget* parent)
     : QWidget(parent), control_(control) {
+    install_accessible_controls(); // the sleep timer is named by its purpose
     setObjectName("listening_bar");
     setAccessibleName(ui("收听"));
     build();

@@ -4,6 +4,7 @@
 
 #include "playback/playback_engine.hpp"
 #include "playback/player.hpp"
+#include "widgets/accessible_controls.hpp"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,6 +34,14 @@ QString clock_text(qint64 ms) {
     return text;
 }
 
+// The seek bar's value in words: where it stands, of how long ("01:05 / 45:00").
+QString bar_words(int seconds, qint64 duration_ms) {
+    QString words = clock_text(qint64(seconds) * 1000);
+    if (duration_ms > 0)
+        words += QStringLiteral(" / ") + clock_text(duration_ms);
+    return words;
+}
+
 // A left click on the seek bar's groove puts the handle there, and the drag
 // that may follow goes on from there.
 class ClickJumps : public QProxyStyle {
@@ -51,6 +60,7 @@ class ClickJumps : public QProxyStyle {
 } // namespace
 
 MediaPlayer::MediaPlayer(Player& player, QWidget* parent) : QWidget(parent), player_(player) {
+    install_accessible_controls(); // the seek bar reads its value as a time
     build_face();
     bind();
     resize(sizeHint());
@@ -102,7 +112,8 @@ void MediaPlayer::build_face() {
     time_label_->setObjectName("time_label");
     time_label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     time_label_->setText(clock_text(0));
-    seek_bar_->setAccessibleName(QStringLiteral("播放位置 ") + clock_text(0));
+    seek_bar_->setAccessibleName(QStringLiteral("播放位置"));
+    set_accessible_value_text(seek_bar_, clock_text(0));
     time_label_->setMinimumWidth(time_label_->fontMetrics().horizontalAdvance("00:00 / 00:00") + 4);
 
     layout->addWidget(play_button_);
@@ -115,6 +126,10 @@ void MediaPlayer::bind() {
     connect(play_button_, &QToolButton::clicked, this, [this] { player_.toggle_play_pause(); });
     connect(stop_button_, &QToolButton::clicked, this, [this] { player_.controls().stop(); });
     connect(seek_bar_, &QSlider::sliderMoved, this, [this](int) { show_time(); });
+    // The bar's value is said as a time rather than as seconds, as soon as it moves.
+    connect(seek_bar_, &QSlider::valueChanged, this, [this](int seconds) {
+        set_accessible_value_text(seek_bar_, bar_words(seconds, player_.engine().duration()));
+    });
     connect(seek_bar_, &QSlider::sliderReleased, this,
             [this] { player_.seek_to(qint64(seek_bar_->value()) * 1000); });
     // A key or the wheel: the slider has taken its new position already. A
@@ -162,7 +177,5 @@ void MediaPlayer::show_time() {
     if (duration > 0)
         text += QStringLiteral(" / ") + clock_text(duration);
     time_label_->setText(text);
-    const QString name = QStringLiteral("播放位置 ") + text;
-    if (seek_bar_->accessibleName() != name)
-        seek_bar_->setAccessibleName(name);
+    set_accessible_value_text(seek_bar_, bar_words(seek_bar_->value(), duration));
 }

@@ -768,8 +768,15 @@ void BookSession::mark_before_jump(const Episode& episode, qint64 position) {
     }
 }
 
+// The episode open in the player, also when the list shown no longer has it.
+const Episode* BookSession::open_episode() const {
+    if (const Episode* listed = episodes_.find(playing()))
+        return listed;
+    return opened_ != 0 && opened_episode_.id == opened_ ? &opened_episode_ : nullptr;
+}
+
 bool BookSession::add_bookmark(const Text& note) {
-    const Episode* episode = episodes_.find(playing());
+    const Episode* episode = open_episode();
     const PlaybackEngine& engine = player_->engine();
     if (!episode || engine.source().isEmpty())
         return false;
@@ -820,7 +827,7 @@ bool BookSession::play_bookmark(std::size_t index) {
             player_->controls().play();
         return true;
     }
-    if (const Episode* now = episodes_.find(playing());
+    if (const Episode* now = open_episode();
         now && engine.mediaStatus() == PlaybackEngine::LoadedMedia)
         mark_before_jump(*now, engine.position());
     queue_.set_current(id);

@@ -207,6 +207,7 @@ class BookSession : public QObject {
     Text details_book() const;
     void watch_jump(qint64 position);
     void mark_before_jump(const Episode& episode, qint64 position);
+    const Episode* open_episode() const;
     EpisodeId find_or_list(const Bookmark& mark, const Text& book);
 
     EpisodeList episodes_;
@@ -230,6 +231,7 @@ class BookSession : public QObject {
     Text book_address_; // the play page the book shown was loaded from
     SessionHooks hooks_;
     EpisodeId opened_ = 0; // the episode that opened last
+    Episode opened_episode_; // as it was when it opened, for a list shown since
     std::unique_ptr<Bookmarks> bookmarks_;
     QUrl watched_source_; // playing steadily, at watched_at_
     qint64 watched_at_ = 0;

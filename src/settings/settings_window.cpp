@@ -128,6 +128,9 @@ void SettingsWindow::build() {
                               "标签2");
     folder_hint->setWordWrap(true);
     folder_hint->setEnabled(false); // a quieter, explaining line
+    // A screen reader says the hint with the box.
+    save_folder_box_->setProperty("hint", folder_hint->text());
+    save_folder_box_->setAccessibleDescription(folder_hint->text());
     fields->addWidget(folder_hint, 2, 0, 1, 3);
 
     start_episode_box_ = named(new QLineEdit(group), "编辑框3");
@@ -142,7 +145,7 @@ void SettingsWindow::build() {
     parallel_box_ = named(new QSpinBox(group), "调节框1");
     parallel_box_->setRange(1, 4);
     parallel_box_->setSuffix(ui(" 集"));
-    parallel_box_->setAccessibleName(ui("同时下载集数"));
+    parallel_box_->setAccessibleName(ui("同时下载")); // its caption's words, said once
     fields->addWidget(caption(group, "标签5", "同时下载：", parallel_box_), 6, 0);
     fields->addWidget(parallel_box_, 6, 1, Qt::AlignLeft);
 

@@ -3,6 +3,7 @@
 #include "session/book_session.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
+#include "widgets/accessible_controls.hpp"
 #include "widgets/dialogs.hpp"
 
 #include <QAbstractItemView>
@@ -122,8 +123,11 @@ class AccessibleInformation : public QAccessibleWidget, public QAccessibleTextIn
     QRect characterRect(int) const override { return {}; }
     int offsetAtPoint(const QPoint&) const override { return -1; }
     void scrollToSubstring(int, int) override {}
-    QString attributes(int offset, int* start, int* end) const override {
-        *start = *end = offset;
+    // One run over the whole text: a screen reader stops reading where the
+    // runs end.
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
         return {};
     }
 
@@ -171,6 +175,7 @@ QAccessibleInterface* window_roles(const QString& key, QObject* object) {
 } // namespace
 
 void install_window_roles() {
+    install_accessible_controls();
     static const bool installed = (QAccessible::installFactory(window_roles), true);
     (void)installed;
 }

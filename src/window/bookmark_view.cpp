@@ -5,7 +5,11 @@
 #include "session/book_session.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
+#include "widgets/accessible_controls.hpp"
+#include "window/narration.hpp"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,8 +17,12 @@
 #include <QToolButton>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -33,10 +41,32 @@ QString time_text(std::int64_t ms) {
 
 constexpr int note_column = 2;
 
+// The note's editor is named for a screen reader, which says it as it opens.
+class NoteDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (editor)
+            editor->setAccessibleName(ui("书签备注"));
+        return editor;
+    }
+};
+
+// "第36集 12:05", and the note.
+QString spoken(const Bookmark& mark) {
+    QString told = to_qstring(mark.label) + ' ' + time_text(mark.position);
+    if (!mark.note.empty())
+        told += ui("，") + to_qstring(mark.note);
+    return told;
+}
+
 } // namespace
 
-BookmarkView::BookmarkView(BookSession& session, QWidget* beside, QWidget* parent)
-    : QWidget(parent), session_(session) {
+BookmarkView::BookmarkView(BookSession& session, Narration& narration, QWidget* beside,
+                           QWidget* parent)
+    : QWidget(parent), session_(session), narration_(narration) {
     setObjectName("bookmark_view");
     build(beside);
     bind();
@@ -57,6 +87,8 @@ void BookmarkView::build(QWidget* beside) {
     list_->setHeaderLabels({ui("集"), ui("时间"), ui("备注")});
     list_->setRootIsDecorated(false);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers); // F2 edits the note alone
+    list_->setItemDelegate(new NoteDelegate(list_));
+    read_current_item_on_focus(list_);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->header()->setStretchLastSection(true);
     list_->setFixedHeight(list_->fontMetrics().height() * 6);
@@ -90,7 +122,7 @@ void BookmarkView::bind() {
             [this] { add(); });
     connect(&session_, &BookSession::bookmarksChanged, this, [this] { show_bookmarks(); });
     connect(list_, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { session_.play_bookmark(std::size_t(row(item))); });
+            [this](QTreeWidgetItem* item) { play(row(item)); });
     connect(list_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (column == note_column)
             session_.rename_bookmark(std::size_t(row(item)), from_qstring(item->text(column)));
@@ -113,10 +145,14 @@ void BookmarkView::show_bookmarks() {
         refresh_waits_ = true; // what is typed is not thrown away
         return;
     }
-    const int current = list_->currentIndex().row();
+    // The user's current bookmark stays current, wherever the change put it.
+    const int row = list_->currentIndex().row();
+    const std::optional<Bookmark> current =
+        row >= 0 && row < int(shown_.size()) ? std::optional(shown_[std::size_t(row)]) : std::nullopt;
     const QSignalBlocker quiet(list_);
     list_->clear();
     const std::vector<Bookmark> marks = session_.bookmarks();
+    shown_ = marks;
     list_->setVisible(!marks.empty());
     for (const Bookmark& mark : marks) {
         auto* item = new QTreeWidgetItem(list_);
@@ -125,19 +161,38 @@ void BookmarkView::show_bookmarks() {
         item->setText(note_column, to_qstring(mark.note));
         item->setFlags(item->flags() | Qt::ItemIsEditable);
     }
-    if (current >= 0 && current < list_->topLevelItemCount())
-        list_->setCurrentItem(list_->topLevelItem(current));
+    if (!current)
+        return;
+    const auto found = std::find(marks.begin(), marks.end(), *current);
+    const int now = found != marks.end() ? int(found - marks.begin()) : row;
+    if (now < list_->topLevelItemCount())
+        list_->setCurrentItem(list_->topLevelItem(now));
 }
 
 // The new bookmark is the last of the list; its note opens for typing while
-// the episode plays on.
+// the episode plays on. A bookmark of a book not shown is only said.
 void BookmarkView::add() {
-    if (!session_.add_bookmark())
+    const std::size_t before = shown_.size();
+    if (!session_.add_bookmark()) {
+        narration_.tell_bookmark_refused();
         return;
-    if (QTreeWidgetItem* last = list_->topLevelItem(list_->topLevelItemCount() - 1)) {
-        list_->setCurrentItem(last);
-        edit_note(last);
     }
+    QTreeWidgetItem* last = list_->topLevelItem(list_->topLevelItemCount() - 1);
+    if (shown_.size() <= before || !last) {
+        narration_.tell_bookmark_added(QString(), false);
+        return;
+    }
+    narration_.tell_bookmark_added(spoken(shown_.back()), true);
+    list_->setCurrentItem(last);
+    edit_note(last);
+}
+
+void BookmarkView::play(int row) {
+    if (row < 0 || row >= int(shown_.size()))
+        return;
+    const Bookmark mark = shown_[std::size_t(row)];
+    if (session_.play_bookmark(std::size_t(row)))
+        narration_.tell_jump(spoken(mark));
 }
 
 void BookmarkView::edit_note(QTreeWidgetItem* item) {
@@ -146,6 +201,12 @@ void BookmarkView::edit_note(QTreeWidgetItem* item) {
     list_->setFocus();
     editing_ = true;
     list_->editItem(item, note_column);
+    // The editor takes the focus inside the list without a screen reader
+    // being told; it is told here.
+    if (QWidget* editor = QApplication::focusWidget(); editor && list_->isAncestorOf(editor)) {
+        QAccessibleEvent focused(editor, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focused);
+    }
 }
 
 void BookmarkView::menu(const QPoint& at) {
@@ -154,7 +215,7 @@ void BookmarkView::menu(const QPoint& at) {
         return;
     const auto index = std::size_t(row(item));
     QMenu menu(this);
-    menu.addAction(ui("播放"), this, [this, index] { session_.play_bookmark(index); });
+    menu.addAction(ui("播放"), this, [this, index] { play(int(index)); });
     menu.addAction(ui("重命名"), this, [this, item] { edit_note(item); });
     menu.addAction(ui("删除"), this, [this, index] { session_.remove_bookmark(index); });
     menu.exec(list_->viewport()->mapToGlobal(at));
@@ -166,8 +227,7 @@ bool BookmarkView::eventFilter(QObject* watched, QEvent* event) {
         switch (static_cast<QKeyEvent*>(event)->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (item)
-                session_.play_bookmark(std::size_t(row(item)));
+            play(row(item));
             return true;
         case Qt::Key_F2:
             edit_note(item);

@@ -8,9 +8,18 @@
 // ("跳过静音"). The button and the switch stand at the end of a line they share
 // with another widget (the window's run line), so the window grows by no line
 // until there are bookmarks to list.
+//
+// A screen reader hears what each act did: the bookmark added (or why none
+// was), the jump to a bookmark; the note's editor is named. The current
+// bookmark stays the one the user had when the list changes.
+#include "listening/bookmarks.hpp"
+
 #include <QWidget>
 
+#include <vector>
+
 class BookSession;
+class Narration;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -20,7 +29,8 @@ class BookmarkView : public QWidget {
   public:
     // `beside`, if given, is laid at the start of the first line and takes its
     // free width.
-    BookmarkView(BookSession& session, QWidget* beside, QWidget* parent = nullptr);
+    BookmarkView(BookSession& session, Narration& narration, QWidget* beside,
+                 QWidget* parent = nullptr);
 
     QTreeWidget* list() const { return list_; }
 
@@ -33,11 +43,14 @@ class BookmarkView : public QWidget {
     void bind();
     void show_bookmarks();
     void add();
+    void play(int row);
     void edit_note(QTreeWidgetItem* item);
     void menu(const QPoint& at);
     int row(QTreeWidgetItem* item) const;
 
     BookSession& session_;
+    Narration& narration_;
+    std::vector<Bookmark> shown_; // as the list shows them
     QToolButton* add_ = nullptr;
     QTreeWidget* list_ = nullptr;
     bool editing_ = false;       // a note is being typed

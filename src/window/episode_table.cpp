@@ -136,13 +136,10 @@ QVariant EpisodeTable::data(const QModelIndex& at, int role) const {
         if (at.column() == state_column && !state_note(at.row()).empty())
             return to_qstring(state_note(at.row()));
         return {};
-    // A screen reader says the row's first cell as it comes to the row: the
-    // episode, its state, and whether it plays or was heard, in words, before
-    // the address (without its key, which its description holds). The marks
-    // are words too.
+    // A screen reader says the whole row as it comes to it, cell by cell: the
+    // episode, the address (without its key, which its description holds),
+    // whether it plays or was heard in words, and its state; each once.
     case Qt::AccessibleTextRole:
-        if (at.column() == label_column)
-            return to_qstring(listener_text(*episodes_.at(at.row())));
         if (at.column() == ordinal_column) {
             const Episode& e = *episodes_.at(at.row());
             const Text words = mark_words(e), length = length_text(e);

@@ -3,6 +3,7 @@
 #include "session/book_session.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
+#include "widgets/accessible_controls.hpp"
 
 #include <QAction>
 #include <QItemSelectionModel>
@@ -62,6 +63,10 @@ int chosen_row(const QListWidget* folder_list) {
 }
 
 } // namespace
+
+void give_current_book_on_focus(QListWidget* folder_list) {
+    read_current_item_on_focus(folder_list);
+}
 
 void FolderProgressDelegate::initStyleOption(QStyleOptionViewItem* option,
                                              const QModelIndex& index) const {
@@ -129,6 +134,7 @@ void show_book_folders(QListWidget* folder_list, const BookSession& session) {
         if (!when.isEmpty())
             spoken += say("，上次收听 ") + when;
         item->setData(Qt::AccessibleTextRole, spoken);
+        item->setData(Qt::AccessibleDescriptionRole, say("回车打开这本书，Delete 移到回收站"));
         item->setSelected(chosen.count(title) > 0);
         if (title == current)
             current_item = item;

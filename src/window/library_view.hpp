@@ -24,6 +24,11 @@ class FolderProgressDelegate : public QStyledItemDelegate {
 // choice is made behind the user's back.
 void show_book_folders(QListWidget* folder_list, const BookSession& session);
 
+// The folder list takes the keyboard focus (not by a click) with a current book,
+// the one chosen or else the first, so that a screen reader reads an entry
+// rather than only the list; nothing is chosen or opened by it.
+void give_current_book_on_focus(QListWidget* folder_list);
+
 // When a book was last listened to, said shortly against `now`: "今天 21:40",
 // "昨天 21:40", "12月9日", or the year too when it is not this one.
 QString listened_when(qint64 seconds, const QDateTime& now);

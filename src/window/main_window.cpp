@@ -85,7 +85,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     now_playing_ = new NowPlayingLine(*session_, run_row);
     run_row_layout->addWidget(now_playing_, 1);
     run_row_layout->addWidget(new FollowSwitch(*session_, run_row));
-    add_bottom_strip(new BookmarkView(*session_, run_row, this));
+    add_bottom_strip(new BookmarkView(*session_, *narration_, run_row, this));
     bind_acts();
     bind_session();
     bind_keys();
@@ -128,6 +128,7 @@ void MainWindow::build_controls() {
     folder_list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     offer_book_removal(folder_list_, *session_);
     offer_update_check(folder_list_, *session_);
+    give_current_book_on_focus(folder_list_);
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
     span_caption_ = named(new QLabel(this), "标签4");
@@ -287,6 +288,7 @@ void MainWindow::setVisible(bool visible) {
 // The settings give the address and the range to start from.
 void MainWindow::on_created() {
     session_->start();
+    narration_->tell_start();
     address_box_->set_text_quietly(to_qstring(read_setting(gbk("默认网址"))));
     const Text start = read_setting(gbk("显示与下载开始集数"));
     const Text span = read_setting(gbk("默认显示集数"));
@@ -376,6 +378,8 @@ void MainWindow::show_book() {
     show_load_status({});
     narration_->tell_book(book);
     start_caption_->setText(to_qstring(start_caption(book.episode_total)));
+    start_box_->setAccessibleName(say("开始集数") + (book.episode_total.empty() ? QString()
+                                      : say("，共") + to_qstring(book.episode_total) + say("集")));
     span_caption_->setText(to_qstring(span_caption()));
     show_site_link(session_->book_host());
     if (std::exchange(query_after_load_, false))
@@ -411,10 +415,14 @@ void MainWindow::show_download_button(DownloadSequence::Offer offer, bool enable
     download_button_->setEnabled(enabled);
 }
 
+// The book chosen, or the current one when Enter is pressed on it unchosen.
 void MainWindow::open_chosen_folder() {
+    const bool chosen = !folder_list_->selectedItems().isEmpty();
     for (int i = 0; i < folder_list_->count(); ++i)
-        if (folder_list_->item(i)->isSelected()) {
+        if (chosen ? folder_list_->item(i)->isSelected() : folder_list_->item(i) == folder_list_->currentItem()) {
+            const QString title = folder_list_->item(i)->text();
             session_->open_book_folder(i);
+            narration_->tell_book_opened(title, table_->row_count());
             return;
         }
 }

@@ -32,7 +32,8 @@ QString say(const char* utf8) {
 
 void MainWindow::name_controls() {
     address_caption_->setBuddy(address_box_);
-    start_caption_->setBuddy(start_box_);
+    // The start box is named in words of its own (show_book adds the total):
+    // a screen reader would say its caption, "开始：？/共N集", in their place.
     span_caption_->setBuddy(span_box_);
     // Their captions are empty until a book is loaded.
     start_box_->setAccessibleName(say("开始集数"));

@@ -30,7 +30,21 @@ class Narration : public QObject {
     void tell_run(const QString& tally, bool read_already);
     void tell_run_ended();
 
+    // A bookmark added at `where` (episode and time; empty: of a book not
+    // shown), its note editor opening when `note_follows`; the reason none was;
+    // a jump to the bookmark at `where`.
+    void tell_bookmark_added(const QString& where, bool note_follows);
+    void tell_bookmark_refused();
+    void tell_jump(const QString& where);
+
+    // After a start that brought back a kept book or the last list: which book
+    // shows and what list came back, once the window is up for a screen reader.
+    void tell_start();
+    // A book of the library opened, with `count` episodes listed.
+    void tell_book_opened(const QString& title, int count);
+
   private:
+    QString book_words(const BookInfo& book) const;
     const BookSession& session_;
     Announcer* announcer_;
     QString told_tally_; // the run's count, as said last

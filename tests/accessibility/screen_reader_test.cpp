@@ -7,6 +7,7 @@
 #include "playback/media_player.hpp"
 #include "playback/playback_engine.hpp"
 #include "playback/player.hpp"
+#include "settings/settings_window.hpp"
 #include "site/download_paths.hpp"
 #include "widgets/announcer.hpp"
 #include "widgets/run_progress_line.hpp"
@@ -23,6 +24,8 @@
 #include <QDBusVariant>
 #include <QLabel>
 #include <QListWidget>
+#include <QSpinBox>
+#include <QTreeWidget>
 #include <QToolButton>
 
 #include <fstream>
@@ -168,6 +171,50 @@ class ScreenReader : public WindowFixture {
         return found;
     }
     QString play_url() const { return to_qstring(player->URL()); }
+    // Whether `box` was told focused before any change of its caret or
+    // selection was told, among the events seen.
+    bool focused_before_its_text(QObject* box) const {
+        for (const Seen& e : seen) {
+            if (e.object != box)
+                continue;
+            if (e.type == QAccessible::Focus)
+                return true;
+            if (e.type == QAccessible::TextSelectionChanged || e.type == QAccessible::TextCaretMoved)
+                return false;
+        }
+        return false;
+    }
+
+    // What a text call answers: a text and where it starts and ends.
+    struct Span {
+        QString text;
+        int start = -1, end = -1;
+    };
+    Span text_span(const QString& path, const char* method, const QVariantList& arguments) {
+        const QVariantList a = call(path, "org.a11y.atspi.Text", method, arguments).arguments();
+        return {a.value(0).toString(), a.value(1).toInt(), a.value(2).toInt()};
+    }
+    // The text from `start` to `end` as a screen reader reads it: in the
+    // stretches of the attribute runs, joined where they meet, up to where the
+    // last run ends.
+    QString read_in_runs(const QString& path, int start, int end) {
+        int from = start, to = start;
+        for (int offset = start; offset < end;) {
+            const QVariantList run = call(path, "org.a11y.atspi.Text", "GetAttributeRun", {offset, false})
+                                         .arguments();
+            const int run_end = run.value(2).toInt();
+            to = std::min(run_end, end);
+            offset = std::max(run_end, offset + 1);
+        }
+        return text_span(path, "GetText", {from, to}).text;
+    }
+    QString attribute(const QString& path, const QString& key) {
+        const QDBusArgument map =
+            call(path, "org.a11y.atspi.Accessible", "GetAttributes").arguments().value(0).value<QDBusArgument>();
+        QMap<QString, QString> attributes;
+        map >> attributes;
+        return attributes.value(key);
+    }
 
     std::unique_ptr<QDBusConnection> probe;
     QString program;
@@ -208,17 +255,16 @@ TEST_F(ScreenReader, RolesNamesAndStatesOnTheBus) {
     ASSERT_EQ(text.type(), QDBusMessage::ReplyMessage) << text.errorMessage().toStdString();
     EXPECT_EQ(text.arguments().value(0).toString(), information->text().remove('\r'));
 
-    // A row's first cell reads episode, state, then heard or playing in words,
-    // before the address; the marks are words too.
+    // A row reads its cells in turn, each saying its own: the episode, the
+    // address, heard or playing in words, the state.
     window->session().episodes().update(window->episodes().id_at(1), [](Episode& e) { e.heard = true; });
     window->session().episodes().update(window->episodes().id_at(2), [](Episode& e) { e.playing = true; });
     const struct {
         int row, column;
         QString name;
     } cells[] = {
-        {0, 0, to_qstring(episode_at(0).label) + q("，未下载")},
-        {1, 0, to_qstring(episode_at(1).label) + q("，未下载，已听完")},
-        {2, 0, to_qstring(episode_at(2).label) + q("，未下载，正在播放")},
+        {0, 0, to_qstring(episode_at(0).label)},
+        {2, 0, to_qstring(episode_at(2).label)},
         {2, 1, to_qstring(episode_at(2).address()).section('?', 0, 0)},
         {2, 2, q("正在播放")},
         {1, 2, q("已听完")},
@@ -436,6 +482,225 @@ TEST_F(ScreenReader, TheLibrarySaysEachBooksCountsAsEpisodesLand) {
     QTest::mouseClick(control<QPushButton>("按钮3"), Qt::LeftButton);
     ASSERT_TRUE(finish_long_work(std::chrono::seconds(60)));
     EXPECT_EQ(entry(), to_qstring(title) + q("，已听 0，共 3 集"));
+}
+
+
+// A text box is read whole, as a screen reader asks for it: the line at the
+// caret (at its last character when the caret is at the end), read in the
+// stretches of its attribute runs, and the selection.
+TEST_F(ScreenReader, TextBoxesAreReadWholeAtTheCaretAndInTheSelection) {
+    SettingsWindow settings(window.get());
+    settings.show();
+    const auto box = [&](const char* name) { return settings.findChild<QLineEdit*>(q(name)); };
+    const struct {
+        QLineEdit* box;
+        QString text;
+        int caret; // -1: at the end
+        bool all_selected;
+    } cases[] = {
+        {control<QLineEdit>("编辑框1"), q("https://www.example.com/yousheng/28946/play_28946_31.htm"), -1, false},
+        {control<QLineEdit>("编辑框2"), q("35"), -1, true},
+        {control<QLineEdit>("编辑框3"), q("10"), 0, false},
+        {box("媒体主机"), q("127.0.0.1:4179"), -1, false},
+        {box("编辑框1"), q("/tmp/sav"), 3, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        ASSERT_TRUE(c.box);
+        c.box->setText(c.text);
+        c.box->setCursorPosition(c.caret < 0 ? int(c.text.size()) : c.caret);
+        if (c.all_selected)
+            c.box->selectAll();
+        const QString path = path_of(c.box);
+        const int length = int(c.text.size());
+        const int caret = c.box->cursorPosition();
+        for (const int offset : {caret, std::max(0, length - 1), 0}) {
+            const Span line = text_span(path, "GetTextAtOffset", {offset, 5u}); // a line's start
+            EXPECT_EQ(line.text, c.text) << "at " << offset;
+            EXPECT_EQ(line.start, 0);
+            EXPECT_EQ(line.end, length);
+            EXPECT_EQ(read_in_runs(path, line.start, line.end), c.text) << "at " << offset;
+        }
+        if (c.all_selected) {
+            const QVariantList selected =
+                call(path, "org.a11y.atspi.Text", "GetSelection", {0}).arguments();
+            EXPECT_EQ(read_in_runs(path, selected.value(0).toInt(), selected.value(1).toInt()), c.text);
+        }
+        // The text is the box's value, not its name or description too.
+        EXPECT_FALSE(name_of(path).contains(c.text)) << name_of(path).toStdString();
+        EXPECT_FALSE(property(path, "Description").toString().contains(c.text));
+    }
+}
+
+// Controls are named by their purpose, once, and say their values in words.
+TEST_F(ScreenReader, ControlsSayTheirPurposeOnceAndTheirValueInWords) {
+    SettingsWindow settings(window.get());
+    settings.show();
+    auto* media = control<MediaPlayer>("播放器1");
+    auto* seek = media->findChild<QAbstractSlider*>("seek_bar");
+    const struct {
+        QObject* object;
+        QString name, description;
+    } named[] = {
+        {seek, q("播放位置"), QString()},
+        {control<QComboBox>("sleep_timer"), q("睡眠定时"), QString()},
+        {settings.findChild<QSpinBox*>(q("调节框1")), q("同时下载"), QString()},
+        {control<QLineEdit>("编辑框2"),
+         q("开始集数，共") + to_qstring(window->session().book().episode_total) + q("集"), QString()},
+        {settings.findChild<QLineEdit*>(q("编辑框1")), q("下载保存路径："),
+         q("空白时存到音乐文件夹里的“有声书”文件夹。")},
+        {settings.findChild<QLineEdit*>(q("媒体主机")), q("媒体主机"),
+         q("音频文件所在的主机（可带端口）；空白时用书页网址的主机。")},
+    };
+    for (const auto& n : named) {
+        ASSERT_TRUE(n.object);
+        SCOPED_TRACE(n.object->objectName().toStdString());
+        EXPECT_EQ(name_of(path_of(n.object)), n.name);
+        EXPECT_EQ(property(path_of(n.object), "Description").toString(), n.description);
+    }
+    // The sleep timer's choice is read as its text, a screen reader's value of
+    // a combo box.
+    auto* sleep = control<QComboBox>("sleep_timer");
+    sleep->setCurrentIndex(1);
+    EXPECT_EQ(text_span(path_of(sleep), "GetText", {0, -1}).text, sleep->currentText());
+
+    // The seek bar's value is a time, of the length once known.
+    query("35", "1");
+    click_row(0);
+    ASSERT_TRUE(eventually([&] { return player->playState() == int(Player::Playing); }));
+    ASSERT_TRUE(eventually([&] { return seek->maximum() > 0; }));
+    seek->setValue(65);
+    EXPECT_TRUE(attribute(path_of(seek), "valuetext").startsWith(q("01:05 / ")))
+        << attribute(path_of(seek), "valuetext").toStdString();
+}
+
+// A box taking the focus by Tab is told focused before its selection is: a
+// screen reader says the text once, with the focus; leaving it, the dropped
+// selection is not said either.
+TEST_F(ScreenReader, ABoxIsToldFocusedBeforeItsSelection) {
+    auto* start = control<QLineEdit>("编辑框2");
+    auto* span = control<QLineEdit>("编辑框3");
+    control<QWidget>("按钮1")->setFocus(Qt::TabFocusReason);
+    for (QLineEdit* box : {start, span}) {
+        seen.clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), box);
+        ASSERT_TRUE(box->hasSelectedText());
+        EXPECT_TRUE(focused_before_its_text(box)) << "the selection was told before the focus";
+        if (box == span) {
+            EXPECT_TRUE(events_of(start, QAccessible::TextSelectionChanged).empty())
+                << "the box left told of its selection dropped";
+        }
+    }
+}
+
+// Tab into the library: an entry is current and read, with what Enter does;
+// nothing opens until Enter, which says what it opened.
+TEST_F(ScreenReader, TheLibraryHasACurrentEntryOnTabAndSaysWhatItOpens) {
+    const Text title = window->session().book().title;
+    const std::filesystem::path folder = native_path(book_folder(save.text(), title));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "1.mp3") << "x";
+    window->session().list_book_folders();
+    auto* folders = control<QListWidget>("超级列表框2");
+    ASSERT_EQ(folders->count(), 1);
+    query("35", "3");
+    seen.clear();
+    folders->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(eventually([&] {
+        const auto focused = events_of(folders, QAccessible::Focus);
+        return !focused.empty() && focused.back().child == 0;
+    })) << "no entry focused";
+    EXPECT_EQ(folders->currentRow(), 0);
+    const QDBusMessage entry =
+        call(path_of(folders), "org.a11y.atspi.Accessible", "GetChildAtIndex", {0});
+    EXPECT_EQ(name_of_reference(entry), to_qstring(title) + q("，已听 0，共 1 集"));
+    QTest::qWait(200);
+    EXPECT_EQ(window->episodes().row_count(), 3) << "the focus opened the book";
+
+    QTest::keyClick(folders, Qt::Key_Return);
+    EXPECT_TRUE(eventually([&] { return window->episodes().row_count() == 1; }));
+    EXPECT_EQ(announcer->message(), q("已打开《") + to_qstring(title) + q("》，1 集"));
+}
+
+// Adding a bookmark says so and names the note's editor; playing one says the
+// jump and leaves the current bookmark where it was, wherever the automatic one
+// it leaves goes; one is added for the episode playing when another list shows.
+TEST_F(ScreenReader, BookmarksSayWhatTheyDidAndKeepTheCurrentOne) {
+    query("35", "3");
+    auto* add = control<QToolButton>("添加书签");
+    auto* marks = control<QTreeWidget>("书签");
+    const auto play_row = [&](int row) {
+        click_row(row);
+        ASSERT_TRUE(eventually([&] {
+            return player->URL() == window->episodes().cell(row, 1) &&
+                   player->playState() == int(Player::Playing);
+        }));
+    };
+    const auto add_mark = [&](std::size_t count) { // the note's editor opens, Escape closes it
+        QTest::mouseClick(add, Qt::LeftButton);
+        ASSERT_EQ(std::size_t(marks->topLevelItemCount()), count);
+        ASSERT_TRUE(eventually([&] { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }));
+        EXPECT_EQ(name_of(path_of(QApplication::focusWidget())), q("书签备注"));
+        EXPECT_TRUE(focused_before_its_text(QApplication::focusWidget()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    };
+    const auto jump_to = [&](int row) {
+        marks->setFocus();
+        marks->setCurrentItem(marks->topLevelItem(row));
+        const QString label = marks->topLevelItem(row)->text(0);
+        QTest::keyClick(marks, Qt::Key_Return);
+        EXPECT_TRUE(announcer->message().startsWith(q("跳到书签 ") + label))
+            << announcer->message().toStdString();
+    };
+    play_row(1);
+    seen.clear();
+    add_mark(1);
+    EXPECT_TRUE(announcer->message().startsWith(q("已添加书签 ") + to_qstring(episode_at(1).label)))
+        << announcer->message().toStdString();
+    // From another episode, back to it: the automatic bookmark of 第37集 comes
+    // first, and the bookmark played stays current.
+    play_row(2);
+    const QString chosen = marks->topLevelItem(0)->text(0) + marks->topLevelItem(0)->text(1);
+    jump_to(0);
+    ASSERT_EQ(marks->topLevelItemCount(), 2);
+    EXPECT_EQ(marks->topLevelItem(0)->text(0), to_qstring(episode_at(2).label) + q("（跳转前）"));
+    ASSERT_TRUE(marks->currentItem());
+    EXPECT_EQ(marks->currentItem()->text(0) + marks->currentItem()->text(1), chosen);
+    EXPECT_EQ(QApplication::focusWidget(), marks);
+
+    // Tab back into the list: its current bookmark is focused for a reader.
+    control<QWidget>("按钮1")->setFocus();
+    marks->setCurrentItem(nullptr);
+    seen.clear();
+    marks->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(eventually([&] {
+        const auto focused = events_of(marks, QAccessible::Focus);
+        return !focused.empty() && focused.back().child >= 0;
+    })) << "no bookmark focused";
+
+    // The playing episode is not in the list shown.
+    query("40", "2");
+    ASSERT_EQ(player->playState(), Player::Playing);
+    QTest::mouseClick(add, Qt::LeftButton);
+    EXPECT_EQ(window->session().bookmarks().size(), 3u);
+    EXPECT_TRUE(announcer->message().startsWith(q("已添加书签"))) << announcer->message().toStdString();
+}
+
+// A second start with the book kept says the book and the list that came back.
+TEST_F(ScreenReader, ASecondStartSaysTheBookAndTheListThatCameBack) {
+    query("35", "2");
+    click_row(0);
+    ASSERT_TRUE(eventually([&] { return player->playState() == int(Player::Playing); }));
+    window.reset();
+    open_window();
+    window->activateWindow();
+    announcer = window->findChild<Announcer*>();
+    const QString title = to_qstring(window->session().book().title);
+    EXPECT_TRUE(eventually([&] {
+        return announcer->message() == title + q("，作者 ") + to_qstring(window->session().book().author) +
+                                           q("；上次的列表已恢复，2 集");
+    })) << announcer->message().toStdString();
 }
 
 #include "screen_reader_test.moc"
