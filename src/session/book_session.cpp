@@ -772,7 +772,7 @@ void BookSession::mark_before_jump(const Episode& episode, qint64 position) {
 const Episode* BookSession::open_episode() const {
     if (const Episode* listed = episodes_.find(playing()))
         return listed;
-    return opened_ != 0 && opened_episode_.id == opened_ ? &opened_episode_ : nullptr;
+    return opened_episode_ && !player_->URL().empty() ? &*opened_episode_ : nullptr;
 }
 
 bool BookSession::add_bookmark(const Text& note) {

@@ -231,13 +231,12 @@ class BookSession : public QObject {
     Text book_address_; // the play page the book shown was loaded from
     SessionHooks hooks_;
     EpisodeId opened_ = 0; // the episode that opened last
-    Episode opened_episode_; // as it was when it opened, for a list shown since
     std::unique_ptr<Bookmarks> bookmarks_;
     QUrl watched_source_; // playing steadily, at watched_at_
     qint64 watched_at_ = 0;
     std::optional<qint64> bookmark_seek_; // once the bookmark's episode opens
     bool move_queued_ = false;
-    std::optional<Episode> opened_episode_; // as it was when it opened
+    std::optional<Episode> opened_episode_; // as it was when it opened, for a list shown since
     Text gone_book_; // the folder that went to the trash last, until listed again
     bool list_shown_last_ = false; // the list came after the page loaded last
 };
