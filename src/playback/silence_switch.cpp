@@ -9,6 +9,8 @@
 #include <QEvent>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace {
 
 QString ui(const char* utf8) {
@@ -45,6 +47,20 @@ void SilenceSwitch::show_cut(qint64 ms) {
                                                                    QLatin1Char('0'));
     if (caption != text())
         setText(caption);
+}
+
+// Room for the widest caption the switch shows ("跳过静音 -88:88"), so that
+// neither it nor its neighbours move as the time cut grows.
+QSize SilenceSwitch::sizeHint() const {
+    QSize hint = QCheckBox::sizeHint();
+    const int more = fontMetrics().horizontalAdvance(ui("跳过静音 -88:88")) -
+                     fontMetrics().horizontalAdvance(text());
+    hint.rwidth() += std::max(0, more);
+    return hint;
+}
+
+QSize SilenceSwitch::minimumSizeHint() const {
+    return sizeHint();
 }
 
 // The size the caption had under the old font is kept until the caption

@@ -10,6 +10,8 @@ class SilenceSwitch : public QCheckBox {
     Q_OBJECT
   public:
     SilenceSwitch(ListeningControl& control, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
   protected:
     void changeEvent(QEvent* event) override;

@@ -55,6 +55,14 @@ QSize FormItem::needed(const QWidget& widget) {
     return {width, height};
 }
 
+void FormItem::set_form(QSize form) {
+    form_ = form;
+    smallest_ = form;
+    invalidate();
+    if (widget())
+        widget()->updateGeometry();
+}
+
 QSize FormItem::sizeHint() const {
     if (growth_ & KeepsSize)
         return form_;

@@ -1,6 +1,8 @@
 #include "window/bookmark_view.hpp"
 
 #include "listening/bookmarks.hpp"
+#include "playback/listening_control.hpp"
+#include "playback/player.hpp"
 #include "playback/silence_switch.hpp"
 #include "session/book_session.hpp"
 #include "text/gbk.hpp"
@@ -61,10 +63,9 @@ void BookmarkView::build(QWidget* beside) {
     list_->header()->setStretchLastSection(true);
     list_->setFixedHeight(list_->fontMetrics().height() * 6);
     list_->installEventFilter(this);
-    list_->hide(); // until the book shown has a bookmark
     // One line for the button and the silence switch, after `beside`, whose
-    // text gives way to them; the list under it only while there is something
-    // to list, so that the window keeps its height until then.
+    // text gives way to them; the list under it, there even while it is empty,
+    // so that the first bookmark takes no room from the lists above.
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(3);
@@ -85,6 +86,11 @@ void BookmarkView::build(QWidget* beside) {
 
 void BookmarkView::bind() {
     connect(add_, &QToolButton::clicked, this, [this] { add(); });
+    // Nothing to mark until an episode is open in the player.
+    Player& player = session_.listening_control().player();
+    const auto follow_player = [this, &player] { add_->setEnabled(!player.URL().empty()); };
+    connect(&player, &Player::OpenStateChange, this, follow_player);
+    follow_player();
     QWidget* window = parentWidget() ? parentWidget() : this;
     connect(new QShortcut(QKeySequence(Qt::Key_B), window), &QShortcut::activated, this,
             [this] { add(); });
@@ -117,7 +123,6 @@ void BookmarkView::show_bookmarks() {
     const QSignalBlocker quiet(list_);
     list_->clear();
     const std::vector<Bookmark> marks = session_.bookmarks();
-    list_->setVisible(!marks.empty());
     for (const Bookmark& mark : marks) {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, to_qstring(mark.label) + (mark.automatic ? ui("（跳转前）") : QString()));

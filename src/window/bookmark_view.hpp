@@ -1,13 +1,13 @@
 #pragma once
 // The bookmarks of the book shown: "添加书签" (also
 // `B` anywhere in the window where typing does not take it) marks the place
-// playing and opens its note for typing while playback goes on; the list "书签",
-// shown once the book has a bookmark, shows episode, time and note. Enter or a
+// playing and opens its note for typing while playback goes on (it is disabled
+// while no episode is open); the list "书签", there even while the book has no
+// bookmark, shows episode, time and note. Enter or a
 // double click plays a bookmark, F2 edits its note, Delete removes it; the
 // context menu offers the same. Beside the button stands the silence switch
 // ("跳过静音"). The button and the switch stand at the end of a line they share
-// with another widget (the window's run line), so the window grows by no line
-// until there are bookmarks to list.
+// with another widget (the window's run line).
 #include <QWidget>
 
 class BookSession;

@@ -79,6 +79,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     run_row_layout->setContentsMargins(0, 0, 0, 0);
     run_row_layout->addWidget(run_line_, 1);
     run_row_layout->addWidget(new FollowSwitch(*session_, run_row));
+    add_bottom_strip(load_status_);
     add_bottom_strip(new BookmarkView(*session_, run_row, this));
     bind_acts();
     bind_session();
@@ -123,6 +124,9 @@ void MainWindow::build_controls() {
     offer_book_removal(folder_list_, *session_);
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
+    // Until a book is in, the boxes say what they are for.
+    start_box_->setToolTip(say("从这一集之后开始列出：填 35 列出第36集起"));
+    span_box_->setToolTip(say("一次列出多少集"));
     span_caption_ = named(new QLabel(this), "标签4");
     start_caption_ = named(new QLabel(this), "标签3");
     player_ = named(new MediaPlayer(session_->player(), this), "播放器1");
@@ -135,6 +139,7 @@ void MainWindow::build_controls() {
     settings_button_ = named(new QPushButton(say("配置"), this), "按钮2");
     cover_ = named(new QLabel(this), "图片框1");
     cover_->setAlignment(Qt::AlignCenter);
+    cover_->hide(); // until a cover arrives
     information_ = named(new InformationLabel(this), "标签2");
     information_->setTextFormat(Qt::PlainText);
     information_->setFocusPolicy(Qt::TabFocus); // read by a screen reader, line by line
@@ -149,12 +154,17 @@ void MainWindow::build_controls() {
     build_episode_list();
     query_button_ = named(new QPushButton(say("查询"), this), "按钮1");
     address_box_ = named(new AddressBox(sample_address, this), "编辑框1");
+    address_box_->setPlaceholderText(say("在这里粘贴书的播放页网址（…/play_书号_集号.htm）"));
     load_status_ = new QLabel(this);
     load_status_->setObjectName(QStringLiteral("load_status"));
     load_status_->setTextFormat(Qt::PlainText);
-    load_status_->setWordWrap(true);
-    load_status_->setContentsMargins(32, 0, 0, 0); // under the address box, not its caption
-    load_status_->setFocusPolicy(Qt::TabFocus);    // so a screen reader can come back to it
+    // A line of its own under the lists, which keeps its room while it says
+    // nothing; a long text is cut at the window's edge and said whole in its
+    // tooltip.
+    QSizePolicy one_line(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    one_line.setRetainSizeWhenHidden(true);
+    load_status_->setSizePolicy(one_line);
+    load_status_->setFocusPolicy(Qt::TabFocus); // so a screen reader can come back to it
     load_status_->setAccessibleName(say("载入状态"));
     load_status_->hide();
     loading_shown_later_ = new QTimer(this);
@@ -302,6 +312,7 @@ void MainWindow::show_load_failure_quietly(const Text& message, const Text& reas
 
 void MainWindow::show_load_status(const QString& status) {
     load_status_->setText(status);
+    load_status_->setToolTip(status);
     load_status_->setAccessibleDescription(status);
     load_status_->setVisible(!status.isEmpty());
 }
@@ -364,6 +375,8 @@ void MainWindow::show_book() {
     information_->setText(to_qstring(information_text(book)));
     narration_->tell_book(book);
     show_cover({}); // until this book's cover arrives
+    start_box_->setToolTip({}); // the captions say it now
+    span_box_->setToolTip({});
     start_caption_->setText(to_qstring(start_caption(book.episode_total)));
     span_caption_->setText(to_qstring(span_caption()));
     show_site_link(session_->book_host());
@@ -380,10 +393,12 @@ void MainWindow::show_cover(const Bytes& picture) {
     if (picture.empty() ||
         !pixmap.loadFromData(picture.data(), static_cast<uint>(picture.size()))) {
         cover_->clear();
+        show_cover_room(false);
         session_->cover_shown({});
         return;
     }
     session_->cover_shown(picture);
+    show_cover_room(true);
     cover_->setPixmap(pixmap.scaled(QSize(92, 136), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     cover_->setAccessibleName(to_qstring(session_->book().title));
 }

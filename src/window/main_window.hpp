@@ -13,6 +13,7 @@ class Announcer;
 class Narration;
 class BookSession;
 class EpisodeTable;
+class FormItem;
 class LinkLabel;
 class ListeningBar;
 class MediaPlayer;
@@ -85,6 +86,7 @@ class MainWindow : public QWidget {
     // main_window_layout.cpp
     void lay_out_controls();
     void follow_default_size(bool keep_size = false);
+    void show_cover_room(bool shown);
     QMargins frame_margins() const;
     void fit_to_screen();
     void follow_frame();
@@ -118,6 +120,7 @@ class MainWindow : public QWidget {
     Announcer* announcer_ = nullptr; // says what changed to a screen reader
     Narration* narration_ = nullptr; // what it says, through the announcer
     QWidget* bottom_strip_ = nullptr;
+    FormItem* information_item_ = nullptr;
     QSize laid_default_;         // the default size the window last followed
     QMargins known_frame_;       // the window manager's frame, once known
     bool restored_ = false;       // the size and place came from the last run

@@ -30,8 +30,6 @@
 
 namespace {
 
-// Where the window first opens, frame included.
-constexpr QPoint start_position{50, 50};
 // Around the form: the address row starts 24 px down, the lists (or the strip
 // below them) end 34 px above the bottom of the 593 x 674 window and 17 px from
 // its right edge.
@@ -66,8 +64,6 @@ void MainWindow::lay_out_controls() {
     add(address_row, address_caption_, {32, 24});
     add(address_row, address_box_, {536, 24}, F::Wide, {160, 24});
     form->addLayout(address_row);
-    // Hidden while it has nothing to say: it takes no room then.
-    form->addWidget(load_status_);
     form->addSpacing(gap);
 
     // The book: information and cover, then the link and the query button, the
@@ -99,7 +95,9 @@ void MainWindow::lay_out_controls() {
     add(book_controls, player_, {312, 45}, F::Wide);
     book_controls->addStretch(1);
     QBoxLayout* book_row = row();
-    add(book_row, information_, {152, 136}, F::KeepsSize);
+    // Without a cover the information takes its room too.
+    information_item_ = new FormItem(information_, {152 + 92, 136}, F::KeepsSize);
+    book_row->addItem(information_item_);
     add(book_row, cover_, {92, 136}, F::KeepsSize);
     book_row->addSpacing(12);
     book_row->addLayout(book_controls, 1);
@@ -117,12 +115,14 @@ void MainWindow::lay_out_controls() {
     QBoxLayout* folder_column = column();
     folder_column->addLayout(folder_buttons);
     folder_column->addSpacing(gap);
-    add(folder_column, folder_list_, {104, 96}, F::Tall);
+    // A wider window gives the library a quarter of what it adds, so its
+    // entries need fewer lines.
+    add(folder_column, folder_list_, {104, 96}, F::Wide | F::Tall);
     QBoxLayout* list_row = row();
     add(list_row, episode_list_, {456, 440}, F::Wide | F::Tall, {456, 128});
-    list_row->setStretch(0, 1);
+    list_row->setStretch(0, 3);
     list_row->addSpacing(gap);
-    list_row->addLayout(folder_column);
+    list_row->addLayout(folder_column, 1);
     form->addLayout(list_row, 1);
 
     // Across the window, as wide as its rows need at least; 8 px below the lists.
@@ -135,8 +135,17 @@ void MainWindow::lay_out_controls() {
     add(form, bottom_strip_, {568, 0}, F::Wide);
     setLayout(form);
 
-    move(start_position);
     follow_default_size();
+    // A window with no kept place opens centred on the screen's free area.
+    if (const QScreen* on = screen())
+        move(centred_place(size(), on->availableGeometry(), on->availableGeometry()));
+}
+
+// No cover: the information takes the cover's room and the cover hides.
+void MainWindow::show_cover_room(bool shown) {
+    cover_->setVisible(shown);
+    information_item_->set_form({shown ? 152 : 152 + 92, 136});
+    layout()->invalidate();
 }
 
 // The window follows a change of its default size (another font or style, a
