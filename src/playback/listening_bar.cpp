@@ -119,10 +119,9 @@ void ListeningBar::build() {
 // The volume slider keeps a modest length one can aim at, and the time left
 // the width of its longest text; both follow the font.
 void ListeningBar::fit_to_font() {
-    // 0 to 200 % over about 100 px at the usual font: a step of 2 % a pixel.
-    volume_->setFixedWidth(fontMetrics().averageCharWidth() * 18);
-    // "1.0×" keeps clear of the spin arrows: room for "8.8×" and the arrows.
-    speed_->setMinimumWidth(speed_->minimumSizeHint().width() + fontMetrics().averageCharWidth());
+    // 0 to 200 % over about 65 px at the usual font, what the bar has room
+    // for under the form; its value shows while it is dragged.
+    volume_->setFixedWidth(fontMetrics().averageCharWidth() * 11);
     const int margins = 2 * style()->pixelMetric(QStyle::PM_ButtonMargin) + 4;
     sleep_left_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("88:88")) + margins);
     // Qt 6.4 keeps a combo box's least size from the font it had first: the

@@ -10,8 +10,6 @@ class SilenceSwitch : public QCheckBox {
     Q_OBJECT
   public:
     SilenceSwitch(ListeningControl& control, QWidget* parent = nullptr);
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -19,6 +17,7 @@ class SilenceSwitch : public QCheckBox {
   private:
     void show_state();
     void show_cut(qint64 ms);
+    void keep_widest_room();
 
     ListeningControl& control_;
 };

@@ -63,13 +63,18 @@ void FormItem::set_form(QSize form) {
         widget()->updateGeometry();
 }
 
+// A hidden control takes no room, as in any layout.
 QSize FormItem::sizeHint() const {
+    if (isEmpty())
+        return {0, 0};
     if (growth_ & KeepsSize)
         return form_;
     return form_.expandedTo(needed(*widget()));
 }
 
 QSize FormItem::minimumSize() const {
+    if (isEmpty())
+        return {0, 0};
     if (growth_ & KeepsSize)
         return smallest_;
     const QSize hint = sizeHint();

@@ -63,9 +63,9 @@ void BookmarkView::build(QWidget* beside) {
     list_->header()->setStretchLastSection(true);
     list_->setFixedHeight(list_->fontMetrics().height() * 6);
     list_->installEventFilter(this);
+    list_->hide(); // until the book shown has a bookmark
     // One line for the button and the silence switch, after `beside`, whose
-    // text gives way to them; the list under it, there even while it is empty,
-    // so that the first bookmark takes no room from the lists above.
+    // text gives way to them. The list is laid out by the window (list()).
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(3);
@@ -81,7 +81,6 @@ void BookmarkView::build(QWidget* beside) {
     line->addWidget(add_);
     line->addWidget(silence);
     layout->addLayout(line);
-    layout->addWidget(list_);
 }
 
 void BookmarkView::bind() {
@@ -123,6 +122,7 @@ void BookmarkView::show_bookmarks() {
     const QSignalBlocker quiet(list_);
     list_->clear();
     const std::vector<Bookmark> marks = session_.bookmarks();
+    list_->setVisible(!marks.empty());
     for (const Bookmark& mark : marks) {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, to_qstring(mark.label) + (mark.automatic ? ui("（跳转前）") : QString()));
@@ -166,6 +166,8 @@ void BookmarkView::menu(const QPoint& at) {
 }
 
 bool BookmarkView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        emit listShownOrHidden();
     if (watched == list_ && event->type() == QEvent::KeyPress && !editing_) {
         QTreeWidgetItem* item = list_->currentItem();
         switch (static_cast<QKeyEvent*>(event)->key()) {

@@ -2,8 +2,9 @@
 // The bookmarks of the book shown: "添加书签" (also
 // `B` anywhere in the window where typing does not take it) marks the place
 // playing and opens its note for typing while playback goes on (it is disabled
-// while no episode is open); the list "书签", there even while the book has no
-// bookmark, shows episode, time and note. Enter or a
+// while no episode is open); the list "书签", shown once the book has a
+// bookmark, shows episode, time and note. The window lays the list out where
+// its coming moves nothing (list()). Enter or a
 // double click plays a bookmark, F2 edits its note, Delete removes it; the
 // context menu offers the same. Beside the button stands the silence switch
 // ("跳过静音"). The button and the switch stand at the end of a line they share
@@ -23,6 +24,9 @@ class BookmarkView : public QWidget {
     BookmarkView(BookSession& session, QWidget* beside, QWidget* parent = nullptr);
 
     QTreeWidget* list() const { return list_; }
+
+  signals:
+    void listShownOrHidden();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -33,6 +33,8 @@
 #include <QStyle>
 #include <QStyleHints>
 #include <QTimer>
+#include <QStackedLayout>
+#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -77,15 +79,27 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     auto* run_row = new QWidget(this);
     auto* run_row_layout = new QHBoxLayout(run_row);
     run_row_layout->setContentsMargins(0, 0, 0, 0);
-    run_row_layout->addWidget(run_line_, 1);
+    // The line of a page load stands in the run line's place while it has
+    // something to say: neither moves anything.
+    auto* line_cell = new QWidget(run_row);
+    lines_ = new QStackedLayout(line_cell);
+    lines_->setContentsMargins(0, 0, 0, 0);
+    lines_->addWidget(run_line_);
+    lines_->addWidget(load_status_);
+    run_row_layout->addWidget(line_cell, 1);
     run_row_layout->addWidget(new FollowSwitch(*session_, run_row));
-    add_bottom_strip(load_status_);
-    add_bottom_strip(new BookmarkView(*session_, run_row, this));
+    auto* bookmarks = new BookmarkView(*session_, run_row, this);
+    add_bottom_strip(bookmarks);
     bind_acts();
     bind_session();
     bind_keys();
     listening_bar_ = new ListeningBar(session_->listening_control(), this);
     add_bottom_strip(listening_bar_);
+    // The bookmark list comes and goes below everything else: the window
+    // grows and shrinks by it, and the lists and controls above stay.
+    add_bottom_strip(bookmarks->list());
+    connect(bookmarks, &BookmarkView::listShownOrHidden, this, [this] { follow_default_size(); },
+            Qt::QueuedConnection);
     connect(listening_bar_, &ListeningBar::continue_listening, this, [this] {
         const bool pausing = session_->player().running();
         session_->continue_listening();
@@ -158,12 +172,9 @@ void MainWindow::build_controls() {
     load_status_ = new QLabel(this);
     load_status_->setObjectName(QStringLiteral("load_status"));
     load_status_->setTextFormat(Qt::PlainText);
-    // A line of its own under the lists, which keeps its room while it says
-    // nothing; a long text is cut at the window's edge and said whole in its
-    // tooltip.
-    QSizePolicy one_line(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    one_line.setRetainSizeWhenHidden(true);
-    load_status_->setSizePolicy(one_line);
+    // One line below the lists (show_load_status); a long text is cut at the
+    // window's edge and said whole in its tooltip.
+    load_status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     load_status_->setFocusPolicy(Qt::TabFocus); // so a screen reader can come back to it
     load_status_->setAccessibleName(say("载入状态"));
     load_status_->hide();
@@ -314,7 +325,10 @@ void MainWindow::show_load_status(const QString& status) {
     load_status_->setText(status);
     load_status_->setToolTip(status);
     load_status_->setAccessibleDescription(status);
-    load_status_->setVisible(!status.isEmpty());
+    if (lines_)
+        lines_->setCurrentWidget(status.isEmpty() ? static_cast<QWidget*>(run_line_) : load_status_);
+    else
+        load_status_->setVisible(!status.isEmpty());
 }
 
 bool MainWindow::book_page_pending() const {

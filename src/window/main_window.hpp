@@ -21,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QStackedLayout;
 class QTimer;
 class ReportList;
 class RunProgressLine;
@@ -78,7 +79,7 @@ class MainWindow : public QWidget {
     void show_run();
     void open_chosen_folder();
     // A load the user did not ask for with Enter or the query button says how
-    // it went on the status line under the address box.
+    // it went on the line below the lists, in the run line's place.
     void show_load_status(const QString& status);
     // `aloud`: a failure is said in a message box, else on the status line.
     void load(bool aloud);
@@ -111,7 +112,8 @@ class MainWindow : public QWidget {
     QLabel* information_;          // 标签2
     LinkLabel* site_link_;         // 超级链接框1
     QLabel* address_caption_;      // 标签1
-    QLabel* load_status_;          // under the address box
+    QLabel* load_status_;          // in the run line's place while it says something
+    QStackedLayout* lines_ = nullptr;
     ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
     AddressBox* address_box_;      // 编辑框1

@@ -115,14 +115,12 @@ void MainWindow::lay_out_controls() {
     QBoxLayout* folder_column = column();
     folder_column->addLayout(folder_buttons);
     folder_column->addSpacing(gap);
-    // A wider window gives the library a quarter of what it adds, so its
-    // entries need fewer lines.
-    add(folder_column, folder_list_, {104, 96}, F::Wide | F::Tall);
+    add(folder_column, folder_list_, {104, 96}, F::Tall);
     QBoxLayout* list_row = row();
     add(list_row, episode_list_, {456, 440}, F::Wide | F::Tall, {456, 128});
-    list_row->setStretch(0, 3);
+    list_row->setStretch(0, 1);
     list_row->addSpacing(gap);
-    list_row->addLayout(folder_column, 1);
+    list_row->addLayout(folder_column);
     form->addLayout(list_row, 1);
 
     // Across the window, as wide as its rows need at least; 8 px below the lists.
@@ -149,8 +147,8 @@ void MainWindow::show_cover_room(bool shown) {
 }
 
 // The window follows a change of its default size (another font or style, a
-// new row below the lists, the frame) by as much; nothing else (a text that
-// arrives, a line that shows) changes its size. A size kept from the last run
+// new row below the lists or the bookmark list at the bottom coming or going,
+// the frame) by as much; nothing else (a text that arrives) changes its size. A size kept from the last run
 // stays as it is (`keep_size`).
 void MainWindow::follow_default_size(bool keep_size) {
     const QSize before = size(); // before a new smallest size widens it

@@ -27,7 +27,7 @@ namespace {
 
 // The controls a user aims at, by name.
 const char* const aimed_at[] = {"按钮1", "按钮2", "按钮3", "超级列表框1", "超级列表框2",
-                                "编辑框2", "播放器1", "添加书签", "skip_silence_box", "书签",
+                                "编辑框2", "播放器1", "添加书签", "skip_silence_box",
                                 "follow_switch", "speed_box", "volume_slider", "continue_button"};
 
 } // namespace
@@ -52,6 +52,8 @@ TEST_F(SteadyLayout, ChangingTextsMoveNoControl) {
     configure(address());
     open_window();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    // Room below for the bookmark list to come.
+    window->resize(window->width(), window->height() - 200);
     QApplication::processEvents();
     ASSERT_NE(window->findChild<QWidget*>("follow_switch"), nullptr);
     const auto before = places();
@@ -91,8 +93,22 @@ TEST_F(SteadyLayout, ChangingTextsMoveNoControl) {
         EXPECT_EQ(places(), before);
         EXPECT_EQ(window->size(), size);
     }
-    // The bookmark list stands there before the first bookmark.
-    EXPECT_TRUE(control<QTreeWidget>("书签")->isVisible());
+    // The bookmark list comes below everything: the window grows by it and
+    // every control above stays; gone again, the window is as it was.
+    auto* bookmarks = control<QTreeWidget>("书签");
+    EXPECT_FALSE(bookmarks->isVisible());
+    bookmarks->show();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(places(), before);
+    EXPECT_GE(window->height(), size.height() + bookmarks->height());
+    EXPECT_GE(bookmarks->mapTo(window.get(), QPoint(0, 0)).y(),
+              control<QWidget>("continue_button")->mapTo(window.get(), QPoint(0, 0)).y());
+    bookmarks->hide();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(window->size(), size);
+    EXPECT_EQ(places(), before);
 }
 
 // A cell's text, or a row's warning icon, decides neither the row's height nor
@@ -180,11 +196,11 @@ TEST_F(SteadyLayout, AFirstStartGuidesTheUser) {
     EXPECT_LE((settings_centre - window->frameGeometry().center()).manhattanLength(), 40);
 }
 
-// The volume slider is long enough to aim at, names its unit and tells its value.
+// The volume slider is longer than it was, names its unit and tells its value.
 TEST_F(SteadyLayout, TheVolumeSliderSaysItsValue) {
     open_window();
     auto* volume = control<QSlider>("volume_slider");
-    EXPECT_GE(volume->width(), 100);
+    EXPECT_GE(volume->width(), 11 * volume->fontMetrics().averageCharWidth());
     EXPECT_TRUE(volume->accessibleName().contains('%'));
     for (const int value : {0, 150, 200}) {
         volume->setValue(value);
