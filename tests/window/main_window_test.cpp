@@ -80,7 +80,7 @@ TEST_F(MainWindowTest, EveryControlIsInPlaceWithItsInitialContents) {
         ASSERT_TRUE(widget);
         EXPECT_TRUE(widget->inherits(p.kind)) << p.name << " " << widget->metaObject()->className();
         if (placed(p.name, window.get())) {
-            EXPECT_EQ(widget->geometry(), expected_place(p, {})) << p.name;
+            EXPECT_EQ(widget->geometry(), expected_place(p, QSize(0, 0))) << p.name;
         }
     }
     EXPECT_FALSE(placed("图片框1", window.get())); // no cover yet
@@ -275,7 +275,7 @@ TEST_F(MainWindowTest, ALargerFontGrowsTheLinesAndKeepsControlsApart) {
         for (const Placement& a : placements)
             for (const Placement& b : placements)
                 if (&a < &b && placed(a.name, window.get()) && placed(b.name, window.get()) &&
-                    !expected_place(a, {}).intersects(expected_place(b, {}))) {
+                    !expected_place(a, QSize(0, 0)).intersects(expected_place(b, QSize(0, 0)))) {
                     EXPECT_FALSE(control<QWidget>(a.name)->geometry().intersects(
                         control<QWidget>(b.name)->geometry()))
                         << a.name << " " << b.name;
@@ -291,7 +291,7 @@ TEST_F(MainWindowTest, ALargerFontGrowsTheLinesAndKeepsControlsApart) {
         EXPECT_EQ(window->size(), window->default_size());
         for (const Placement& p : placements)
             if (placed(p.name, window.get())) {
-                EXPECT_EQ(control<QWidget>(p.name)->geometry(), expected_place(p, {})) << p.name;
+                EXPECT_EQ(control<QWidget>(p.name)->geometry(), expected_place(p, QSize(0, 0))) << p.name;
             }
         window.reset();
     }
@@ -309,7 +309,7 @@ TEST_F(MainWindowTest, RowsBelowTheListsMakeTheWindowTaller) {
     // The lists keep their places; the row stands below them, across the window.
     for (const Placement& p : placements)
         if (placed(p.name, window.get())) {
-            EXPECT_EQ(control<QWidget>(p.name)->geometry(), expected_place(p, {})) << p.name;
+            EXPECT_EQ(control<QWidget>(p.name)->geometry(), expected_place(p, QSize(0, 0))) << p.name;
         }
     EXPECT_GE(row->mapTo(window.get(), QPoint(0, 0)).y(), 640);
     EXPECT_EQ(row->mapTo(window.get(), QPoint(0, 0)).x(), 8);
