@@ -283,7 +283,7 @@ void fit_episode_columns(QTreeView* episode_list) {
     const int margins = 2 * (episode_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4);
     // A row's warning icon is no taller than its text, so every row keeps the
     // height of a row without one; the state cell has room for it.
-    const int icon = std::max(8, metrics.height() - 2); // the style adds its margin around it
+    const int icon = std::max(8, metrics.height() - 4); // the style adds its margin around it
     episode_list->setIconSize(QSize(icon, icon));
     QString widest_state;
     for (const char* state : {"已暂停 100%", "已暂停 88888KB", "重试 8/8", "未下载", "未上线"})
