@@ -140,9 +140,16 @@ void MainWindow::lay_out_controls() {
 }
 
 // No cover: the information takes the cover's room and the cover hides.
+// The information gives up its room before the cover takes it, so the row
+// never asks for both at once (the window would widen for it).
 void MainWindow::show_cover_room(bool shown) {
-    cover_->setVisible(shown);
-    information_item_->set_form({shown ? 152 : 152 + 92, 136});
+    if (shown) {
+        information_item_->set_form({152, 136});
+        cover_->show();
+    } else {
+        cover_->hide();
+        information_item_->set_form({152 + 92, 136});
+    }
     layout()->invalidate();
 }
 

@@ -177,10 +177,12 @@ TEST_F(SteadyLayout, AFirstStartGuidesTheUser) {
     EXPECT_FALSE(control<QLabel>("图片框1")->isVisible());
     EXPECT_EQ(control<QLabel>("标签2")->width(), 152 + 92);
 
+    const QSize size = window->size();
     paste_address(address());
     EXPECT_TRUE(eventually([&] { return control<QLabel>("图片框1")->isVisible(); }));
     QApplication::processEvents();
     EXPECT_EQ(control<QLabel>("标签2")->width(), 152);
+    EXPECT_EQ(window->size(), size); // the cover takes the information's room, no more
     for (const char* box : {"编辑框2", "编辑框3"})
         EXPECT_TRUE(control<QLineEdit>(box)->toolTip().isEmpty()) << box;
 
