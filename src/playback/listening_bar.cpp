@@ -4,6 +4,7 @@
 
 #include "listening/sleep_timer.hpp"
 #include "playback/listening_control.hpp"
+#include "playback/player.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 #include "widgets/accessible_controls.hpp"
@@ -19,6 +20,7 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QToolButton>
+#include <QToolTip>
 
 namespace {
 
@@ -87,7 +89,7 @@ void ListeningBar::build() {
     forward_ = named(new QToolButton(this), "forward_button", "前进30秒");
     forward_->setText(ui("+30秒"));
 
-    volume_ = named(new QSlider(Qt::Horizontal, this), "volume_slider", "音量");
+    volume_ = named(new QSlider(Qt::Horizontal, this), "volume_slider", "音量 %");
     // Past the mark at 100 % the sound is boosted.
     volume_->setRange(0, ListeningSession::max_volume);
     volume_->setPageStep(10);
@@ -119,7 +121,9 @@ void ListeningBar::build() {
 // The volume slider keeps a modest length one can aim at, and the time left
 // the width of its longest text; both follow the font.
 void ListeningBar::fit_to_font() {
-    volume_->setFixedWidth(fontMetrics().averageCharWidth() * 10);
+    // 0 to 200 % over about 65 px at the usual font, what the bar has room
+    // for under the form; its value shows while it is dragged.
+    volume_->setFixedWidth(fontMetrics().averageCharWidth() * 11);
     const int margins = 2 * style()->pixelMetric(QStyle::PM_ButtonMargin) + 4;
     sleep_left_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("88:88")) + margins);
     // Qt 6.4 keeps a combo box's least size from the font it had first: the
@@ -154,7 +158,24 @@ void ListeningBar::bind() {
     connect(back_, &QToolButton::clicked, this, [this] { tell_jump(control_.back(), "后退15秒，"); });
     connect(forward_, &QToolButton::clicked, this,
             [this] { tell_jump(control_.forward(), "前进30秒，"); });
-    connect(volume_, &QSlider::valueChanged, this, [this](int value) { control_.set_volume(value); });
+    connect(volume_, &QSlider::valueChanged, this, [this](int value) {
+        control_.set_volume(value);
+        volume_->setToolTip(ui("音量 ") + QString::number(value) + QStringLiteral(" %"));
+    });
+    // While dragged, the slider says its value beside the handle.
+    connect(volume_, &QSlider::sliderMoved, this, [this](int value) {
+        QToolTip::showText(volume_->mapToGlobal(QPoint(volume_->width() / 2, -volume_->height())),
+                           QString::number(value) + QStringLiteral(" %"), volume_);
+    });
+    connect(volume_, &QSlider::sliderReleased, this, [] { QToolTip::hideText(); });
+    // The jumps have nothing to move until an episode is open.
+    Player& player = control_.player();
+    const auto follow_open = [this, &player] {
+        back_->setEnabled(!player.URL().empty());
+        forward_->setEnabled(!player.URL().empty());
+    };
+    connect(&player, &Player::OpenStateChange, this, follow_open);
+    follow_open();
     auto skips = [this] { control_.set_skips(intro_->value(), outro_->value()); };
     connect(intro_, &QSpinBox::valueChanged, this, skips);
     connect(outro_, &QSpinBox::valueChanged, this, skips);
@@ -190,6 +211,7 @@ void ListeningBar::show_state() {
         quiet_outro(outro_);
     speed_->setValue(session.speed());
     volume_->setValue(session.volume());
+    volume_->setToolTip(ui("音量 ") + QString::number(session.volume()) + QStringLiteral(" %"));
     intro_->setValue(session.intro_seconds());
     outro_->setValue(session.outro_seconds());
     intro_->setEnabled(!session.book().empty());

@@ -159,6 +159,14 @@ void MediaPlayer::bind() {
         show_time();
     });
     connect(&player_, &Player::PlayStateChange, this, [this](int state) { show_state(state); });
+    // Nothing to play or stop until an episode is open.
+    const auto follow_open = [this] {
+        const bool open = !player_.URL().empty();
+        play_button_->setEnabled(open);
+        stop_button_->setEnabled(open);
+    };
+    connect(&player_, &Player::OpenStateChange, this, follow_open);
+    follow_open();
 }
 
 void MediaPlayer::show_state(int state) {

@@ -27,6 +27,7 @@ SilenceSwitch::SilenceSwitch(ListeningControl& control, QWidget* parent)
     connect(&control_, &ListeningControl::changed, this, [this] { show_state(); });
     connect(&control_.player().engine(), &PlaybackEngine::silenceSkippedChanged, this,
             [this](qint64 ms) { show_cut(ms); });
+    keep_widest_room();
     show_state();
 }
 
@@ -53,6 +54,18 @@ void SilenceSwitch::changeEvent(QEvent* event) {
     QCheckBox::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         setText(QString());
+        keep_widest_room();
         show_cut(control_.player().engine().silenceSkipped());
     }
+}
+
+// As wide as the widest caption it shows ("跳过静音 -88:88"), so that neither
+// it nor its neighbours move as the time cut grows.
+void SilenceSwitch::keep_widest_room() {
+    const QString shown = text();
+    setMinimumWidth(0);
+    setMaximumWidth(QWIDGETSIZE_MAX);
+    setText(ui("跳过静音 -88:88"));
+    setFixedWidth(sizeHint().width());
+    setText(shown);
 }

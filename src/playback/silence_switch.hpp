@@ -17,6 +17,7 @@ class SilenceSwitch : public QCheckBox {
   private:
     void show_state();
     void show_cut(qint64 ms);
+    void keep_widest_room();
 
     ListeningControl& control_;
 };

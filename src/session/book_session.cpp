@@ -200,8 +200,11 @@ void BookSession::cancel_load() {
 // stays as it was.
 void BookSession::on_page(const Text& address, const Text& page_text, const AccessReport& report) {
     book_.page_text = page_text;
+    // An address was typed: the page could not be had, and the second line
+    // says why.
     if (page_text.empty() || address.empty()) {
-        emit loadFailed(gbk("请输入网址！"), why_no_page(address, report));
+        emit loadFailed(gbk(address.empty() ? "请输入网址！" : "无法打开书页！"),
+                        why_no_page(address, report));
         return;
     }
     if (!show_page(address, page_text)) {

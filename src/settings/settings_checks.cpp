@@ -11,6 +11,14 @@
 
 namespace {
 
+// The longest text a check gives.
+const char* const host_name_wanted = "须是主机名，可带端口，如 media.example.com:8080";
+
+bool host_character(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '.' || c == '-';
+}
+
 bool all_digits(const Text& text) {
     if (text.empty())
         return false;
@@ -25,8 +33,9 @@ Text whole_number_problem(const Text& typed, long least, long most, const char* 
     const Text text = trim_spaces(typed);
     if (text.empty())
         return {};
+    // "-5" is a whole number, but not one the field takes.
     if (!all_digits(text))
-        return gbk("须是整数");
+        return gbk(least > 0 ? "须是正整数" : "须是 0 或正整数");
     if (text.size() > 6 || std::stol(text) < least || std::stol(text) > most)
         return gbk(range);
     return {};
@@ -48,12 +57,15 @@ Text media_host_problem(const Text& typed) {
         return {};
     const std::size_t colon = text.find(':');
     const Text host = text.substr(0, colon);
-    for (char c : host) {
-        const bool fits = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '.' || c == '-';
-        if (!fits)
-            return gbk("须是主机名，可带端口，如 media.example.com:8080");
-    }
+    for (char c : host)
+        if (!host_character(c))
+            return gbk(host_name_wanted);
+    // What follows the colon is a port only when nothing in it belongs to an
+    // address ("http://bad host/" names no port at all).
+    if (colon != Text::npos)
+        for (char c : text.substr(colon + 1))
+            if (!host_character(c))
+                return gbk(host_name_wanted);
     if (host.empty())
         return gbk("缺少主机名");
     if (colon != Text::npos) {
@@ -89,4 +101,8 @@ Text save_folder_write_problem(const Text& folder) {
     std::error_code ignored;
     std::filesystem::remove(probe, ignored);
     return written ? Text() : gbk("无法写入这个文件夹");
+}
+
+Text longest_problem() {
+    return gbk(host_name_wanted);
 }

@@ -17,3 +17,5 @@ Text save_folder_problem(const Text& typed, bool gbk_holds);
 // Whether the save folder can be made and written: it is created when missing
 // and a file is written into it and removed again.
 Text save_folder_write_problem(const Text& folder);
+// The longest text any check gives, for the room a window keeps for it.
+Text longest_problem();

@@ -107,7 +107,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     setModal(true);
     build();
     bind_checks();
-    move(50, 50);
+    // Qt centres a dialog over the window it belongs to, on the screen.
     on_settings_window_created();
 }
 
@@ -137,7 +137,7 @@ void SettingsWindow::build() {
     fields->addWidget(caption(group, "标签3", "显示与下载开始集数：", start_episode_box_), 3, 0);
     fields->addWidget(start_episode_box_, 3, 1, 1, 2);
     episode_count_box_ = named(new QLineEdit(group), "编辑框4");
-    fields->addWidget(caption(group, "标签4", "默认显示集数", episode_count_box_), 4, 0);
+    fields->addWidget(caption(group, "标签4", "默认显示集数：", episode_count_box_), 4, 0);
     fields->addWidget(episode_count_box_, 4, 1, 1, 2);
     rename_box_ = named(new QCheckBox(ui("保存时自动重命名"), group), "选择框1");
     fields->addWidget(rename_box_, 5, 0, 1, 3);
@@ -171,7 +171,7 @@ void SettingsWindow::build() {
     QPalette warning = problems_->palette();
     warning.setColor(QPalette::WindowText, QColor(170, 0, 0));
     problems_->setPalette(warning);
-    problems_->hide();
+    problems_->hide(); // out of the way of Tab while it has nothing to say
 
     save_button_ = named(new QPushButton(ui("保存配置"), this), "按钮2");
     // Enter in an edit box must not press a button behind the user's back.
@@ -186,6 +186,7 @@ void SettingsWindow::build() {
     form->addWidget(save_button_, 0, Qt::AlignRight);
     // As large as its fields need at the font, no larger.
     form->setSizeConstraint(QLayout::SetFixedSize);
+    keep_problem_room(group->sizeHint().width());
 
     // Tab goes through the form as it reads, down to 保存配置.
     QWidget* order[] = {save_folder_box_, choose_button_, start_episode_box_, episode_count_box_,
@@ -196,6 +197,22 @@ void SettingsWindow::build() {
 
     connect(choose_button_, &QPushButton::clicked, this, &SettingsWindow::choose_save_folder);
     connect(save_button_, &QPushButton::clicked, this, &SettingsWindow::save_settings);
+}
+
+// The problem line has room for every field's longest problem at once, as wide
+// as the fields: the window keeps its size, and 保存配置 its place, as
+// problems come and go.
+void SettingsWindow::keep_problem_room(int width) {
+    QStringList worst;
+    for (const char* field : {"下载保存路径：", "显示与下载开始集数：", "默认显示集数：", "媒体主机："})
+        worst << ui(field) + to_qstring(longest_problem());
+    problems_->setText(worst.join(QChar('\n')));
+    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    policy.setHeightForWidth(true);
+    policy.setRetainSizeWhenHidden(true);
+    problems_->setSizePolicy(policy);
+    problems_->setFixedHeight(problems_->heightForWidth(width));
+    problems_->clear();
 }
 
 void SettingsWindow::bind_checks() {
@@ -213,6 +230,8 @@ void SettingsWindow::on_settings_window_created() {
     // No folder set: the one the downloads go to then.
     if (save_folder_box_->text().isEmpty())
         save_folder_box_->setText(to_qstring(default_save_folder()));
+    // A path is read from its start.
+    save_folder_box_->setCursorPosition(0);
     check_fields();
 }
 

@@ -28,6 +28,7 @@ class SettingsWindow : public QDialog {
   private:
     void build();
     void bind_checks();
+    void keep_problem_room(int width);
     // Marks the fields that are bad and names them on the problem line; false
     // when any is. `folder_problem` is what saving found wrong with the folder.
     bool check_fields(const Text& folder_problem = {});

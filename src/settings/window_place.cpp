@@ -6,6 +6,7 @@
 #include "text/gbk.hpp"
 #include "text/text.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <iterator>
@@ -72,4 +73,13 @@ bool write_window_place(const std::filesystem::path& file, const WindowPlace& pl
     content.append("\n").append(gbk("最大化")).append("=").append(flag_text(place.maximised));
     content.append("\r\n");
     return write_file_atomically(file, content);
+}
+
+QPoint centred_place(QSize outer, const QRect& over, const QRect& free) {
+    const QPoint centred(over.x() + (over.width() - outer.width()) / 2,
+                         over.y() + (over.height() - outer.height()) / 2);
+    if (free.isEmpty())
+        return centred;
+    return {std::clamp(centred.x(), free.left(), std::max(free.left(), free.right() + 1 - outer.width())),
+            std::clamp(centred.y(), free.top(), std::max(free.top(), free.bottom() + 1 - outer.height()))};
 }

@@ -6,6 +6,8 @@
 //     [主窗口]
 //     位置=50,50,591,653
 //     最大化=假
+#include <QRect>
+
 #include <filesystem>
 #include <optional>
 
@@ -24,3 +26,8 @@ std::filesystem::path window_place_file();
 // positive size.
 std::optional<WindowPlace> read_window_place(const std::filesystem::path& file);
 bool write_window_place(const std::filesystem::path& file, const WindowPlace& place);
+
+// Where a window of `outer` size (frame included) stands centred over `over`
+// (a screen's free area, or the window it belongs to), moved onto `free` as a
+// whole when it fits there: its frame's top left corner.
+QPoint centred_place(QSize outer, const QRect& over, const QRect& free);

@@ -55,13 +55,26 @@ QSize FormItem::needed(const QWidget& widget) {
     return {width, height};
 }
 
+void FormItem::set_form(QSize form) {
+    form_ = form;
+    smallest_ = form;
+    invalidate();
+    if (widget())
+        widget()->updateGeometry();
+}
+
+// A hidden control takes no room, as in any layout.
 QSize FormItem::sizeHint() const {
+    if (isEmpty())
+        return {0, 0};
     if (growth_ & KeepsSize)
         return form_;
     return form_.expandedTo(needed(*widget()));
 }
 
 QSize FormItem::minimumSize() const {
+    if (isEmpty())
+        return {0, 0};
     if (growth_ & KeepsSize)
         return smallest_;
     const QSize hint = sizeHint();

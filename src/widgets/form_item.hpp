@@ -30,6 +30,10 @@ class FormItem : public QWidgetItem {
     // the height of a line of it, or of its size hint.
     static QSize needed(const QWidget& widget);
 
+    // Another size on the form (a control taking the room of a neighbour that
+    // is hidden); the layout is told.
+    void set_form(QSize form);
+
   private:
     QSize form_;
     QSize smallest_;

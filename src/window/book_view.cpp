@@ -218,7 +218,9 @@ void show_load_failure(QWidget* parent, const Text& message, const Text& reason,
                        QWidget* typing_into) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::NoIcon);
-    box.setWindowTitle(QString());
+    // An empty title would have the window manager show the program's file
+    // name, cut short.
+    box.setWindowTitle(program_title());
     box.setTextFormat(Qt::PlainText);
     box.setText(to_qstring(message));
     box.setInformativeText(to_qstring(reason));
@@ -284,10 +286,19 @@ void fit_episode_columns(QTreeView* episode_list) {
     header->setSectionsMovable(false);
     const QFontMetrics metrics(episode_list->font());
     const int margins = 2 * (episode_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4);
-    const QString widest[] = {to_qstring(gbk("第8888集")), QString(), to_qstring(gbk("88:88:88")), to_qstring(gbk("未下载"))};
+    // A row's warning icon is no taller than its text, so every row keeps the
+    // height of a row without one; the state cell has room for it.
+    const int icon = std::max(8, metrics.height() - 4); // the style adds its margin around it
+    episode_list->setIconSize(QSize(icon, icon));
+    QString widest_state;
+    for (const char* state : {"已暂停 100%", "已暂停 88888KB", "重试 8/8", "未下载", "未上线"})
+        if (metrics.horizontalAdvance(to_qstring(gbk(state))) > metrics.horizontalAdvance(widest_state))
+            widest_state = to_qstring(gbk(state));
+    const int widest[] = {metrics.horizontalAdvance(to_qstring(gbk("第8888集"))), 0,
+                          metrics.horizontalAdvance(QStringLiteral("88:88:88")),
+                          metrics.horizontalAdvance(widest_state) + icon + margins / 2};
     for (int column = 0; column < 4; ++column) {
-        const int needed = std::max(metrics.horizontalAdvance(widest[column]),
-                                    header->sectionSizeHint(column) - margins) +
+        const int needed = std::max(widest[column], header->sectionSizeHint(column) - margins) +
                            margins;
         episode_list->setColumnWidth(column, column == 1 ? 300 : std::max(50, needed));
     }

@@ -1,6 +1,8 @@
 #include "window/bookmark_view.hpp"
 
 #include "listening/bookmarks.hpp"
+#include "playback/listening_control.hpp"
+#include "playback/player.hpp"
 #include "playback/silence_switch.hpp"
 #include "session/book_session.hpp"
 #include "text/gbk.hpp"
@@ -95,8 +97,7 @@ void BookmarkView::build(QWidget* beside) {
     list_->installEventFilter(this);
     list_->hide(); // until the book shown has a bookmark
     // One line for the button and the silence switch, after `beside`, whose
-    // text gives way to them; the list under it only while there is something
-    // to list, so that the window keeps its height until then.
+    // text gives way to them. The list is laid out by the window (list()).
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(3);
@@ -112,11 +113,15 @@ void BookmarkView::build(QWidget* beside) {
     line->addWidget(add_);
     line->addWidget(silence);
     layout->addLayout(line);
-    layout->addWidget(list_);
 }
 
 void BookmarkView::bind() {
     connect(add_, &QToolButton::clicked, this, [this] { add(); });
+    // Nothing to mark until an episode is open in the player.
+    Player& player = session_.listening_control().player();
+    const auto follow_player = [this, &player] { add_->setEnabled(!player.URL().empty()); };
+    connect(&player, &Player::OpenStateChange, this, follow_player);
+    follow_player();
     QWidget* window = parentWidget() ? parentWidget() : this;
     connect(new QShortcut(QKeySequence(Qt::Key_B), window), &QShortcut::activated, this,
             [this] { add(); });
@@ -222,6 +227,8 @@ void BookmarkView::menu(const QPoint& at) {
 }
 
 bool BookmarkView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        emit listShownOrHidden();
     if (watched == list_ && event->type() == QEvent::KeyPress && !editing_) {
         QTreeWidgetItem* item = list_->currentItem();
         switch (static_cast<QKeyEvent*>(event)->key()) {

@@ -1,13 +1,15 @@
 #pragma once
 // The bookmarks of the book shown: "添加书签" (also
 // `B` anywhere in the window where typing does not take it) marks the place
-// playing and opens its note for typing while playback goes on; the list "书签",
-// shown once the book has a bookmark, shows episode, time and note. Enter or a
+// playing and opens its note for typing while playback goes on (it is disabled
+// while no episode is open); the list "书签", shown once the book has a
+// bookmark, shows episode, time and note. The window lays the list out where
+// its coming moves nothing (list()). Enter or a
 // double click plays a bookmark, F2 edits its note, Delete removes it; the
 // context menu offers the same. Beside the button stands the silence switch
 // ("跳过静音"). The button and the switch stand at the end of a line they share
-// with another widget (the window's run line), so the window grows by no line
-// until there are bookmarks to list.
+// with another widget (the window's run line); the list of bookmarks, once
+// there are some, stands below everything else.
 //
 // A screen reader hears what each act did: the bookmark added (or why none
 // was), the jump to a bookmark; the note's editor is named. The current
@@ -33,6 +35,9 @@ class BookmarkView : public QWidget {
                  QWidget* parent = nullptr);
 
     QTreeWidget* list() const { return list_; }
+
+  signals:
+    void listShownOrHidden();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

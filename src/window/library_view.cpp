@@ -9,6 +9,7 @@
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QTimeZone>
@@ -54,6 +55,37 @@ QString counts_line(const BookSession& session, const BookFolder& folder) {
                 to_qstring(followed->trouble);
     return line.trimmed();
 }
+
+// A right click chooses the entry under the pointer for the menu that follows,
+// without the list telling anyone: the book is not opened.
+class RightClickChooses : public QObject {
+  public:
+    explicit RightClickChooses(QListWidget* list) : QObject(list), list_(list) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease &&
+            event->type() != QEvent::MouseButtonDblClick)
+            return false;
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::RightButton)
+            return false;
+        if (event->type() == QEvent::MouseButtonPress) {
+            const QModelIndex at = list_->indexAt(mouse->position().toPoint());
+            if (at.isValid() && !list_->selectionModel()->isSelected(at)) {
+                const QSignalBlocker quiet(list_->selectionModel());
+                list_->selectionModel()->setCurrentIndex(
+                    at, QItemSelectionModel::ClearAndSelect);
+                list_->viewport()->update();
+            }
+        }
+        (void)watched;
+        return true;
+    }
+
+  private:
+    QListWidget* list_;
+};
 
 int chosen_row(const QListWidget* folder_list) {
     for (int i = 0; i < folder_list->count(); ++i)
@@ -171,6 +203,7 @@ void offer_book_removal(QListWidget* folder_list, BookSession& session) {
     remove->setShortcutContext(Qt::WidgetShortcut);
     folder_list->addAction(remove);
     folder_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    folder_list->viewport()->installEventFilter(new RightClickChooses(folder_list));
     QObject::connect(remove, &QAction::triggered, folder_list, [folder_list, &session] {
         const int row = chosen_row(folder_list);
         if (row < 0 || row >= int(session.folders().size()))

@@ -37,6 +37,8 @@
 #include <QStyle>
 #include <QStyleHints>
 #include <QTimer>
+#include <QStackedLayout>
+#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -81,16 +83,29 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     auto* run_row = new QWidget(this);
     auto* run_row_layout = new QHBoxLayout(run_row);
     run_row_layout->setContentsMargins(0, 0, 0, 0);
-    run_row_layout->addWidget(run_line_, 1);
+    // The line of a page load stands in the run line's place while it has
+    // something to say: neither moves anything.
+    auto* line_cell = new QWidget(run_row);
+    lines_ = new QStackedLayout(line_cell);
+    lines_->setContentsMargins(0, 0, 0, 0);
+    lines_->addWidget(run_line_);
+    lines_->addWidget(load_status_);
+    run_row_layout->addWidget(line_cell, 1);
     now_playing_ = new NowPlayingLine(*session_, run_row);
     run_row_layout->addWidget(now_playing_, 1);
     run_row_layout->addWidget(new FollowSwitch(*session_, run_row));
-    add_bottom_strip(new BookmarkView(*session_, *narration_, run_row, this));
+    auto* bookmarks = new BookmarkView(*session_, *narration_, run_row, this);
+    add_bottom_strip(bookmarks);
     bind_acts();
     bind_session();
     bind_keys();
     listening_bar_ = new ListeningBar(session_->listening_control(), this);
     add_bottom_strip(listening_bar_);
+    // The bookmark list comes and goes below everything else: the window
+    // grows and shrinks by it, and the lists and controls above stay.
+    add_bottom_strip(bookmarks->list());
+    connect(bookmarks, &BookmarkView::listShownOrHidden, this, [this] { follow_default_size(); },
+            Qt::QueuedConnection);
     connect(listening_bar_, &ListeningBar::continue_listening, this, [this] {
         const bool pausing = session_->player().running();
         session_->continue_listening();
@@ -131,6 +146,9 @@ void MainWindow::build_controls() {
     give_current_book_on_focus(folder_list_);
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
+    // Until a book is in, the boxes say what they are for.
+    start_box_->setToolTip(say("从这一集之后开始列出：填 35 列出第36集起"));
+    span_box_->setToolTip(say("一次列出多少集"));
     span_caption_ = named(new QLabel(this), "标签4");
     start_caption_ = named(new QLabel(this), "标签3");
     range_line_ = new RangeLine(start_box_, span_box_, this);
@@ -144,6 +162,7 @@ void MainWindow::build_controls() {
     settings_button_ = named(new QPushButton(say("配置"), this), "按钮2");
     cover_ = named(new QLabel(this), "图片框1");
     cover_->setAlignment(Qt::AlignCenter);
+    cover_->hide(); // until a cover arrives
     information_ = named(new InformationLabel(this), "标签2");
     information_->setTextFormat(Qt::PlainText);
     information_->setFocusPolicy(Qt::TabFocus); // read by a screen reader, line by line
@@ -158,12 +177,14 @@ void MainWindow::build_controls() {
     build_episode_list();
     query_button_ = named(new QPushButton(say("查询"), this), "按钮1");
     address_box_ = named(new AddressBox(sample_address, this), "编辑框1");
+    address_box_->setPlaceholderText(say("在这里粘贴书的播放页网址（…/play_书号_集号.htm）"));
     load_status_ = new QLabel(this);
     load_status_->setObjectName(QStringLiteral("load_status"));
     load_status_->setTextFormat(Qt::PlainText);
-    load_status_->setWordWrap(true);
-    load_status_->setContentsMargins(32, 0, 0, 0); // under the address box, not its caption
-    load_status_->setFocusPolicy(Qt::TabFocus);    // so a screen reader can come back to it
+    // One line below the lists (show_load_status); a long text is cut at the
+    // window's edge and said whole in its tooltip.
+    load_status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    load_status_->setFocusPolicy(Qt::TabFocus); // so a screen reader can come back to it
     load_status_->setAccessibleName(say("载入状态"));
     load_status_->hide();
     loading_shown_later_ = new QTimer(this);
@@ -264,7 +285,7 @@ void MainWindow::bind_session() {
     connect(&s, &BookSession::movedOn, narration_, &Narration::tell_moved_on);
     connect(&s, &BookSession::playingChanged, this, [this] { show_title(); });
     connect(&s, &BookSession::shownBookChanged, this,
-            [this] { show_shown_book(information_, cover_, *session_); });
+            [this] { show_shown(); });
     connect(&s, &BookSession::foldersChanged, this, [this] { show_book_folders(folder_list_, *session_); });
     connect(&s, &BookSession::followedChanged, this, [this] { show_book_folders(folder_list_, *session_); });
     // Every row is on screen as soon as it is in or has changed.
@@ -317,8 +338,12 @@ void MainWindow::show_load_failure_quietly(const Text& message, const Text& reas
 
 void MainWindow::show_load_status(const QString& status) {
     load_status_->setText(status);
+    load_status_->setToolTip(status);
     load_status_->setAccessibleDescription(status);
-    load_status_->setVisible(!status.isEmpty());
+    if (lines_)
+        lines_->setCurrentWidget(status.isEmpty() ? static_cast<QWidget*>(run_line_) : load_status_);
+    else
+        load_status_->setVisible(!status.isEmpty());
 }
 
 bool MainWindow::book_page_pending() const {
@@ -377,6 +402,8 @@ void MainWindow::show_book() {
     loading_shown_later_->stop();
     show_load_status({});
     narration_->tell_book(book);
+    start_box_->setToolTip({}); // the captions say it now
+    span_box_->setToolTip({});
     start_caption_->setText(to_qstring(start_caption(book.episode_total)));
     start_box_->setAccessibleName(say("开始集数") + (book.episode_total.empty() ? QString()
                                       : say("，共") + to_qstring(book.episode_total) + say("集")));
@@ -390,18 +417,24 @@ void MainWindow::show_site_link(const Text& host) {
     site_link_->show_link(to_qstring(site_home_page(host)), say("支持网站：") + to_qstring(host));
 }
 
+// The details and cover of the book shown; without a cover the details take its room.
+void MainWindow::show_shown() {
+    show_cover_room(show_shown_book(information_, cover_, *session_));
+}
+
 void MainWindow::show_cover(const Bytes& picture) {
     QPixmap pixmap;
     if (picture.empty() ||
         !pixmap.loadFromData(picture.data(), static_cast<uint>(picture.size()))) {
         session_->cover_shown({});
         if (loaded_book_shown(*session_))
-            show_shown_book(information_, cover_, *session_); // the library's, if any
+            show_shown(); // the library's, if any
         return;
     }
     session_->cover_shown(picture);
     if (!loaded_book_shown(*session_))
         return; // the list shows another book, whose cover stays
+    show_cover_room(true);
     cover_->setPixmap(pixmap.scaled(QSize(92, 136), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     cover_->setAccessibleName(to_qstring(session_->book().title));
 }

@@ -13,6 +13,7 @@ class Announcer;
 class Narration;
 class BookSession;
 class EpisodeTable;
+class FormItem;
 class LinkLabel;
 class ListeningBar;
 class MediaPlayer;
@@ -21,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QStackedLayout;
 class QTimer;
 class ReportList;
 class RunProgressLine;
@@ -79,7 +81,7 @@ class MainWindow : public QWidget {
     void show_title();
     void open_chosen_folder();
     // A load the user did not ask for with Enter or the query button says how
-    // it went on the status line under the address box.
+    // it went on the line below the lists, in the run line's place.
     void show_load_status(const QString& status);
     // `aloud`: a failure is said in a message box, else on the status line.
     void load(bool aloud);
@@ -87,6 +89,8 @@ class MainWindow : public QWidget {
     // main_window_layout.cpp
     void lay_out_controls();
     void follow_default_size(bool keep_size = false);
+    void show_cover_room(bool shown);
+    void show_shown();
     QMargins frame_margins() const;
     void fit_to_screen();
     void follow_frame();
@@ -111,7 +115,8 @@ class MainWindow : public QWidget {
     QLabel* information_;          // 标签2
     LinkLabel* site_link_;         // 超级链接框1
     QLabel* address_caption_;      // 标签1
-    QLabel* load_status_;          // under the address box
+    QLabel* load_status_;          // in the run line's place while it says something
+    QStackedLayout* lines_ = nullptr;
     ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
     AddressBox* address_box_;      // 编辑框1
@@ -122,6 +127,7 @@ class MainWindow : public QWidget {
     Announcer* announcer_ = nullptr; // says what changed to a screen reader
     Narration* narration_ = nullptr; // what it says, through the announcer
     QWidget* bottom_strip_ = nullptr;
+    FormItem* information_item_ = nullptr;
     QSize laid_default_;         // the default size the window last followed
     QMargins known_frame_;       // the window manager's frame, once known
     bool restored_ = false;       // the size and place came from the last run

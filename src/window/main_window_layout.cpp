@@ -31,8 +31,6 @@
 
 namespace {
 
-// Where the window first opens, frame included.
-constexpr QPoint start_position{50, 50};
 // Around the form: the address row starts 24 px down, the lists (or the strip
 // below them) end 34 px above the bottom of the 593 x 674 window and 17 px from
 // its right edge.
@@ -67,8 +65,6 @@ void MainWindow::lay_out_controls() {
     add(address_row, address_caption_, {32, 24});
     add(address_row, address_box_, {536, 24}, F::Wide, {160, 24});
     form->addLayout(address_row);
-    // Hidden while it has nothing to say: it takes no room then.
-    form->addWidget(load_status_);
     form->addSpacing(gap);
 
     // The book: information and cover, then the link and the query button, the
@@ -105,7 +101,9 @@ void MainWindow::lay_out_controls() {
     add(book_controls, player_, {312, 45}, F::Wide);
     book_controls->addStretch(1);
     QBoxLayout* book_row = row();
-    add(book_row, information_, {152, 136}, F::KeepsSize);
+    // Without a cover the information takes its room too.
+    information_item_ = new FormItem(information_, {152 + 92, 136}, F::KeepsSize);
+    book_row->addItem(information_item_);
     add(book_row, cover_, {92, 136}, F::KeepsSize);
     book_row->addSpacing(12);
     book_row->addLayout(book_controls, 1);
@@ -141,13 +139,29 @@ void MainWindow::lay_out_controls() {
     add(form, bottom_strip_, {568, 0}, F::Wide);
     setLayout(form);
 
-    move(start_position);
     follow_default_size();
+    // A window with no kept place opens centred on the screen's free area.
+    if (const QScreen* on = screen())
+        move(centred_place(size(), on->availableGeometry(), on->availableGeometry()));
+}
+
+// No cover: the information takes the cover's room and the cover hides.
+// The information gives up its room before the cover takes it, so the row
+// never asks for both at once (the window would widen for it).
+void MainWindow::show_cover_room(bool shown) {
+    if (shown) {
+        information_item_->set_form({152, 136});
+        cover_->show();
+    } else {
+        cover_->hide();
+        information_item_->set_form({152 + 92, 136});
+    }
+    layout()->invalidate();
 }
 
 // The window follows a change of its default size (another font or style, a
-// new row below the lists, the frame) by as much; nothing else (a text that
-// arrives, a line that shows) changes its size. A size kept from the last run
+// new row below the lists or the bookmark list at the bottom coming or going,
+// the frame) by as much; nothing else (a text that arrives) changes its size. A size kept from the last run
 // stays as it is (`keep_size`).
 void MainWindow::follow_default_size(bool keep_size) {
     const QSize before = size(); // before a new smallest size widens it

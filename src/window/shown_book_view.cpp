@@ -29,7 +29,7 @@ bool loaded_book_shown(const BookSession& session) {
     return !shown.title.empty() && shown.title == session.book().title && !shown.book_id.empty();
 }
 
-void show_shown_book(QLabel* information, QLabel* cover, const BookSession& session) {
+bool show_shown_book(QLabel* information, QLabel* cover, const BookSession& session) {
     const BookInfo shown = session.shown_book_info();
     information->setText(to_qstring(details_of(shown)));
     QPixmap picture;
@@ -37,8 +37,9 @@ void show_shown_book(QLabel* information, QLabel* cover, const BookSession& sess
     if (file.empty() || !picture.load(QFile::decodeName(file.c_str()))) {
         cover->clear();
         cover->setAccessibleName({});
-        return;
+        return false;
     }
     cover->setPixmap(picture.scaled(cover_size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     cover->setAccessibleName(to_qstring(shown.title));
+    return true;
 }

@@ -5,7 +5,7 @@
 class BookSession;
 class QLabel;
 
-void show_shown_book(QLabel* information, QLabel* cover, const BookSession& session);
+bool show_shown_book(QLabel* information, QLabel* cover, const BookSession& session);
 
 // Whether a cover that arrives for the book loaded is the shown book's.
 bool loaded_book_shown(const BookSession& session);

@@ -681,7 +681,7 @@ TEST_F(ScreenReader, BookmarksSayWhatTheyDidAndKeepTheCurrentOne) {
 
     // The playing episode is not in the list shown.
     query("40", "2");
-    ASSERT_EQ(player->playState(), Player::Playing);
+    ASSERT_TRUE(eventually([&] { return player->playState() == int(Player::Playing); }));
     QTest::mouseClick(add, Qt::LeftButton);
     EXPECT_EQ(window->session().bookmarks().size(), 3u);
     EXPECT_TRUE(announcer->message().startsWith(q("已添加书签"))) << announcer->message().toStdString();

@@ -74,7 +74,8 @@ TEST_F(Session, ALoadShowsTheBookOrSaysWhyNot) {
     const Case cases[] = {
         {"play page", address(), "", ""},
         {"empty address", "", "请输入网址！", "网址栏是空的。"},
-        {"nothing listens", "https://127.0.0.1:1/yousheng/1/play_1_1.htm", "请输入网址！",
+        // An address was typed: it is not asked for again.
+        {"nothing listens", "https://127.0.0.1:1/yousheng/1/play_1_1.htm", "无法打开书页！",
          "无法连接到服务器。"},
         {"not a play page", "https://" + site->catalogue_host() + "/", "请核对网址是否正确！", ""},
     };

@@ -51,6 +51,36 @@ TEST(SettingsChecks, NumbersAreWholeNumbersInTheirRangeAndHostsHaveAPort) {
     }
 }
 
+// What is said names what is wrong: a negative count is not a positive whole
+// number, an address is not a host with a bad port; no text is longer than
+// the longest the window keeps room for.
+TEST(SettingsChecks, ProblemsSayWhatIsWrong) {
+    using Check = std::function<Text(const Text&)>;
+    const Check start = start_episode_problem, count = episode_count_problem,
+                host = media_host_problem;
+    const struct {
+        Check check;
+        const char* typed;
+        const char* said;
+    } cases[] = {
+        {count, "-5", "须是正整数"},
+        {count, "2.5", "须是正整数"},
+        {count, "0", "须在 1 到 9999 之间"},
+        {start, "-5", "须是 0 或正整数"},
+        {host, "http://bad host/", "须是主机名，可带端口，如 media.example.com:8080"},
+        {host, "media.example.com/path", "须是主机名，可带端口，如 media.example.com:8080"},
+        {host, "media.example.com:http", "端口须是 1 到 65535 的整数"},
+        {host, "media.example.com:99999", "端口须是 1 到 65535 的整数"},
+        {host, ":8080", "缺少主机名"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const Text said = c.check(gbk(c.typed));
+        EXPECT_EQ(said, gbk(c.said));
+        EXPECT_LE(said.size(), longest_problem().size());
+    }
+}
+
 TEST(SettingsChecks, TheSaveFolderIsAFullPathGbkHoldsThatCanBeMadeAndWritten) {
     const struct {
         const char* typed;

@@ -93,7 +93,7 @@ TEST_F(SettingsWindowTest, OneFormTitledAsItsButtonWithTheSaveButtonBelow) {
         {"按钮1", "QPushButton", "选择"},
         {"标签3", "QLabel", "显示与下载开始集数："},
         {"编辑框3", "QLineEdit", nullptr},
-        {"标签4", "QLabel", "默认显示集数"},
+        {"标签4", "QLabel", "默认显示集数："},
         {"编辑框4", "QLineEdit", nullptr},
         {"分组框1", "QGroupBox", ""},
         {"选择框1", "QCheckBox", "保存时自动重命名"},
@@ -413,4 +413,46 @@ TEST_F(SettingsWindowTest, TabFollowsTheFormAndTheHostHintIsSaid) {
     }
     auto* host = control(window, "媒体主机");
     EXPECT_EQ(host->accessibleDescription(), control<QLabel>(window, "媒体主机说明")->text());
+}
+
+// The window has room for the problems of every field at once: it keeps its
+// size, and 保存配置 its place, however many fields are bad; it opens over the
+// middle of the window it belongs to, and a long path shows from its start.
+TEST_F(SettingsWindowTest, ProblemsComingAndGoingMoveNothing) {
+    write_raw(gbk("[设置]\r\n默认保存路径=/") + std::string(200, 'a') + "\r\n");
+    QWidget owner;
+    owner.setGeometry(300, 200, 800, 600);
+    owner.show();
+    SettingsWindow window(&owner);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_LE((window.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(), 40);
+    EXPECT_EQ(control<QLineEdit>(window, "编辑框1")->cursorPosition(), 0);
+    const QSize size = window.size();
+    const QPoint save_at = control(window, "按钮2")->pos();
+    const struct {
+        const char* box;
+        const char* typed;
+    } bad[] = {
+        {"媒体主机", "http://bad host/"},
+        {"编辑框4", "-5"},
+        {"编辑框3", "100000"},
+        {"编辑框1", "书/相对"},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.box);
+        control<QLineEdit>(window, b.box)->setText(q(b.typed));
+        QApplication::processEvents();
+        EXPECT_TRUE(control(window, "settings_problems")->isVisible());
+        EXPECT_EQ(window.size(), size);
+        EXPECT_EQ(control(window, "按钮2")->pos(), save_at);
+    }
+    // Every line shows whole.
+    auto* problems = control<QLabel>(window, "settings_problems");
+    EXPECT_GE(problems->height(), problems->heightForWidth(problems->width()));
+    for (const auto& b : bad)
+        control<QLineEdit>(window, b.box)->setText(QString());
+    QApplication::processEvents();
+    EXPECT_FALSE(problems->isVisible());
+    EXPECT_EQ(window.size(), size);
 }

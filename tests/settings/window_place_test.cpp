@@ -54,3 +54,24 @@ TEST_F(WindowPlaceFile, ADamagedPlaceReadsAsNone) {
 }
 
 } // namespace
+
+// A window is centred over what it belongs to, and kept whole on the free
+// area when it fits there.
+TEST(CentredPlace, CentresAndStaysOnTheFreeArea) {
+    const QRect screen(0, 0, 1920, 1040);
+    const struct {
+        QSize outer;
+        QRect over;
+        QPoint at;
+    } cases[] = {
+        {{593, 780}, screen, {663, 130}},
+        {{593, 780}, {0, 28, 1366, 740}, {386, 28}},      // taller than the area below a panel
+        {{400, 300}, {100, 100, 800, 600}, {300, 250}},   // over its window
+        {{400, 300}, {1700, 900, 400, 300}, {1520, 740}}, // a window at the corner
+        {{400, 300}, {-600, -400, 400, 300}, {0, 0}},
+    };
+    for (const auto& c : cases) {
+        const QRect free = c.over.y() == 28 ? QRect(0, 28, 1366, 740) : screen;
+        EXPECT_EQ(centred_place(c.outer, c.over, free), c.at) << c.over.x() << "," << c.over.y();
+    }
+}

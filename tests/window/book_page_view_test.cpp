@@ -184,7 +184,7 @@ TEST_F(BookPageView, EmptyOrUnreachableAddressAsksForAnAddressAndKeepsTheBook) {
 
     site->stop(); // the address is right, the site does not answer
     paste_address(address(40));
-    EXPECT_EQ(dialogs.messages, (std::vector<Text>{gbk("请输入网址！"), gbk("请输入网址！")}));
+    EXPECT_EQ(dialogs.messages, (std::vector<Text>{gbk("请输入网址！"), gbk("无法打开书页！")}));
     // Below the message, the box says why.
     EXPECT_EQ(dialogs.details,
               (std::vector<Text>{gbk("网址栏是空的。"), gbk("无法连接到服务器。")}));
@@ -258,6 +258,6 @@ TEST_F(BookPageView, TypedAndStartingLoadsReportOnTheStatusLine) {
     QTest::keyClick(box, Qt::Key_Return);
     ASSERT_TRUE(wait_for_book_page());
     EXPECT_TRUE(eventually([&] { return !dialogs.messages.empty(); }));
-    EXPECT_EQ(dialogs.messages, std::vector<Text>{gbk("请输入网址！")});
+    EXPECT_EQ(dialogs.messages, std::vector<Text>{gbk("无法打开书页！")});
     EXPECT_FALSE(status->isVisible());
 }

@@ -45,8 +45,9 @@ const Placement placements[] = {
 // Where a control stands when the window is `growth` larger than its default
 // size: the episode list takes the width and the height, the folder list and
 // the two buttons above it move with the right edge and the folder list takes
-// the height, the address box takes the width; the rest stays.
-QRect expected_place(const Placement& p, QSize growth) {
+// the height, the address box takes the width; the rest stays. Without a cover
+// the information takes the cover's room too.
+QRect expected_place(const Placement& p, QSize growth, bool cover = false) {
     const std::string name = p.name;
     QRect r = p.geometry;
     if (name == "超级列表框1")
@@ -57,7 +58,15 @@ QRect expected_place(const Placement& p, QSize growth) {
         r.translate(growth.width(), 0);
     else if (name == "编辑框1" || name == "播放器1")
         r.adjust(0, 0, growth.width(), 0);
+    else if (name == "标签2" && !cover)
+        r.setWidth(152 + 92);
     return r;
+}
+
+// The cover stands in its place only while there is one.
+bool placed(const char* name, QWidget* window) {
+    QWidget* control = window->findChild<QWidget*>(to_qstring(gbk(name)));
+    return control && control->isVisibleTo(window);
 }
 
 } // namespace
@@ -70,8 +79,11 @@ TEST_F(MainWindowTest, EveryControlIsInPlaceWithItsInitialContents) {
         auto* widget = control<QWidget>(p.name);
         ASSERT_TRUE(widget);
         EXPECT_TRUE(widget->inherits(p.kind)) << p.name << " " << widget->metaObject()->className();
-        EXPECT_EQ(widget->geometry(), p.geometry) << p.name;
+        if (placed(p.name, window.get())) {
+            EXPECT_EQ(widget->geometry(), expected_place(p, QSize(0, 0))) << p.name;
+        }
     }
+    EXPECT_FALSE(placed("图片框1", window.get())); // no cover yet
     EXPECT_EQ(text_of<QPushButton>("按钮3"), gbk("下载"));
     EXPECT_FALSE(control<QPushButton>("按钮3")->isEnabled());
     EXPECT_EQ(text_of<QPushButton>("按钮2"), gbk("配置"));
@@ -206,8 +218,10 @@ TEST_F(MainWindowTest, ResizingGivesTheListsTheRoomAndTheRestStays) {
         QApplication::processEvents();
         ASSERT_EQ(window->size(), size);
         for (const Placement& p : placements)
-            EXPECT_EQ(control<QWidget>(p.name)->geometry(), expected_place(p, size - standard))
-                << p.name;
+            if (placed(p.name, window.get())) {
+                EXPECT_EQ(control<QWidget>(p.name)->geometry(), expected_place(p, size - standard))
+                    << p.name;
+            }
         // Every column in sight beside the scroll bar, the address column the widest.
         ASSERT_TRUE(episodes->verticalScrollBar()->isVisible());
         const QHeaderView* header = episodes->header();
@@ -260,7 +274,8 @@ TEST_F(MainWindowTest, ALargerFontGrowsTheLinesAndKeepsControlsApart) {
         }
         for (const Placement& a : placements)
             for (const Placement& b : placements)
-                if (&a < &b && !a.geometry.intersects(b.geometry)) {
+                if (&a < &b && placed(a.name, window.get()) && placed(b.name, window.get()) &&
+                    !expected_place(a, QSize(0, 0)).intersects(expected_place(b, QSize(0, 0)))) {
                     EXPECT_FALSE(control<QWidget>(a.name)->geometry().intersects(
                         control<QWidget>(b.name)->geometry()))
                         << a.name << " " << b.name;
@@ -275,7 +290,9 @@ TEST_F(MainWindowTest, ALargerFontGrowsTheLinesAndKeepsControlsApart) {
         QApplication::processEvents();
         EXPECT_EQ(window->size(), window->default_size());
         for (const Placement& p : placements)
-            EXPECT_EQ(control<QWidget>(p.name)->geometry(), p.geometry) << p.name;
+            if (placed(p.name, window.get())) {
+                EXPECT_EQ(control<QWidget>(p.name)->geometry(), expected_place(p, QSize(0, 0))) << p.name;
+            }
         window.reset();
     }
 }
@@ -291,7 +308,9 @@ TEST_F(MainWindowTest, RowsBelowTheListsMakeTheWindowTaller) {
     EXPECT_EQ(window->size(), window->default_size());
     // The lists keep their places; the row stands below them, across the window.
     for (const Placement& p : placements)
-        EXPECT_EQ(control<QWidget>(p.name)->geometry(), p.geometry) << p.name;
+        if (placed(p.name, window.get())) {
+            EXPECT_EQ(control<QWidget>(p.name)->geometry(), expected_place(p, QSize(0, 0))) << p.name;
+        }
     EXPECT_GE(row->mapTo(window.get(), QPoint(0, 0)).y(), 640);
     EXPECT_EQ(row->mapTo(window.get(), QPoint(0, 0)).x(), 8);
     EXPECT_EQ(row->width(), 568);
@@ -338,18 +357,17 @@ TEST_F(MainWindowTest, TabGoesThroughEveryNamedControlInOrderAndBack) {
         control<QWidget>("超级链接框1"),
         control<QWidget>("按钮1"),        control<QWidget>("编辑框2"),
         control<QWidget>("编辑框3"),      control<QWidget>("range_line"),
-        player->findChild<QWidget*>("play_pause_button"),
-        player->findChild<QWidget*>("stop_button"), player->findChild<QWidget*>("seek_bar"),
+        player->findChild<QWidget*>("seek_bar"),
         control<QWidget>("超级列表框1"), control<QWidget>("按钮2"),
         control<QWidget>("超级列表框2"),     control<QWidget>("run_line"),
         control<QWidget>("now_playing"),
-        control<QWidget>("添加书签"),     control<QWidget>("skip_silence_box"),
+        control<QWidget>("skip_silence_box"),
         control<QWidget>("speed_box"),    control<QWidget>("sleep_timer"),
-        control<QWidget>("back_button"),  control<QWidget>("forward_button"),
         control<QWidget>("volume_slider"), control<QWidget>("continue_button"),
     };
     // The download button is disabled at start, and so are the skips of the
-    // intro and outro before a book plays, so Tab passes them by.
+    // intro and outro before a book plays, and ▶, ■, 添加书签 and the jumps
+    // with no episode open, so Tab passes them by.
     std::vector<QWidget*> forward;
     for (std::size_t i = 0; i < order.size(); ++i) {
         forward.push_back(QApplication::focusWidget());
