@@ -24,6 +24,9 @@
 #include "window/now_playing_line.hpp"
 #include "window/range_line.hpp"
 #include "window/shown_book_view.hpp"
+#include "window/episode_list_view.hpp"
+#include "window/status_lines.hpp"
+#include "window/window_frame.hpp"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -47,9 +50,6 @@ namespace {
 // The address the form carries before the created handler puts the stored one in.
 const char* const sample_address = "https://www.example.com/yousheng/28946/play_28946_31.htm";
 
-// How long a load may take before the status line says it is under way.
-constexpr int quick_load_ms = 400;
-
 template <typename Control> Control* named(Control* control, const char* name) {
     control->setObjectName(to_qstring(gbk(name)));
     return control;
@@ -67,6 +67,9 @@ static void load_window_resources() {
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_unique<BookSession>()) {
     load_window_resources();
+    frame_ = std::make_unique<WindowFrame>(*this, [this](QMargins frame, bool restored) {
+        make_room_for_frame(frame, restored);
+    });
     install_window_roles();
     setWindowTitle(program_title());
     session_->downloads().set_double_press_interval(
@@ -83,14 +86,9 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
     auto* run_row = new QWidget(this);
     auto* run_row_layout = new QHBoxLayout(run_row);
     run_row_layout->setContentsMargins(0, 0, 0, 0);
-    // The line of a page load stands in the run line's place while it has
-    // something to say: neither moves anything.
-    auto* line_cell = new QWidget(run_row);
-    lines_ = new QStackedLayout(line_cell);
-    lines_->setContentsMargins(0, 0, 0, 0);
-    lines_->addWidget(run_line_);
-    lines_->addWidget(load_status_);
-    run_row_layout->addWidget(line_cell, 1);
+    status_lines_ = new StatusLines(run_line_, run_row);
+    load_status_ = status_lines_->load_status();
+    run_row_layout->addWidget(status_lines_, 1);
     now_playing_ = new NowPlayingLine(*session_, run_row);
     run_row_layout->addWidget(now_playing_, 1);
     run_row_layout->addWidget(new FollowSwitch(*session_, run_row));
@@ -112,7 +110,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), session_(std::make_un
         narration_->tell_playing(pausing);
     });
     connect(listening_bar_, &ListeningBar::told, announcer_, &Announcer::announce);
-    restore_place(); // once every strip under the controls is in
+    frame_->restore_place(); // once every strip under the controls is in
     session_->offer_media_controls({[this] {
                                         showNormal();
                                         raise();
@@ -174,36 +172,12 @@ void MainWindow::build_controls() {
     show_site_link(catalogue_host(sample_address));
 
     address_caption_ = named(new QLabel(say("网址："), this), "标签1");
-    build_episode_list();
+    episode_view_ = new EpisodeListView(*session_, this);
+    episode_list_ = episode_view_->list();
+    table_ = episode_view_->table();
     query_button_ = named(new QPushButton(say("查询"), this), "按钮1");
     address_box_ = named(new AddressBox(sample_address, this), "编辑框1");
     address_box_->setPlaceholderText(say("在这里粘贴书的播放页网址（…/play_书号_集号.htm）"));
-    load_status_ = new QLabel(this);
-    load_status_->setObjectName(QStringLiteral("load_status"));
-    load_status_->setTextFormat(Qt::PlainText);
-    // One line below the lists (show_load_status); a long text is cut at the
-    // window's edge and said whole in its tooltip.
-    load_status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    load_status_->setFocusPolicy(Qt::TabFocus); // so a screen reader can come back to it
-    load_status_->setAccessibleName(say("载入状态"));
-    load_status_->hide();
-    loading_shown_later_ = new QTimer(this);
-    loading_shown_later_->setSingleShot(true);
-    loading_shown_later_->setInterval(quick_load_ms);
-    connect(loading_shown_later_, &QTimer::timeout, this,
-            [this] { show_load_status(say("正在载入书页…")); });
-}
-
-void MainWindow::build_episode_list() {
-    table_ = new EpisodeTable(session_->episodes(), this);
-    table_->set_note_decoration(style()->standardIcon(QStyle::SP_MessageBoxWarning));
-    episode_list_ = named(new ReportList(this), "超级列表框1");
-    episode_list_->show_model(table_, new QItemSelectionModel(table_, episode_list_));
-    episode_list_->setRootIsDecorated(false);
-    episode_list_->setUniformRowHeights(true);
-    episode_list_->setAllColumnsShowFocus(true);
-    episode_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    fit_episode_columns(episode_list_);
 }
 
 // The user's acts, handed to the session.
@@ -211,8 +185,7 @@ void MainWindow::bind_acts() {
     connect(address_box_, &AddressBox::addressChanged, this, [this] {
         session_->cancel_load(); // its address no longer stands
         query_after_load_ = false;
-        loading_shown_later_->stop();
-        show_load_status({});
+        status_lines_->load_ended();
     });
     // A paste or Enter asked for the page: its failure is said in a box.
     connect(address_box_, &AddressBox::loadWanted, this,
@@ -226,23 +199,8 @@ void MainWindow::bind_acts() {
         session_->reread_save_folder();
     });
     connect(download_button_, &QPushButton::clicked, this, [this] { session_->press_download(); });
-    // The keys move the episode list's current row without playing it: Enter
-    // plays the current row, Space plays it or pauses and resumes the one
-    // playing. A click, or a double click, plays the row clicked.
-    connect(episode_list_, &QAbstractItemView::clicked, this, [this] { play_chosen_row(); });
-    connect(episode_list_, &QAbstractItemView::activated, this, [this] {
-        session_->choose(current_row());
-        narration_->tell_playing(false);
-    });
-    connect(new QShortcut(Qt::Key_Space, episode_list_, nullptr, nullptr, Qt::WidgetShortcut),
-            &QShortcut::activated, this, [this] {
-                const EpisodeId row = current_row();
-                const bool pausing = session_->player().running() &&
-                                     (row == 0 || row == session_->playing());
-                session_->play_or_pause(row);
-                narration_->tell_playing(pausing);
-            });
-    on_row_chosen(folder_list_, this, showing_current_, [this] { open_chosen_folder(); }, true);
+    episode_view_->bind_acts(*narration_);
+    on_row_chosen(folder_list_, this, episode_view_->showing_current(), [this] { open_chosen_folder(); }, true);
 }
 
 // What the session says, shown.
@@ -251,14 +209,13 @@ void MainWindow::bind_session() {
     connect(&s, &BookSession::bookShown, this, [this] { show_book(); });
     connect(&s, &BookSession::coverArrived, this, [this](const Bytes& cover) { show_cover(cover); });
     connect(&s, &BookSession::loadFailed, this, [this](const Text& message, const Text& reason) {
-        loading_shown_later_->stop();
         query_after_load_ = false;
         if (failure_aloud_) {
-            show_load_status({});
+            status_lines_->load_ended();
             show_load_failure(this, message, reason,
                               focusWidget() == address_box_ ? address_box_ : nullptr);
         } else {
-            show_load_failure_quietly(message, reason);
+            status_lines_->show_failure(address_box_->text().trimmed().isEmpty(), message, reason);
         }
     });
     connect(&s, &BookSession::downloadButtonChanged, this,
@@ -280,7 +237,6 @@ void MainWindow::bind_session() {
         run_line_->show_line(listed);
         narration_->tell_listed(listed);
     });
-    connect(&s, &BookSession::currentChanged, this, [this](EpisodeId id) { show_current(id); });
     // The queue moving on leaves the user's row where it is, and says so.
     connect(&s, &BookSession::movedOn, narration_, &Narration::tell_moved_on);
     connect(&s, &BookSession::playingChanged, this, [this] { show_title(); });
@@ -294,7 +250,6 @@ void MainWindow::bind_session() {
         QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
     };
     connect(&s.episodes(), &EpisodeList::inserted, this, repaint_now);
-    connect(&s.episodes(), &EpisodeList::inserted, this, [this] { make_first_row_current(); });
     connect(&s.episodes(), &EpisodeList::changed, this, repaint_now);
 }
 
@@ -325,25 +280,7 @@ void MainWindow::load(bool aloud) {
     failure_aloud_ = aloud;
     session_->load(from_qstring(address_box_->text()));
     if (session_->loading())
-        loading_shown_later_->start();
-}
-
-// An empty box says nothing: there is nothing to load.
-void MainWindow::show_load_failure_quietly(const Text& message, const Text& reason) {
-    if (address_box_->text().trimmed().isEmpty())
-        show_load_status({});
-    else
-        show_load_status(to_qstring(message) + QStringLiteral(" ") + to_qstring(reason));
-}
-
-void MainWindow::show_load_status(const QString& status) {
-    load_status_->setText(status);
-    load_status_->setToolTip(status);
-    load_status_->setAccessibleDescription(status);
-    if (lines_)
-        lines_->setCurrentWidget(status.isEmpty() ? static_cast<QWidget*>(run_line_) : load_status_);
-    else
-        load_status_->setVisible(!status.isEmpty());
+        status_lines_->load_started();
 }
 
 bool MainWindow::book_page_pending() const {
@@ -356,51 +293,9 @@ void MainWindow::query() {
                     from_qstring(span_box_->text()));
 }
 
-// The lowest row chosen plays (goes on, when it is the one open).
-void MainWindow::play_chosen_row() {
-    const QModelIndexList chosen = episode_list_->selectionModel()->selectedRows();
-    if (chosen.isEmpty())
-        return;
-    const auto lowest = std::min_element(chosen.begin(), chosen.end(),
-                                         [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    session_->choose(table_->id_at(lowest->row()));
-}
-
-EpisodeId MainWindow::current_row() const {
-    const QModelIndex current = episode_list_->selectionModel()->currentIndex();
-    return current.isValid() ? table_->id_at(current.row()) : 0;
-}
-
-// Rows listed into a list with no current row: the first becomes current
-// without playing, so the first Down goes to the second and Enter plays the
-// first.
-void MainWindow::make_first_row_current() {
-    if (table_->row_count() == 0 || episode_list_->selectionModel()->currentIndex().isValid())
-        return;
-    showing_current_ = true;
-    episode_list_->selectionModel()->setCurrentIndex(
-        table_->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    showing_current_ = false;
-}
-
-// The row the queue moved to shows; the keyboard focus stays where the user has it.
-void MainWindow::show_current(EpisodeId id) {
-    const int row = table_->row_of(id);
-    showing_current_ = true;
-    if (row < 0)
-        episode_list_->selectionModel()->clear();
-    else
-        episode_list_->selectionModel()->setCurrentIndex(
-            table_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    showing_current_ = false;
-    if (row >= 0)
-        episode_list_->scrollTo(table_->index(row, 0));
-}
-
 void MainWindow::show_book() {
     const BookInfo& book = session_->book();
-    loading_shown_later_->stop();
-    show_load_status({});
+    status_lines_->load_ended();
     narration_->tell_book(book);
     start_box_->setToolTip({}); // the captions say it now
     span_box_->setToolTip({});
@@ -478,7 +373,7 @@ void MainWindow::show_title() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    save_place();
+    frame_->save_place();
     address_box_->stop_waiting();
     session_->close();
     QWidget::closeEvent(event);
@@ -486,14 +381,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    fit_to_screen();
+    frame_->fit_to_screen();
     // The window manager frames the window a little later, without moving it
     // every time: the frame is looked for again until it is surely known.
     for (const int ms : {0, 150, 600, 1500})
-        QTimer::singleShot(ms, this, [this] { follow_frame(); });
+        QTimer::singleShot(ms, this, [this] { frame_->follow_frame(); });
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    follow_frame();
+    frame_->follow_frame();
 }

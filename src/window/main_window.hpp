@@ -12,7 +12,10 @@ class AddressBox;
 class Announcer;
 class Narration;
 class BookSession;
+class EpisodeListView;
 class EpisodeTable;
+class StatusLines;
+class WindowFrame;
 class FormItem;
 class LinkLabel;
 class ListeningBar;
@@ -22,8 +25,6 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QStackedLayout;
-class QTimer;
 class ReportList;
 class RunProgressLine;
 
@@ -63,39 +64,25 @@ class MainWindow : public QWidget {
 
   private:
     void build_controls();
-    void build_episode_list();
     void bind_acts();
     void bind_session();
     void on_created();
     void query();
-    void play_chosen_row();
-    // The episode list's current row (0: none).
-    EpisodeId current_row() const;
-    void make_first_row_current();
     void show_book();
     void show_cover(const Bytes& picture);
     void show_site_link(const Text& catalogue_host);
     void show_download_button(DownloadSequence::Offer offer, bool enabled);
-    void show_current(EpisodeId id);
     void show_run();
     void show_title();
     void open_chosen_folder();
-    // A load the user did not ask for with Enter or the query button says how
-    // it went on the line below the lists, in the run line's place.
-    void show_load_status(const QString& status);
     // `aloud`: a failure is said in a message box, else on the status line.
     void load(bool aloud);
-    void show_load_failure_quietly(const Text& message, const Text& reason);
     // main_window_layout.cpp
     void lay_out_controls();
     void follow_default_size(bool keep_size = false);
     void show_cover_room(bool shown);
     void show_shown();
-    QMargins frame_margins() const;
-    void fit_to_screen();
-    void follow_frame();
-    void restore_place();
-    void save_place() const;
+    void make_room_for_frame(QMargins frame, bool restored);
     // main_window_keys.cpp
     void name_controls();
     void bind_keys();
@@ -116,11 +103,12 @@ class MainWindow : public QWidget {
     LinkLabel* site_link_;         // 超级链接框1
     QLabel* address_caption_;      // 标签1
     QLabel* load_status_;          // in the run line's place while it says something
-    QStackedLayout* lines_ = nullptr;
     ReportList* episode_list_;     // 超级列表框1
     QPushButton* query_button_;    // 按钮1
     AddressBox* address_box_;      // 编辑框1
     RunProgressLine* run_line_ = nullptr; // the download run, under the controls
+    StatusLines* status_lines_ = nullptr; // the run line, or a load's in its place
+    EpisodeListView* episode_view_ = nullptr;
     RunProgressLine* range_line_ = nullptr; // what the query will list, under the range boxes
     NowPlayingLine* now_playing_ = nullptr; // what plays, beside the run line
     ListeningBar* listening_bar_ = nullptr;
@@ -129,13 +117,8 @@ class MainWindow : public QWidget {
     QWidget* bottom_strip_ = nullptr;
     FormItem* information_item_ = nullptr;
     QSize laid_default_;         // the default size the window last followed
-    QMargins known_frame_;       // the window manager's frame, once known
-    bool restored_ = false;       // the size and place came from the last run
-    QSize restored_size_;         // the size kept, until the frame is known
-    QSize restored_as_;           // the size the window took for it
-    QTimer* loading_shown_later_ = nullptr; // a quick load says nothing
+    std::unique_ptr<WindowFrame> frame_;
     bool created_ = false;
-    bool showing_current_ = false;  // the list follows the session's current episode
     bool query_after_load_ = false; // Enter in the address box: query once the page is in
     bool failure_aloud_ = false;    // the load under way was asked for by paste or Enter
 };

@@ -12,6 +12,7 @@
 
 #include "playback/media_player.hpp"
 #include "settings/window_place.hpp"
+#include "window/window_frame.hpp"
 #include "widgets/form_item.hpp"
 #include "widgets/report_list.hpp"
 #include "window/book_view.hpp"
@@ -175,7 +176,7 @@ void MainWindow::follow_default_size(bool keep_size) {
     resize(laid_default_.isValid() ? before + (now - laid_default_) : now);
     laid_default_ = now;
     layout()->setGeometry(rect()); // a hidden window is told of no resize
-    fit_to_screen();
+    frame_->fit_to_screen();
 }
 
 // The controls have taken the new font before the window is told of it.
@@ -204,76 +205,13 @@ QSize MainWindow::smallest_size() const {
     return layout()->minimumSize();
 }
 
-// What the window manager's frame adds on each side; nothing before the window
-// is on screen.
-QMargins MainWindow::frame_margins() const {
-    const QWindow* handle = windowHandle();
-    return handle && isVisible() ? handle->frameMargins() : QMargins();
-}
-
-// A window larger than its screen's free area (a small screen, a large font or
-// scale factor) is made smaller, down to its smallest size, and the whole of
-// it, frame included, is moved onto that area.
-void MainWindow::fit_to_screen() {
-    const QScreen* on = screen();
-    if (!on || isMaximized() || isFullScreen())
-        return;
-    const QRect free = on->availableGeometry();
-    const QMargins frame = frame_margins();
-    const QSize around(frame.left() + frame.right(), frame.top() + frame.bottom());
-    const QSize inside = (size() + around).boundedTo(free.size()) - around;
-    if (inside.expandedTo(minimumSize()) != size())
-        resize(inside.expandedTo(minimumSize()));
-    const QSize outer = size() + around;
-    const QPoint at(std::clamp(pos().x(), free.left(), std::max(free.left(), free.right() + 1 - outer.width())),
-                    std::clamp(pos().y(), free.top(), std::max(free.top(), free.bottom() + 1 - outer.height())));
-    if (at != pos())
-        move(at);
-}
-
-// The frame becomes known once the window is on screen, and may change with the
-// window manager's theme. The form's 593 x 674 counts the frame: the room right
-// of and below the form gives it its place, and a window at its default size
-// keeps its outer size. The window is fitted to the screen again then.
-void MainWindow::follow_frame() {
-    const QMargins frame = frame_margins();
-    if (frame == known_frame_ || isMaximized() || isFullScreen())
-        return;
-    known_frame_ = frame;
+// The frame, once known, comes off the room right of and below the form: the
+// form's 593 x 674 counts it, and a window at its default size keeps its outer
+// size.
+void MainWindow::make_room_for_frame(QMargins frame, bool restored) {
     layout()->setContentsMargins(
         form_margins.left(), form_margins.top(),
         std::max(0, form_margins.right() - frame.left() - frame.right()),
         std::max(0, form_margins.bottom() - frame.top() - frame.bottom()));
-    follow_default_size(restored_);
-    // The kept size, which a smallest size counted without the frame may have
-    // widened (unless the window was resized since).
-    const QSize kept = std::exchange(restored_size_, QSize());
-    if (kept.isValid() && size() == restored_as_)
-        resize(kept.expandedTo(minimumSize()));
-    fit_to_screen();
-}
-
-// The kept place: the frame's top left corner and the inside's size.
-void MainWindow::restore_place() {
-    const std::optional<WindowPlace> place = read_window_place(window_place_file());
-    if (!place)
-        return;
-    restored_ = true;
-    restored_size_ = QSize(place->width, place->height);
-    move(place->x, place->y);
-    resize(restored_size_.expandedTo(minimumSize()));
-    restored_as_ = size();
-    if (place->maximised)
-        setWindowState(windowState() | Qt::WindowMaximized);
-}
-
-void MainWindow::save_place() const {
-    const bool maximised = isMaximized();
-    QRect normal(pos(), size());
-    if (maximised && normalGeometry().isValid()) {
-        const QMargins frame = frame_margins();
-        normal = normalGeometry().translated(-frame.left(), -frame.top());
-    }
-    write_window_place(window_place_file(),
-                       {normal.x(), normal.y(), normal.width(), normal.height(), maximised});
+    follow_default_size(restored);
 }
