@@ -42,12 +42,14 @@ TEST(CheckTimer, TheStateIsTheOneTheManagerHolds) {
         }
         const CheckTimerStatus status = read_check_timer();
         EXPECT_EQ(status.state, c.state);
-        if (c.reason)
+        if (c.reason) {
             EXPECT_TRUE(mentions(status.reason, c.reason)) << gbk_to_utf8(status.reason);
-        else
+        } else {
             EXPECT_TRUE(status.reason.empty());
-        if (manager)
+        }
+        if (manager) {
             EXPECT_EQ(manager->calls(), QStringList{"GetUnitFileState(" + timer + ")"});
+        }
     }
 }
 
@@ -97,8 +99,9 @@ TEST(CheckTimer, ARefusalOrNoManagerIsSaidAndStopsTheSwitch) {
         }
         const Text problem = switch_check_timer(c.on);
         EXPECT_TRUE(mentions(problem, c.said)) << gbk_to_utf8(problem);
-        if (manager)
+        if (manager) {
             EXPECT_EQ(manager->calls().size(), c.calls);
+        }
     }
 }
 

@@ -405,7 +405,10 @@ TEST_F(SettingsWindowTest, TabFollowsTheFormAndTheHostHintIsSaid) {
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    const char* order[] = {"编辑框1", "按钮1", "编辑框3", "编辑框4", "选择框1", "调节框1", "媒体主机", "按钮2"};
+    // 后台追更, or the line that says why it cannot be switched.
+    const char* timer = control(window, "后台追更")->isEnabled() ? "后台追更" : "后台追更说明";
+    const char* order[] = {"编辑框1", "按钮1", "编辑框3", "编辑框4", "选择框1",
+                           "调节框1", "媒体主机", timer,     "按钮2"};
     control(window, order[0])->setFocus();
     for (const char* name : order) {
         EXPECT_EQ(QApplication::focusWidget(), control(window, name)) << name;
