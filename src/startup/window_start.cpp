@@ -14,9 +14,13 @@ void bring_to_front(QWidget& window) {
     window.activateWindow();
 }
 
-// A later start hands over the address it was given, or nothing.
-QStringList hand_over(const QString& address) {
-    return address.isEmpty() ? QStringList() : QStringList{address};
+// The address among the arguments a later start handed over (Qt's own options
+// it took itself): the first that is not an option.
+QString address_in(const QStringList& arguments) {
+    for (const QString& argument : arguments)
+        if (!argument.isEmpty() && !argument.startsWith(QLatin1Char('-')))
+            return argument;
+    return {};
 }
 
 } // namespace
@@ -24,14 +28,14 @@ QStringList hand_over(const QString& address) {
 int run_window(int argc, char** argv, const QString& address) {
     std::unique_ptr<QApplication> application = start_application(argc, argv);
     SingleInstance instance(QStringLiteral("audiobook-client"));
-    if (!instance.claim(hand_over(address)))
+    if (!instance.claim(QCoreApplication::arguments().mid(1)))
         return 0;
     guard_accessibility_bridge();
     MainWindow window;
     QObject::connect(&instance, &SingleInstance::handed_over, &window,
                      [&window](const QStringList& arguments) {
-                         if (!arguments.isEmpty() && !arguments.front().isEmpty())
-                             window.open_address(arguments.front());
+                         if (const QString handed = address_in(arguments); !handed.isEmpty())
+                             window.open_address(handed);
                          bring_to_front(window);
                      });
     window.show();
