@@ -89,8 +89,8 @@ Text switch_check_timer(bool on) {
     const QDBusMessage reloaded = ask_manager("Reload", {}, change_wait_ms);
     if (reloaded.type() != QDBusMessage::ReplyMessage)
         return problem(reloaded);
-    const QDBusMessage started =
-        ask_manager(on ? "StartUnit" : "StopUnit", {unit(), QStringLiteral("replace")}, change_wait_ms);
+    const QDBusMessage started = ask_manager(on ? "StartUnit" : "StopUnit",
+                                             {unit(), QStringLiteral("replace")}, change_wait_ms);
     if (started.type() != QDBusMessage::ReplyMessage)
         return problem(started);
     return {};

@@ -7,11 +7,12 @@ namespace {
 
 // Qt's own options that take the next argument as their value.
 bool takes_value(const char* option) {
-    for (const char* name : {"-style", "-stylesheet", "-platform", "-platformpluginpath",
-                             "-platformtheme", "-plugin", "-display", "-geometry",
-                             "-qwindowgeometry", "-title", "-qwindowtitle", "-qwindowicon",
-                             "-session", "-name"})
-        if (std::strcmp(option, name) == 0 || (option[1] == '-' && std::strcmp(option + 1, name) == 0))
+    for (const char* name :
+         {"-style", "-stylesheet", "-platform", "-platformpluginpath", "-platformtheme", "-plugin",
+          "-display", "-geometry", "-qwindowgeometry", "-title", "-qwindowtitle", "-qwindowicon",
+          "-session", "-name"})
+        if (std::strcmp(option, name) == 0 ||
+            (option[1] == '-' && std::strcmp(option + 1, name) == 0))
             return true;
     return false;
 }

@@ -49,7 +49,9 @@ struct CheckTimerSwitchTest : ConfigFolder {
         window->show();
         return window->findChild<CheckTimerSwitch*>(q("后台追更"));
     }
-    void save() const { QTest::mouseClick(window->findChild<QPushButton*>(q("按钮2")), Qt::LeftButton); }
+    void save() const {
+        QTest::mouseClick(window->findChild<QPushButton*>(q("按钮2")), Qt::LeftButton);
+    }
 };
 
 // Its line, tooltip and description say the same; a switch that cannot be used
@@ -103,16 +105,17 @@ TEST_F(CheckTimerSwitchTest, SavingSwitchesTheTimerWhenTheBoxWasChanged) {
     } steps[] = {
         {false, {}},
         {true,
-         {"EnableUnitFiles([" + timer + "], false, true)", "Reload()", "StartUnit(" + timer + ", replace)",
-          read}},
+         {"EnableUnitFiles([" + timer + "], false, true)", "Reload()",
+          "StartUnit(" + timer + ", replace)", read}},
         {true, {}},
         {false,
-         {"DisableUnitFiles([" + timer + "], false)", "Reload()", "StopUnit(" + timer + ", replace)",
-          read}},
+         {"DisableUnitFiles([" + timer + "], false)", "Reload()",
+          "StopUnit(" + timer + ", replace)", read}},
     };
     bool on = false;
     for (const auto& step : steps) {
-        SCOPED_TRACE(step.switched.isEmpty() ? "left as it was" : step.switched.front().toStdString());
+        SCOPED_TRACE(step.switched.isEmpty() ? "left as it was"
+                                             : step.switched.front().toStdString());
         const qsizetype before = manager.calls().size();
         CheckTimerSwitch* box = open();
         ASSERT_TRUE(box);
@@ -142,7 +145,8 @@ TEST_F(CheckTimerSwitchTest, ARefusalIsSaidAndTheStateShownAsItStands) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.refused);
-        SystemdManager manager(timer, c.from ? QStringLiteral("enabled") : QStringLiteral("disabled"));
+        SystemdManager manager(timer,
+                               c.from ? QStringLiteral("enabled") : QStringLiteral("disabled"));
         manager.refuse(QString::fromLatin1(c.refused));
         CheckTimerSwitch* box = open();
         ASSERT_TRUE(box);

@@ -16,8 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 namespace fs = std::filesystem;
@@ -53,7 +53,8 @@ struct ProgramFolder {
 
     void start(QProcess& program, const Text& address) const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.string()));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                           QString::fromStdString(runtime.string()));
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(QString::fromStdString((folder / "audiobook-client").string()),

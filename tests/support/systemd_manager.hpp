@@ -51,10 +51,11 @@ class SystemdManager : public QThread {
   protected:
     void run() override {
         Object object(*this);
-        QDBusConnection bus =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("systemd-manager"));
-        registered_ = bus.registerVirtualObject(QStringLiteral("/org/freedesktop/systemd1"), &object) &&
-                      bus.registerService(QStringLiteral("org.freedesktop.systemd1"));
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                            QStringLiteral("systemd-manager"));
+        registered_ =
+            bus.registerVirtualObject(QStringLiteral("/org/freedesktop/systemd1"), &object) &&
+            bus.registerService(QStringLiteral("org.freedesktop.systemd1"));
         ready_.release();
         exec();
         bus.unregisterService(QStringLiteral("org.freedesktop.systemd1"));
@@ -67,7 +68,8 @@ class SystemdManager : public QThread {
         SystemdManager& manager;
         explicit Object(SystemdManager& m) : manager(m) {}
         QString introspect(const QString&) const override { return {}; }
-        bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        bool handleMessage(const QDBusMessage& message,
+                           const QDBusConnection& connection) override {
             if (message.interface() != QStringLiteral("org.freedesktop.systemd1.Manager"))
                 return false;
             connection.send(manager.answer(message));
@@ -77,7 +79,8 @@ class SystemdManager : public QThread {
 
     static QString shown(const QVariant& value) {
         if (value.metaType() == QMetaType::fromType<QStringList>())
-            return QLatin1Char('[') + value.toStringList().join(QLatin1Char(',')) + QLatin1Char(']');
+            return QLatin1Char('[') + value.toStringList().join(QLatin1Char(',')) +
+                   QLatin1Char(']');
         if (value.metaType() == QMetaType::fromType<bool>())
             return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
         return value.toString();
@@ -89,7 +92,8 @@ class SystemdManager : public QThread {
         for (const QVariant& value : message.arguments())
             arguments << shown(value);
         const QString method = message.member();
-        calls_ << method + QLatin1Char('(') + arguments.join(QStringLiteral(", ")) + QLatin1Char(')');
+        calls_ << method + QLatin1Char('(') + arguments.join(QStringLiteral(", ")) +
+                      QLatin1Char(')');
 
         // The argument types the real manager takes.
         static const std::map<QString, QString> signatures = {
@@ -102,14 +106,17 @@ class SystemdManager : public QThread {
         };
         const auto known = signatures.find(method);
         if (known == signatures.end())
-            return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
-                                            QStringLiteral("Unknown method ") + method);
+            return message.createErrorReply(
+                QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                QStringLiteral("Unknown method ") + method);
         if (message.signature() != known->second)
-            return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-                                            QStringLiteral("Invalid arguments ") + message.signature());
+            return message.createErrorReply(
+                QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+                QStringLiteral("Invalid arguments ") + message.signature());
         if (refused_.contains(method))
-            return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
-                                            QStringLiteral("Access denied"));
+            return message.createErrorReply(
+                QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                QStringLiteral("Access denied"));
         const QVariant first = message.arguments().value(0);
         const bool ours = first.toString() == unit_ || first.toStringList() == QStringList{unit_};
         if (method != QStringLiteral("Reload") && (!ours || state_.isEmpty()))
@@ -125,8 +132,8 @@ class SystemdManager : public QThread {
             state_ = QStringLiteral("disabled");
         if (method.endsWith(QStringLiteral("UnitFiles")) || method == QStringLiteral("Reload"))
             return message.createReply();
-        return message.createReply(
-            QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/1"))));
+        return message.createReply(QVariant::fromValue(
+            QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/1"))));
     }
 
     const QString unit_;
