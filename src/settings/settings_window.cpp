@@ -1,5 +1,6 @@
 #include "settings/settings_window.hpp"
 
+#include "settings/check_timer_switch.hpp"
 #include "settings/config_file.hpp"
 #include "settings/save_folder.hpp"
 #include "settings/settings_checks.hpp"
@@ -163,6 +164,10 @@ void SettingsWindow::build() {
     media_host_box_->setAccessibleDescription(host_hint->text());
     fields->addWidget(host_hint, 8, 0, 1, 3);
 
+    check_timer_ = named(new CheckTimerSwitch(group), "后台追更");
+    fields->addWidget(check_timer_, 9, 0, 1, 3);
+    fields->addWidget(check_timer_->hint(), 10, 0, 1, 3);
+
     problems_ = named(new QLabel(this), "settings_problems");
     problems_->setTextFormat(Qt::PlainText);
     problems_->setWordWrap(true);
@@ -194,6 +199,8 @@ void SettingsWindow::build() {
                         save_button_};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+    setTabOrder(media_host_box_, check_timer_);
+    setTabOrder(check_timer_, check_timer_->hint());
 
     connect(choose_button_, &QPushButton::clicked, this, &SettingsWindow::choose_save_folder);
     connect(save_button_, &QPushButton::clicked, this, &SettingsWindow::save_settings);
@@ -302,5 +309,10 @@ void SettingsWindow::save_settings() {
     bool saved = write_setting(gbk("保存时自动重命名"), flag_text(rename_box_->isChecked()));
     save_parallel_control();
     save_media_host();
+    const Text timer_problem = check_timer_->apply();
+    if (!timer_problem.empty()) {
+        show_message(this, gbk("配置失败！"), timer_problem);
+        return;
+    }
     show_message(this, gbk(saved ? "配置成功！" : "配置失败！"));
 }

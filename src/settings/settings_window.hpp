@@ -7,6 +7,7 @@
 
 #include <QDialog>
 
+class CheckTimerSwitch;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -42,6 +43,7 @@ class SettingsWindow : public QDialog {
     QCheckBox* rename_box_;        // 选择框1
     QSpinBox* parallel_box_;       // 调节框1: "同时下载"
     QLineEdit* media_host_box_;    // 媒体主机
+    CheckTimerSwitch* check_timer_; // 后台追更
     QPushButton* save_button_;     // 按钮2
     QLabel* problems_;             // what is wrong, under the fields
 };

@@ -1,33 +1,35 @@
-// Program start: the application; a start while the program already runs hands
-// its arguments to that one, which comes to the front, and ends; else the main
-// window (its created handler runs as it is shown), the event loop until the
-// window is closed, exit code 0.
-#include "accessibility/atspi_guard.hpp"
-#include "single_instance/single_instance.hpp"
-#include "window/main_window.hpp"
-#include "widgets/program_style.hpp"
+// Program start: the window, with the play page the command line names loaded.
+#include "startup/window_start.hpp"
+
+#include <cstring>
 
 namespace {
 
-void bring_to_front(QWidget& window) {
-    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    window.show();
-    window.raise();
-    window.activateWindow();
+// Qt's own options that take the next argument as their value.
+bool takes_value(const char* option) {
+    for (const char* name :
+         {"-style", "-stylesheet", "-platform", "-platformpluginpath", "-platformtheme", "-plugin",
+          "-display", "-geometry", "-qwindowgeometry", "-title", "-qwindowtitle", "-qwindowicon",
+          "-session", "-name"})
+        if (std::strcmp(option, name) == 0 ||
+            (option[1] == '-' && std::strcmp(option + 1, name) == 0))
+            return true;
+    return false;
+}
+
+// The first argument that is no option nor an option's value, or nothing.
+QString first_positional(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-')
+            return QString::fromLocal8Bit(argv[i]);
+        if (takes_value(argv[i]))
+            ++i;
+    }
+    return {};
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::unique_ptr<QApplication> application = start_application(argc, argv);
-    SingleInstance instance(QStringLiteral("audiobook-client"));
-    if (!instance.claim(QCoreApplication::arguments().mid(1)))
-        return 0;
-    guard_accessibility_bridge();
-    MainWindow window;
-    QObject::connect(&instance, &SingleInstance::handed_over, &window,
-                     [&window] { bring_to_front(window); });
-    window.show();
-    application->exec();
-    return 0;
+    return run_window(argc, argv, first_positional(argc, argv));
 }

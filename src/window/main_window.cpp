@@ -283,6 +283,16 @@ void MainWindow::load(bool aloud) {
         status_lines_->load_started();
 }
 
+void MainWindow::open_address(const QString& address) {
+    const QString wanted = address.trimmed();
+    if (address_box_->text() == wanted) {
+        address_box_->stop_waiting();
+        load(true);
+    } else {
+        address_box_->setText(wanted); // loads it, as a paste does
+    }
+}
+
 bool MainWindow::book_page_pending() const {
     return address_box_->waiting() || session_->loading();
 }

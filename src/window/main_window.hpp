@@ -39,6 +39,10 @@ class MainWindow : public QWidget {
     EpisodeTable& episodes() { return *table_; }
     // A load is under way, or waits for the user to stop typing.
     bool book_page_pending() const;
+    // An address handed in from outside (the command line, a later start): put
+    // in the address box and loaded as a paste would load it, so that its page
+    // becomes the book shown; the same address again loads it again. Once shown.
+    void open_address(const QString& address);
 
     // Showing the window the first time reads the settings, lists the book
     // folders, brings back the last list and loads the stored address.

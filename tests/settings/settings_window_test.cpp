@@ -69,7 +69,7 @@ struct SettingsWindowTest : ConfigFolder {
 } // namespace
 
 // One form, titled as the button that opens it: the save folder, the range,
-// the renaming, how many download at once and the Media host, one below the
+// the renaming, how many download at once, the Media host and 后台追更, one below the
 // other, and the save button below them all; nothing overlaps or is cut.
 TEST_F(SettingsWindowTest, OneFormTitledAsItsButtonWithTheSaveButtonBelow) {
     SettingsWindow window;
@@ -100,6 +100,7 @@ TEST_F(SettingsWindowTest, OneFormTitledAsItsButtonWithTheSaveButtonBelow) {
         {"标签5", "QLabel", "同时下载："},
         {"调节框1", "QSpinBox", nullptr},
         {"媒体主机", "QLineEdit", nullptr},
+        {"后台追更", "QCheckBox", "后台追更"},
         {"按钮2", "QPushButton", "保存配置"},
     };
     std::vector<QRect> places;
@@ -122,7 +123,8 @@ TEST_F(SettingsWindowTest, OneFormTitledAsItsButtonWithTheSaveButtonBelow) {
             EXPECT_FALSE(places[i].intersects(places[j])) << table[i].name << " " << table[j].name;
 
     const auto top = [&](const char* name) { return control(window, name)->mapTo(&window, QPoint(0, 0)).y(); };
-    const char* downward[] = {"编辑框1", "编辑框3", "编辑框4", "选择框1", "调节框1", "媒体主机", "按钮2"};
+    const char* downward[] = {"编辑框1", "编辑框3", "编辑框4", "选择框1",
+                              "调节框1", "媒体主机", "后台追更", "按钮2"};
     for (std::size_t i = 1; i < std::size(downward); ++i)
         EXPECT_LT(top(downward[i - 1]), top(downward[i])) << downward[i];
     EXPECT_EQ(top("按钮1"), top("编辑框1")); // the choose button beside its box
@@ -405,7 +407,10 @@ TEST_F(SettingsWindowTest, TabFollowsTheFormAndTheHostHintIsSaid) {
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    const char* order[] = {"编辑框1", "按钮1", "编辑框3", "编辑框4", "选择框1", "调节框1", "媒体主机", "按钮2"};
+    // 后台追更, or the line that says why it cannot be switched.
+    const char* timer = control(window, "后台追更")->isEnabled() ? "后台追更" : "后台追更说明";
+    const char* order[] = {"编辑框1", "按钮1", "编辑框3", "编辑框4", "选择框1",
+                           "调节框1", "媒体主机", timer,     "按钮2"};
     control(window, order[0])->setFocus();
     for (const char* name : order) {
         EXPECT_EQ(QApplication::focusWidget(), control(window, name)) << name;
