@@ -8,6 +8,8 @@
 #include "site/book_page_load.hpp"
 #include "text/gbk.hpp"
 
+#include <QDateTime>
+
 FollowCheck::FollowCheck(FollowedBooks& books, QObject* parent)
     : QObject(parent), books_(books), load_(std::make_unique<BookPageLoad>()),
       query_(std::make_unique<EpisodeQuery>(episodes_)) {
@@ -126,6 +128,7 @@ void FollowCheck::on_run_ended(int arrived, int failed) {
 void FollowCheck::done_with_book(const Text& trouble, int total) {
     const Text title = current_;
     books_.set_trouble(title, trouble);
+    books_.set_last_checked(title, QDateTime::currentSecsSinceEpoch());
     if (total > 0)
         books_.set_total_seen(title, total);
     books_.save();
