@@ -88,9 +88,11 @@ std::vector<fs::path> locks_for(const CommandOptions& options) {
     if (options.command == QLatin1String("download"))
         return {WriterLocks::save_folder_lock(download_range(options).save_folder)};
     std::vector<fs::path> locks{WriterLocks::configuration_lock()};
-    if (options.command == QLatin1String("check"))
-        for (const FollowedBook& book : FollowedBooks(followed_books_file()).books())
+    if (options.command == QLatin1String("check")) {
+        const FollowedBooks books(followed_books_file());
+        for (const FollowedBook& book : books.books())
             locks.push_back(WriterLocks::save_folder_lock(book.save_folder));
+    }
     return locks;
 }
 

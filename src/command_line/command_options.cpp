@@ -36,8 +36,9 @@ QString usage_text() {
         "  or:  audiobook-client COMMAND [OPTION]... [OPERAND]\n"
         "Without a command, open the window (with the play page ADDRESS loaded).\n\nCommands:\n");
     for (const CommandHelp& help : command_help)
-        text += QStringLiteral("  %1 %2\n      %3\n")
-                    .arg(QLatin1String(help.name), QLatin1String(help.operand),
+        text += QStringLiteral("  %1%2\n      %3\n")
+                    .arg(QLatin1String(help.name),
+                         *help.operand ? QLatin1String(" ") + QLatin1String(help.operand) : QString(),
                          QLatin1String(help.summary));
     text += QStringLiteral(
         "\nRun 'audiobook-client COMMAND --help' for the options of a command.\n\n"

@@ -91,11 +91,7 @@ DownloadCommand::DownloadCommand(const CommandOptions& options, TerminalOutput& 
                 on_page(address, page_text, report);
             });
     connect(query_.get(), &EpisodeQuery::rowResolved, this, [this](EpisodeId id) { on_row(id); });
-    connect(query_.get(), &EpisodeQuery::finished, this, [this] {
-        downloads_->set_rows_pending(false);
-        if (!pressed_)
-            finish(); // nothing was listed
-    });
+    connect(query_.get(), &EpisodeQuery::finished, this, [this] { on_listed(); });
     connect(&episodes_, &EpisodeList::changed, this, [this](int index) { on_changed(index); });
     connect(downloads_.get(), &DownloadSequence::runChanged, this, [this] { show_progress(); });
     connect(downloads_.get(), &DownloadSequence::runEnded, this, [this] { finish(); });
@@ -126,19 +122,23 @@ void DownloadCommand::on_page(const Text& address, const Text& page_text, const 
     plan.start = range_.start;
     plan.span = range_.count;
     plan.book = {book_.title, range_.save_folder};
-    downloads_->set_rows_pending(true);
     query_->start(plan);
 }
 
-// The run starts with the first episode listed and waits at the end of the
-// list for the rest, as a press of the window's button does while its query runs.
+// Rows in order as the query resolves them; the run starts once the list is
+// in, as a press of the window's button after its query does.
 void DownloadCommand::on_row(EpisodeId) {
     downloads_->rows_added();
-    if (pressed_)
-        return;
-    pressed_ = true;
+}
+
+void DownloadCommand::on_listed() {
+    downloads_->set_rows_pending(false);
+    if (episodes_.empty())
+        return finish();
     downloads_->query_filled(true);
     downloads_->press();
+    if (!downloads_->running())
+        finish();
 }
 
 // Off a terminal, one line per episode that lands or fails.
@@ -173,11 +173,13 @@ void DownloadCommand::show_progress() {
         }
     }
     const RunProgress& run = downloads_->run();
-    Text line = (under_way.empty() ? Text() : under_way + " ") + number_to_text(std::min(ended + 1, range_.count)) +
-                "/" + number_to_text(range_.count) + gbk(" 集 · ") +
-                percent_text(parts / std::max(1, range_.count)) + " · " + speed_text(run.bytes_per_second());
+    const Text dot = gbk(" · ");
+    Text line = (under_way.empty() ? Text() : under_way + " ") +
+                number_to_text(std::min(ended + 1, range_.count)) + "/" + number_to_text(range_.count) +
+                gbk(" 集") + dot + percent_text(parts / std::max(1, range_.count)) + dot +
+                speed_text(run.bytes_per_second());
     if (const double left = run.seconds_left(); left >= 0)
-        line += gbk(" · 剩余 ") + duration_text(left);
+        line += dot + gbk("剩余 ") + duration_text(left);
     output_.progress(line);
 }
 

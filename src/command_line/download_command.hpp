@@ -42,6 +42,7 @@ class DownloadCommand : public Command {
   private:
     void on_page(const Text& address, const Text& page_text, const AccessReport& report);
     void on_row(EpisodeId id);
+    void on_listed();
     void on_changed(int index);
     void show_progress();
     void finish();
@@ -55,6 +56,5 @@ class DownloadCommand : public Command {
     std::unique_ptr<EpisodeQuery> query_;
     std::unique_ptr<DownloadSequence> downloads_;
     QElapsedTimer since_progress_;
-    bool pressed_ = false;
     bool done_ = false;
 };

@@ -9,6 +9,7 @@
 #include "transfer/episode_download.hpp"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -131,8 +132,9 @@ TEST_F(CommandLine, ExitCodesOutputAndFiles) {
         EXPECT_EQ(result.code, c.code) << result.err;
         EXPECT_TRUE(has(result.out, c.out)) << result.out;
         EXPECT_TRUE(has(result.err, c.err)) << result.err;
-        if (c.code == 0 && c.words[0] == std::string("download"))
+        if (c.code == 0 && c.words[0] == std::string("download")) {
             EXPECT_EQ(result.err, "");
+        }
         EXPECT_FALSE(has(result.out + result.err, "\x1b")) << "no terminal, no escapes";
         for (int n : c.files)
             EXPECT_TRUE(fs::exists(episode_file(n))) << n;
@@ -258,11 +260,11 @@ TEST_F(CommandLine, ASecondWriterWaitsForTheFirst) {
     ASSERT_TRUE(held.lock());
     QProcess process;
     folder.start(process, arguments({"follow", "{page}"}));
+    process.setReadChannel(QProcess::StandardError);
     ASSERT_TRUE(eventually([&] {
         process.waitForReadyRead(50);
         return process.bytesAvailable() > 0 || process.state() != QProcess::Running;
     }));
-    process.setReadChannel(QProcess::StandardError);
     EXPECT_TRUE(has(process.readAllStandardError().toStdString(), "另一个命令正在写入同样的文件"));
     EXPECT_EQ(process.state(), QProcess::Running);
     held.unlock();
