@@ -147,19 +147,15 @@ int run_command(const CommandOptions& options, TerminalOutput& output, StopSigna
 
 } // namespace
 
+// Anything else is the window's, as before there was a command line: an
+// address, a file, Qt's own options (-style fusion, -platform ...).
 bool wants_command_line(int argc, char** argv) {
     if (argc < 2)
         return false;
-    // Qt's own options (-style fusion, -platform ...) go to the window.
     const QString first = QString::fromLocal8Bit(argv[1]);
-    if (command_names().contains(first))
-        return true;
     static const QStringList own = {QStringLiteral("--help"), QStringLiteral("-h"),
                                     QStringLiteral("--version")};
-    if (own.contains(first))
-        return true;
-    const bool address_like = first.contains(QLatin1Char(':')) || first.contains(QLatin1Char('/'));
-    return !first.startsWith(QLatin1Char('-')) && (!address_like || argc > 2);
+    return command_names().contains(first) || own.contains(first);
 }
 
 int run_command_line(int argc, char** argv) {
