@@ -5,19 +5,19 @@
 #include "session/followed_books.hpp"
 #include "settings/config_file.hpp"
 #include "site/book_page.hpp"
-#include "site/book_page_load.hpp"
+#include "session/page_look_ahead.hpp"
 #include "text/gbk.hpp"
 
 #include <QDateTime>
 
 FollowCheck::FollowCheck(FollowedBooks& books, QObject* parent)
-    : QObject(parent), books_(books), load_(std::make_unique<BookPageLoad>()),
+    : QObject(parent), books_(books), load_(std::make_unique<PageLookAhead>()),
       query_(std::make_unique<EpisodeQuery>(episodes_)) {
     EpisodeRequest options;
     options.user_agent = program_user_agent();
     downloads_.set_transfer_options(options);
     downloads_.set_double_press_interval(std::chrono::milliseconds(0));
-    connect(load_.get(), &BookPageLoad::pageArrived, this,
+    connect(load_.get(), &PageLookAhead::pageArrived, this,
             [this](const Text& address, const Text& page_text, const AccessReport& report) {
                 on_page(address, page_text, report);
             });
@@ -34,8 +34,12 @@ void FollowCheck::check_all() {
     if (checking())
         return;
     waiting_.clear();
-    for (const FollowedBook& book : books_.books())
+    std::vector<Text> pages;
+    for (const FollowedBook& book : books_.books()) {
         waiting_.push_back(book.title);
+        pages.push_back(book.address);
+    }
+    load_->expect(pages);
     next_book();
 }
 
@@ -67,7 +71,7 @@ void FollowCheck::next_book() {
         waiting_.pop_front();
         if (const FollowedBook* book = books_.find(title)) {
             current_ = title;
-            load_->start(book->address);
+            load_->ask(book->address);
         }
     }
     if (current_.empty())

@@ -3,7 +3,8 @@
 // page is loaded with the same limits as any page load, and when its total has
 // grown past what was seen last, the new episodes are listed and downloaded
 // into the book's folder on a list of their own, so nothing the user sees
-// changes. Episodes on disk already are not fetched again. The user's own run
+// changes. Episodes on disk already are not fetched again. The pages of the
+// next few books are asked for while one book is checked. The user's own run
 // goes first: while it runs, the check's downloads wait.
 #include "session/download_sequence.hpp"
 #include "session/episode_list.hpp"
@@ -13,7 +14,7 @@
 #include <deque>
 #include <memory>
 
-class BookPageLoad;
+class PageLookAhead;
 class EpisodeQuery;
 class FollowedBooks;
 struct AccessReport;
@@ -49,7 +50,7 @@ class FollowCheck : public QObject {
     void done_with_book(const Text& trouble, int total);
 
     FollowedBooks& books_;
-    std::unique_ptr<BookPageLoad> load_;
+    std::unique_ptr<PageLookAhead> load_; // the next books' pages come ahead of their turn
     EpisodeList episodes_;
     std::unique_ptr<EpisodeQuery> query_;
     DownloadSequence downloads_{episodes_};

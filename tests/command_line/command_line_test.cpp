@@ -177,14 +177,23 @@ TEST_F(CommandLine, FollowListAndUnfollowAsTextAndJson) {
 }
 
 TEST_F(CommandLine, AFollowedBookThatGrewThenNothingNew) {
+    // Three books, their pages asked for ahead of their turn; two of them grow.
     ASSERT_EQ(run({"follow", "{page}"}).code, 0);
+    const std::vector<SampleBook> books = sample_books();
+    for (std::size_t i = 1; i < 3; ++i) {
+        const QString other = QString::fromStdString(gbk_to_utf8(site->play_page_address(books[i].book_id, 1)));
+        ASSERT_EQ(run_program(folder, {QStringLiteral("follow"), other}).code, 0);
+    }
     SampleBook grown = book;
     grown.episode_total = 122;
     site->add_book(grown);
+    SampleBook second = books[1];
+    second.episode_total += 1;
+    site->add_book(second);
 
     const ProgramResult first = run({"check"});
     EXPECT_EQ(first.code, 0) << first.err;
-    EXPECT_EQ(first.out, "《星海远航》更新 2 集\n");
+    EXPECT_EQ(first.out, "《星海远航》更新 2 集\n《山河故人》更新 1 集\n");
     EXPECT_TRUE(fs::exists(episode_file(121)));
     EXPECT_TRUE(fs::exists(episode_file(122)));
     EXPECT_FALSE(fs::exists(episode_file(120)));
@@ -195,6 +204,8 @@ TEST_F(CommandLine, AFollowedBookThatGrewThenNothingNew) {
     const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(again.out)).object();
     EXPECT_EQ(report["arrived"].toInt(), 0) << again.out;
     EXPECT_EQ(report["books"][0]["total_seen"].toInt(), 122);
+    EXPECT_EQ(report["books"][1]["total_seen"].toInt(), second.episode_total);
+    EXPECT_EQ(report["books"].toArray().size(), 3);
     EXPECT_EQ(site->media_requests_served(), served);
     EXPECT_TRUE(has(run({"followed"}).out, "共 122 集"));
 
