@@ -105,7 +105,10 @@ int run_command(const CommandOptions& options, TerminalOutput& output, StopSigna
         print_outcome(output, outcome, true);
         return outcome.exit_code;
     }
-    if (std::optional<int> handed = hand_to_window(QCoreApplication::arguments().mid(1), options, output, stop))
+    QStringList handed_arguments = QCoreApplication::arguments().mid(1);
+    if (!options.to.isEmpty() && !handed_arguments.contains(QStringLiteral("--"))) // the last one counts
+        handed_arguments << QStringLiteral("--to=") + options.to;
+    if (std::optional<int> handed = hand_to_window(handed_arguments, options, output, stop))
         return *handed;
     WriterLocks locks;
     const bool taken = locks.take(

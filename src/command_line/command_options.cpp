@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -192,6 +193,8 @@ ParsedCommandLine parse_command_line(const QStringList& arguments) {
         options.to = parser.value(QStringLiteral("to"));
         if (parser.isSet(QStringLiteral("to")) && options.to.isEmpty())
             return mistake(QStringLiteral("--to: the folder is empty"));
+        if (!options.to.isEmpty()) // from where the command was given, wherever it is done
+            options.to = QDir::cleanPath(QDir::current().absoluteFilePath(options.to));
     }
     return {options, {}, 0};
 }
