@@ -207,7 +207,8 @@ TEST_F(CommandLine, AFollowedBookThatGrewThenNothingNew) {
     EXPECT_EQ(report["books"][1]["total_seen"].toInt(), second.episode_total);
     EXPECT_EQ(report["books"].toArray().size(), 3);
     EXPECT_EQ(site->media_requests_served(), served);
-    EXPECT_TRUE(has(run({"followed"}).out, "共 122 集"));
+    const std::string followed = run({"followed"}).out;
+    EXPECT_TRUE(has(followed, "星海远航\t共 122 集\t20")) << followed; // checked this year
 
     site->set_page_status(500);
     const ProgramResult failing = run({"check"});
@@ -265,6 +266,42 @@ TEST_F(SlowEpisodes, AStopKeepsThePartialFileAndTheNextRunResumesIt) {
     }
 }
 
+// The window does a handed download; a start stopped meanwhile pauses it, and
+// the next hand-over goes on from the bytes that arrived.
+TEST_F(SlowEpisodes, AHandedDownloadStoppedPausesTheWindowsRun) {
+    QProcess window;
+    QProcessEnvironment env = folder.environment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    window.setProcessEnvironment(env);
+    window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    window.start(QString::fromStdString(folder.program.string()), {});
+    ASSERT_TRUE(window.waitForStarted());
+    ASSERT_TRUE(eventually([&] { return fs::exists(folder.runtime / "audiobook-client"); }));
+
+    const fs::path target = episode_file(1);
+    QProcess handed;
+    folder.start(handed, arguments({"download", "{page}", "--from", "1", "--count", "1"}));
+    ASSERT_TRUE(eventually([&] {
+        std::error_code error;
+        return fs::file_size(partial_file_path(target), error) > 64 * 1024 && !error;
+    }));
+    ::kill(pid_t(handed.processId()), SIGINT);
+    EXPECT_EQ(finish(handed).code, 130);
+    std::error_code error;
+    const auto kept = fs::file_size(partial_file_path(target), error);
+    QThread::msleep(300);
+    EXPECT_EQ(fs::file_size(partial_file_path(target), error), kept) << "the window's run paused";
+
+    site->set_media_pacing(0, 0, 0);
+    const int ranges = site->media_range_requests();
+    const ProgramResult resumed = run({"download", "{page}", "--from", "1", "--count", "1"});
+    EXPECT_EQ(resumed.code, 0) << resumed.err;
+    EXPECT_EQ(site->media_range_requests(), ranges + 1);
+    EXPECT_EQ(read_file_bytes(target), site->episode_bytes(book.book_id, "1"));
+    window.terminate();
+    window.waitForFinished(20000);
+}
+
 TEST_F(CommandLine, ASecondWriterWaitsForTheFirst) {
     QLockFile held(QFile::decodeName((configuration_folder() / ".audiobook-client-writer.lock").c_str()));
     ASSERT_TRUE(held.lock());
@@ -280,6 +317,20 @@ TEST_F(CommandLine, ASecondWriterWaitsForTheFirst) {
     held.unlock();
     const ProgramResult result = finish(process);
     EXPECT_EQ(result.code, 0) << result.err;
+    EXPECT_TRUE(has(run({"followed"}).out, "星海远航"));
+
+    // Stopped while it waits: nothing written, 130.
+    ASSERT_TRUE(held.lock());
+    QProcess waiting;
+    folder.start(waiting, arguments({"unfollow", "星海远航"}));
+    waiting.setReadChannel(QProcess::StandardError);
+    ASSERT_TRUE(eventually([&] {
+        waiting.waitForReadyRead(50);
+        return waiting.bytesAvailable() > 0 || waiting.state() != QProcess::Running;
+    }));
+    ::kill(pid_t(waiting.processId()), SIGINT);
+    EXPECT_EQ(finish(waiting).code, 130);
+    held.unlock();
     EXPECT_TRUE(has(run({"followed"}).out, "星海远航"));
 }
 
