@@ -122,23 +122,25 @@ void DownloadCommand::on_page(const Text& address, const Text& page_text, const 
     plan.start = range_.start;
     plan.span = range_.count;
     plan.book = {book_.title, range_.save_folder};
+    downloads_->set_rows_pending(true);
     query_->start(plan);
 }
 
-// Rows in order as the query resolves them; the run starts once the list is
-// in, as a press of the window's button after its query does.
+// The run starts with the first episode listed and takes the others as the
+// query lists them, as a press of the window's button while its query runs.
 void DownloadCommand::on_row(EpisodeId) {
     downloads_->rows_added();
+    if (pressed_)
+        return;
+    pressed_ = true;
+    downloads_->query_filled(true);
+    downloads_->press();
 }
 
 void DownloadCommand::on_listed() {
     downloads_->set_rows_pending(false);
-    if (episodes_.empty())
-        return finish();
-    downloads_->query_filled(true);
-    downloads_->press();
-    if (!downloads_->running())
-        finish();
+    if (!pressed_)
+        finish(); // nothing was listed
 }
 
 // Off a terminal, one line per episode that lands or fails.

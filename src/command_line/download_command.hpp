@@ -56,5 +56,6 @@ class DownloadCommand : public Command {
     std::unique_ptr<EpisodeQuery> query_;
     std::unique_ptr<DownloadSequence> downloads_;
     QElapsedTimer since_progress_;
+    bool pressed_ = false;
     bool done_ = false;
 };
