@@ -31,7 +31,7 @@ FollowCheck::~FollowCheck() {
 }
 
 void FollowCheck::check_all() {
-    if (checking())
+    if (checking() || (gate_ && !gate_()))
         return;
     waiting_.clear();
     std::vector<Text> pages;

@@ -12,6 +12,7 @@
 #include <QObject>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 class PageLookAhead;
@@ -25,8 +26,10 @@ class FollowCheck : public QObject {
     explicit FollowCheck(FollowedBooks& books, QObject* parent = nullptr);
     ~FollowCheck() override;
 
-    // Checks every followed book, unless a check is under way.
+    // Checks every followed book, unless a check is under way or the gate,
+    // when set, says not now (another program is writing the same files).
     void check_all();
+    void set_gate(std::function<bool()> may_check) { gate_ = std::move(may_check); }
     bool checking() const { return !current_.empty(); }
     // The book under check now, or an empty text.
     const Text& checking_book() const { return current_; }
@@ -60,4 +63,5 @@ class FollowCheck : public QObject {
     bool user_run_ = false;
     bool listed_ = false;      // its new episodes are listed
     bool held_ = false;        // its downloads wait for the user's run
+    std::function<bool()> gate_;
 };

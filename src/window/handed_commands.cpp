@@ -4,6 +4,7 @@
 #include "command_line/check_command.hpp"
 #include "command_line/command_options.hpp"
 #include "command_line/download_command.hpp"
+#include "command_line/writer_locks.hpp"
 #include "session/book_session.hpp"
 #include "session/follow_check.hpp"
 #include "session/run_report.hpp"
@@ -14,6 +15,9 @@
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 #include "window/main_window.hpp"
+
+#include <QLockFile>
+#include <QTimer>
 
 namespace {
 
@@ -34,9 +38,37 @@ HandedCommands::HandedCommands(MainWindow& window, SingleInstance& instance, QOb
     : QObject(parent), window_(window) {
     connect(&instance, &SingleInstance::commandHanded, this,
             [this](HandedCommand* command) { take(command); });
+    writer_watch_ = new QTimer(this);
+    writer_watch_->setInterval(1000);
+    connect(writer_watch_, &QTimer::timeout, this, [this] { catch_up(); });
+    window.session().follow_check().set_gate([this] { return !another_writer(); });
 }
 
-HandedCommands::~HandedCommands() = default;
+// A command of the command line holds the configuration folder's lock.
+bool HandedCommands::another_writer() {
+    QLockFile probe(QFile::decodeName(WriterLocks::configuration_lock().c_str()));
+    probe.setStaleLockTime(0);
+    if (probe.tryLock(0))
+        return false; // released as the probe goes
+    if (!writer_watch_->isActive())
+        writer_watch_->start();
+    return true;
+}
+
+// The other writer ended: what it wrote is read back.
+void HandedCommands::catch_up() {
+    if (!writer_watch_->isActive() || another_writer())
+        return;
+    writer_watch_->stop();
+    BookSession& session = window_.session();
+    session.followed_books() = FollowedBooks(followed_books_file());
+    session.list_book_folders();
+    emit session.followedChanged();
+}
+
+HandedCommands::~HandedCommands() {
+    window_.session().follow_check().set_gate({});
+}
 
 void HandedCommands::take(HandedCommand* command) {
     waiting_.emplace_back(command);
@@ -61,6 +93,7 @@ void HandedCommands::next() {
     }
     if (!current_)
         return;
+    catch_up();
     const ParsedCommandLine parsed =
         parse_command_line(QStringList{QStringLiteral("audiobook-client")} + current_->arguments());
     if (!parsed.options || !writes_files(parsed.options->command)) {

@@ -5,6 +5,11 @@
 // the command line would print. One at a time; a download while the window's
 // own run is under way is refused as busy. Commands that only read, and a
 // download into another save folder, are left to the command line.
+//
+// A command started before the window may still be writing (a check on a
+// timer): while it holds its lock the window's follow check does not start,
+// and once it ends the window reads the followed books and the book folders
+// again, so that it writes nothing older than what the command wrote.
 #include <QObject>
 #include <QPointer>
 
@@ -12,6 +17,7 @@
 #include <memory>
 
 class HandedCommand;
+class QTimer;
 class MainWindow;
 class SingleInstance;
 struct CommandOptions;
@@ -32,9 +38,12 @@ class HandedCommands : public QObject {
     void check(const CommandOptions& options);
     void follow(const CommandOptions& options);
     void answer(const CommandOutcome& outcome);
+    bool another_writer();
+    void catch_up();
 
     MainWindow& window_;
     std::deque<QPointer<HandedCommand>> waiting_;
     QPointer<HandedCommand> current_;
     std::unique_ptr<QObject> job_; // the connections of the command under way
+    QTimer* writer_watch_ = nullptr; // runs while another program held the lock
 };

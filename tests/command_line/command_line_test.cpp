@@ -3,6 +3,7 @@
 #include "command_line/program_run.hpp"
 
 #include "settings/config_file.hpp"
+#include "session/followed_books.hpp"
 #include "settings/config_location.hpp"
 #include "site/download_paths.hpp"
 #include "support/site_fixture.hpp"
@@ -264,6 +265,46 @@ TEST_F(SlowEpisodes, AStopKeepsThePartialFileAndTheNextRunResumesIt) {
         EXPECT_EQ(site->media_range_requests(), ranges + 1);
         EXPECT_EQ(read_file_bytes(target), site->episode_bytes(book.book_id, "1"));
     }
+}
+
+// A window started while a command of the command line writes (a check on a
+// timer) does not check as well, and reads back what the command wrote
+// before it writes the followed books itself.
+TEST_F(CommandLine, AWindowStartedWhileACommandWritesLeavesItsFilesToIt) {
+    ASSERT_EQ(run({"follow", "{page}"}).code, 0);
+    const SampleBook other = sample_books()[1];
+    const QString other_page = QString::fromStdString(gbk_to_utf8(site->play_page_address(other.book_id, 1)));
+    ASSERT_EQ(run_program(folder, {QStringLiteral("follow"), other_page}).code, 0);
+    SampleBook grown = book;
+    grown.episode_total = 122;
+    site->add_book(grown);
+
+    QLockFile held(QFile::decodeName((configuration_folder() / ".audiobook-client-writer.lock").c_str()));
+    ASSERT_TRUE(held.lock());
+    QProcess window;
+    QProcessEnvironment env = folder.environment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    window.setProcessEnvironment(env);
+    window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const int pages = site->page_requests();
+    window.start(QString::fromStdString(folder.program.string()), {});
+    ASSERT_TRUE(window.waitForStarted());
+    ASSERT_TRUE(eventually([&] { return fs::exists(folder.runtime / "audiobook-client"); }));
+    QThread::msleep(1000); // the window's check at start would have asked for the pages by now
+    EXPECT_EQ(site->page_requests(), pages);
+    {
+        FollowedBooks books(folder.path / fs::path(u8"追更.ini")); // as the command's check leaves it
+        books.set_total_seen(book.title, 122);
+        ASSERT_TRUE(books.save());
+    }
+    held.unlock();
+
+    const ProgramResult unfollowed = run_program(folder, {QStringLiteral("unfollow"), QStringLiteral("山河故人")});
+    EXPECT_EQ(unfollowed.code, 0) << unfollowed.err;
+    EXPECT_EQ(run({"followed"}).out, "星海远航\t共 122 集\t-\t-\n");
+    EXPECT_FALSE(fs::exists(episode_file(121)));
+    window.terminate();
+    window.waitForFinished(20000);
 }
 
 // The window does a handed download; a start stopped meanwhile pauses it, and
