@@ -100,6 +100,10 @@ class BookSession : public QObject {
     // false when that book is not followed.
     bool check_book_folder(int index);
     const FollowedBooks& followed_books() const { return followed_; }
+    // For a command handed over from the command line; followedChanged is
+    // the changer's to emit.
+    FollowedBooks& followed_books() { return followed_; }
+    FollowCheck& follow_check() { return *follow_check_; }
     // Takes the save folder stored in the settings now (the settings window
     // may have changed it): the next query saves there, and the book folders
     // are listed from it.

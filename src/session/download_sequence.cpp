@@ -78,7 +78,21 @@ void DownloadSequence::set_rows_pending(bool pending) {
         rows_added();
 }
 
+// Rows the running query adds while a pass is under way belong to that pass,
+// wherever it stands: they wait their turn and count in the run.
 void DownloadSequence::rows_added() {
+    if (pass_ && rows_pending_ && !aborted_ && episodes_.size() > pass_->count) {
+        int more = 0;
+        for (int i = pass_->count; i < episodes_.size(); ++i) {
+            const Episode* episode = episodes_.at(i);
+            if (!fetchable(episode))
+                continue;
+            ++more;
+            episodes_.update(episode->id, [](Episode& e) { e.state = DownloadState::queued; });
+        }
+        pass_->count = episodes_.size();
+        run_.set_total(run_.total() + more);
+    }
     if (waiting_for_rows_ && !aborted_) {
         waiting_for_rows_ = false;
         advance();

@@ -5,19 +5,20 @@
 #include "session/followed_books.hpp"
 #include "settings/config_file.hpp"
 #include "site/book_page.hpp"
-#include "site/book_page_load.hpp"
+#include "session/page_look_ahead.hpp"
 #include "text/gbk.hpp"
 
 #include <algorithm>
+#include <QDateTime>
 
 FollowCheck::FollowCheck(FollowedBooks& books, QObject* parent)
-    : QObject(parent), books_(books), load_(std::make_unique<BookPageLoad>()),
+    : QObject(parent), books_(books), load_(std::make_unique<PageLookAhead>()),
       query_(std::make_unique<EpisodeQuery>(episodes_)) {
     EpisodeRequest options;
     options.user_agent = program_user_agent();
     downloads_.set_transfer_options(options);
     downloads_.set_double_press_interval(std::chrono::milliseconds(0));
-    connect(load_.get(), &BookPageLoad::pageArrived, this,
+    connect(load_.get(), &PageLookAhead::pageArrived, this,
             [this](const Text& address, const Text& page_text, const AccessReport& report) {
                 on_page(address, page_text, report);
             });
@@ -31,16 +32,20 @@ FollowCheck::~FollowCheck() {
 }
 
 void FollowCheck::check_all() {
-    if (checking())
+    if (checking() || (gate_ && !gate_()))
         return;
     waiting_.clear();
-    for (const FollowedBook& book : books_.books())
+    std::vector<Text> pages;
+    for (const FollowedBook& book : books_.books()) {
         waiting_.push_back(book.title);
+        pages.push_back(book.address);
+    }
+    load_->expect(pages);
     next_book();
 }
 
 void FollowCheck::check_book(const Text& title) {
-    if (!books_.find(title))
+    if (!books_.find(title) || (gate_ && !gate_()))
         return;
     wait_for_turn(title);
     if (!checking())
@@ -48,7 +53,7 @@ void FollowCheck::check_book(const Text& title) {
 }
 
 void FollowCheck::check_page(const Text& title, const Text& address, const Text& page_text) {
-    if (!books_.find(title))
+    if (!books_.find(title) || (gate_ && !gate_()))
         return;
     if (checking()) {
         wait_for_turn(title);
@@ -94,7 +99,7 @@ void FollowCheck::next_book() {
         waiting_.pop_front();
         if (const FollowedBook* book = books_.find(title)) {
             current_ = title;
-            load_->start(book->address);
+            load_->ask(book->address);
         }
     }
     if (current_.empty())
@@ -155,6 +160,7 @@ void FollowCheck::on_run_ended(int arrived, int failed) {
 void FollowCheck::done_with_book(const Text& trouble, int total) {
     const Text title = current_;
     books_.set_trouble(title, trouble);
+    books_.set_last_checked(title, QDateTime::currentSecsSinceEpoch());
     if (total > 0)
         books_.set_total_seen(title, total);
     books_.save();

@@ -3,7 +3,8 @@
 // page is loaded with the same limits as any page load, and when its total has
 // grown past what was seen last, the new episodes are listed and downloaded
 // into the book's folder on a list of their own, so nothing the user sees
-// changes. Episodes on disk already are not fetched again. The user's own run
+// changes. Episodes on disk already are not fetched again. The pages of the
+// next few books are asked for while one book is checked. The user's own run
 // goes first: while it runs, the check's downloads wait.
 #include "session/download_sequence.hpp"
 #include "session/episode_list.hpp"
@@ -11,9 +12,10 @@
 #include <QObject>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
-class BookPageLoad;
+class PageLookAhead;
 class EpisodeQuery;
 class FollowedBooks;
 struct AccessReport;
@@ -24,13 +26,15 @@ class FollowCheck : public QObject {
     explicit FollowCheck(FollowedBooks& books, QObject* parent = nullptr);
     ~FollowCheck() override;
 
-    // Checks every followed book, unless a check is under way.
+    // Checks every followed book, unless a check is under way or the gate,
+    // when set, says not now (another program is writing the same files).
     void check_all();
     // Checks one followed book now, or after the book under check.
     void check_book(const Text& title);
     // The page of a followed book was loaded anyway: it is the book's check,
     // without loading it again (unless another book is under check).
     void check_page(const Text& title, const Text& address, const Text& page_text);
+    void set_gate(std::function<bool()> may_check) { gate_ = std::move(may_check); }
     bool checking() const { return !current_.empty(); }
     // The book under check now, or an empty text.
     const Text& checking_book() const { return current_; }
@@ -55,7 +59,7 @@ class FollowCheck : public QObject {
     void done_with_book(const Text& trouble, int total);
 
     FollowedBooks& books_;
-    std::unique_ptr<BookPageLoad> load_;
+    std::unique_ptr<PageLookAhead> load_; // the next books' pages come ahead of their turn
     EpisodeList episodes_;
     std::unique_ptr<EpisodeQuery> query_;
     DownloadSequence downloads_{episodes_};
@@ -65,4 +69,5 @@ class FollowCheck : public QObject {
     bool user_run_ = false;
     bool listed_ = false;      // its new episodes are listed
     bool held_ = false;        // its downloads wait for the user's run
+    std::function<bool()> gate_;
 };

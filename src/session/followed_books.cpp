@@ -23,8 +23,11 @@ FollowedBooks::FollowedBooks(std::filesystem::path file) : file_(std::move(file)
         FollowedBook book{title, address, document.value(section, "save_folder"),
                           int(text_to_number(document.value(section, "total_seen"))),
                           document.value(section, "trouble")};
-        if (!title.empty() && !address.empty())
-            books_.push_back(std::move(book));
+        if (title.empty() || address.empty())
+            continue;
+        if (const double seconds = text_to_number(document.value(section, "last_checked")); seconds > 0)
+            checked_[title] = std::int64_t(seconds);
+        books_.push_back(std::move(book));
     }
 }
 
@@ -56,6 +59,17 @@ void FollowedBooks::follow(const FollowedBook& book) {
 
 void FollowedBooks::unfollow(const Text& title) {
     std::erase_if(books_, [&title](const FollowedBook& b) { return b.title == title; });
+    checked_.erase(title);
+}
+
+std::int64_t FollowedBooks::last_checked(const Text& title) const {
+    const auto at = checked_.find(title);
+    return at == checked_.end() ? 0 : at->second;
+}
+
+void FollowedBooks::set_last_checked(const Text& title, std::int64_t seconds) {
+    if (entry(title))
+        checked_[title] = seconds;
 }
 
 void FollowedBooks::set_total_seen(const Text& title, int total) {
@@ -75,9 +89,14 @@ bool FollowedBooks::save() const {
     for (const FollowedBook& book : books_)
         list.emplace_back(book.title, book.address);
     document.replace_section(list_section, list);
-    for (const FollowedBook& book : books_)
-        document.replace_section(book_section(book.title), {{"save_folder", book.save_folder},
-                                              {"total_seen", number_to_text(book.total_seen)},
-                                              {"trouble", book.trouble}});
+    for (const FollowedBook& book : books_) {
+        std::vector<std::pair<Text, Text>> details = {
+            {"save_folder", book.save_folder},
+            {"total_seen", number_to_text(book.total_seen)},
+            {"trouble", book.trouble}};
+        if (const std::int64_t seconds = last_checked(book.title); seconds > 0)
+            details.emplace_back("last_checked", number_to_text(double(seconds)));
+        document.replace_section(book_section(book.title), details);
+    }
     return document.write(file_);
 }

@@ -4,7 +4,9 @@
 // file beside the listening files, one section per book, written atomically.
 #include "text/text.hpp"
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <vector>
 
 struct FollowedBook {
@@ -29,6 +31,9 @@ class FollowedBooks {
     void unfollow(const Text& title);
     void set_total_seen(const Text& title, int total);
     void set_trouble(const Text& title, const Text& trouble);
+    // When the book was last checked, in seconds since the epoch; 0: never.
+    std::int64_t last_checked(const Text& title) const;
+    void set_last_checked(const Text& title, std::int64_t seconds);
     bool save() const;
 
   private:
@@ -36,4 +41,5 @@ class FollowedBooks {
 
     std::filesystem::path file_;
     std::vector<FollowedBook> books_;
+    std::map<Text, std::int64_t> checked_; // by title
 };

@@ -1,10 +1,13 @@
 #include "single_instance/single_instance.hpp"
 
+#include "single_instance/handed_command.hpp"
+
 #include <QDataStream>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QMetaMethod>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -88,9 +91,23 @@ void SingleInstance::take(QLocalSocket* socket) {
         in >> arguments;
         if (!in.commitTransaction())
             return; // the rest is still on its way
+        if (!arguments.isEmpty() && arguments.front() == handed_command_marker()) {
+            take_command(socket, arguments.mid(1));
+            return;
+        }
         socket->write("1");
         socket->flush();
         socket->disconnectFromServer();
         emit handed_over(arguments);
     });
+}
+
+// A command stays on its socket until it is answered.
+void SingleInstance::take_command(QLocalSocket* socket, const QStringList& arguments) {
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    auto* command = new HandedCommand(socket, arguments, this);
+    if (isSignalConnected(QMetaMethod::fromSignal(&SingleInstance::commandHanded)))
+        emit commandHanded(command);
+    else
+        command->answer(-1, {}, {});
 }

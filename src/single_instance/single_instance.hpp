@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class HandedCommand;
 class QLocalServer;
 class QLocalSocket;
 
@@ -28,11 +29,15 @@ class SingleInstance : public QObject {
   signals:
     // A later start handed over its arguments.
     void handed_over(const QStringList& arguments);
+    // A later start handed over a command to do and answer (see
+    // handed_command.hpp). With nothing connected, the start does it itself.
+    void commandHanded(HandedCommand* command);
 
   private:
     bool hand_over(const QStringList& arguments) const;
     bool listen();
     void take(QLocalSocket* socket);
+    void take_command(QLocalSocket* socket, const QStringList& arguments);
 
     QString path_;
     QLocalServer* server_ = nullptr;

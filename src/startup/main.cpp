@@ -1,5 +1,10 @@
-// Program start: the window, with the play page the command line names loaded.
+// Program start: a command (download, follow, check, ...) or --help and
+// --version run the command line on a QCoreApplication, with no display;
+// anything else starts the window, with the play page address given, if any.
+#include "command_line/command_line.hpp"
 #include "startup/window_start.hpp"
+
+#include <QString>
 
 #include <cstring>
 
@@ -31,5 +36,7 @@ QString first_positional(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (wants_command_line(argc, argv))
+        return run_command_line(argc, argv);
     return run_window(argc, argv, first_positional(argc, argv));
 }

@@ -3,6 +3,7 @@
 #include "accessibility/atspi_guard.hpp"
 #include "single_instance/single_instance.hpp"
 #include "widgets/program_style.hpp"
+#include "window/handed_commands.hpp"
 #include "window/main_window.hpp"
 
 namespace {
@@ -38,6 +39,8 @@ int run_window(int argc, char** argv, const QString& address) {
                              window.open_address(handed);
                          bring_to_front(window);
                      });
+    // Commands a later start hands over (download, check, ...) are done here.
+    HandedCommands handed(window, instance);
     window.show();
     if (!address.isEmpty())
         window.open_address(address);

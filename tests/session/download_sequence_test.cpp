@@ -133,6 +133,29 @@ TEST_F(SequenceTest, ButtonWalksItsStates) {
     EXPECT_TRUE(everything_in(save.path).empty());
 }
 
+// The button pressed while the query still lists: rows that come while the
+// first episode downloads are fetched in the same run and count in it.
+TEST_F(SequenceTest, RowsListedAfterThePressDownloadInTheSameRun) {
+    site->set_media_pacing(0, 4096, 20);
+    sequence.set_rows_pending(true);
+    add_episode(book, "1");
+    sequence.rows_added();
+    sequence.query_filled(true);
+    sequence.press();
+    ASSERT_TRUE(sequence.running());
+    for (const char* number : {"2", "3"}) {
+        add_episode(book, number);
+        sequence.rows_added();
+    }
+    EXPECT_EQ(state(1), DownloadState::queued);
+    sequence.set_rows_pending(false);
+    ASSERT_TRUE(wait_idle());
+    for (const char* number : {"1", "2", "3"})
+        EXPECT_EQ(file_content(file_of(book, number)), episode(book, number)) << number;
+    EXPECT_EQ(sequence.run().total(), 3);
+    EXPECT_EQ(sequence.run().arrived(), 3);
+}
+
 // A double press only starts. A pause stops every episode under way at once:
 // each keeps what arrived in its partial file and reads how far it came; going
 // on fetches those first, by a range request, then the rest, fetching nothing

@@ -413,6 +413,7 @@ struct SampleSite::Impl {
     int script_delay_ms = 0;
     int cover_delay_ms = 0;
     std::atomic<int> page_status{0}; // play pages answer with this status (0: normal)
+    std::atomic<int> page_delay_ms{0}; // delay before each play page answer
     Fault fault;
     int stall_generation = 0;  // counts set_media_stall calls: a stalled answer waits for one
     std::set<Text> reset_done; // episodes whose first answer was cut (set_media_reset_once)
@@ -702,6 +703,10 @@ var mp3url = "";
                 const Text& file = parts[3];
                 if (starts_with(file, prefix) && ends_with(file, ".htm")) {
                     ++pages;
+                    if (const int delay = page_delay_ms; delay > 0 && !pause_for(delay)) {
+                        response.status = 503;
+                        return;
+                    }
                     if (id == "0") { // hangs until the site stops
                         while (pause_for(1000)) {
                         }
@@ -1174,6 +1179,10 @@ void SampleSite::set_cover_delay(int ms) {
 
 Text SampleSite::hanging_page_address() const {
     return play_page_address("0", 1);
+}
+
+void SampleSite::set_page_delay(int ms) {
+    impl_->page_delay_ms = ms;
 }
 
 void SampleSite::set_script_delay(int ms) {

@@ -143,6 +143,8 @@ class SampleSite {
     // the new pacing from its next piece.
     void set_media_pacing(int delay_ms, int bytes_per_chunk, int chunk_delay_ms);
     void set_script_delay(int ms);
+    // Every play page answers this much later (0: at once).
+    void set_page_delay(int ms);
     void set_page_status(int status); // play pages answer with this status (0: normal)
     void set_cover_delay(int ms);
     // A key lets one GET through; after that it is refused (403) and the player
