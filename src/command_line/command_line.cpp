@@ -158,7 +158,10 @@ bool wants_command_line(int argc, char** argv) {
     const QString first = QString::fromLocal8Bit(argv[1]);
     static const QStringList own = {QStringLiteral("--help"), QStringLiteral("-h"),
                                     QStringLiteral("--version")};
-    return command_names().contains(first) || own.contains(first);
+    // A bare word is a command mistyped, not an address: the command line says so.
+    const bool word = !first.startsWith(QLatin1Char('-')) && !first.contains(QLatin1Char('.')) &&
+                      !first.contains(QLatin1Char('/')) && !first.contains(QLatin1Char(':'));
+    return command_names().contains(first) || own.contains(first) || word;
 }
 
 int run_command_line(int argc, char** argv) {

@@ -1,11 +1,13 @@
 // The command line's words as the parser reads them: what each option gives,
 // and the mistakes that end with exit code 2 before anything is done.
+#include "command_line/command_line.hpp"
 #include "command_line/command_options.hpp"
 
 #include <QDir>
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -59,6 +61,30 @@ TEST(CommandOptions, WhatEachOptionGivesAndWhichWordsAreMistakes) {
         EXPECT_FALSE(parsed.options.has_value());
         EXPECT_EQ(parsed.exit_code, c.code);
         EXPECT_TRUE(parsed.text.contains(QString::fromUtf8(c.text))) << parsed.text.toStdString();
+    }
+}
+
+// Which starts the command line takes, and which open the window: a bare word
+// is a mistyped command (told so, exit 2), an address or Qt's options the window's.
+TEST(CommandOptions, TheCommandLineTakesCommandsOptionsAndBareWords) {
+    const struct {
+        std::vector<const char*> words;
+        bool command_line;
+    } cases[] = {
+        {{}, false},
+        {{"check"}, true},
+        {{"--version"}, true},
+        {{"bogus"}, true},
+        {{"https://www.example.com/yousheng/1/play_1_2.htm"}, false},
+        {{"www.example.com/play_1_2.htm"}, false},
+        {{"-style", "fusion"}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<char*> argv{const_cast<char*>("audiobook-client")};
+        for (const char* word : c.words)
+            argv.push_back(const_cast<char*>(word));
+        EXPECT_EQ(wants_command_line(int(argv.size()), argv.data()), c.command_line)
+            << (c.words.empty() ? "" : c.words.front());
     }
 }
 
