@@ -21,6 +21,7 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev llvm-14
   dbus aria2
+  libtag1-dev python3-mutagen
 )
 if [ "${1:-}" = "--trial" ]; then
   packages+=(orca speech-dispatcher)
