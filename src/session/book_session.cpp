@@ -8,6 +8,7 @@
 #include "playback/listening_resume.hpp"
 #include "playback/playback_engine.hpp"
 #include "playback/player.hpp"
+#include "session/book_tagging.hpp"
 #include "session/episode_query.hpp"
 #include "session/follow_check.hpp"
 #include "settings/config_file.hpp"
@@ -16,6 +17,7 @@
 #include "site/book_page_load.hpp"
 #include "site/download_paths.hpp"
 #include "site/episode_address.hpp"
+#include "tagging/book_retag.hpp"
 #include "files/files.hpp"
 #include "transfer/episode_download.hpp"
 #include "text/gbk.hpp"
@@ -104,6 +106,7 @@ BookSession::BookSession(QObject* parent)
     bookmarks_ = std::make_unique<Bookmarks>(positions.parent_path() / fs::path(u8"书签.ini"));
     bind_load();
     bind_downloads();
+    bind_landing();
     bind_playback();
     bind_follow_check();
     bind_bookmarks();
@@ -111,6 +114,7 @@ BookSession::BookSession(QObject* parent)
 
 BookSession::~BookSession() {
     close();
+    retag_.reset();
     follow_check_.reset();
     downloads_.reset();
     query_.reset();
@@ -148,6 +152,7 @@ void BookSession::start() {
     startup_save_folder_ = read_setting(gbk("默认保存路径"));
     if (const auto kept = last_book_.kept(read_setting(gbk("默认网址")))) {
         show_page(kept->address, kept->page_text);
+        landing_.know_cover(book_.title, kept->cover);
         if (!kept->cover.empty())
             emit coverArrived(kept->cover);
     }
@@ -187,6 +192,7 @@ void BookSession::bind_load() {
     connect(book_load_.get(), &BookPageLoad::coverArrived, this, [this](const Bytes& cover) {
         if (!cover.empty())
             last_book_.keep_cover(cover);
+        landing_.know_cover(book_.title, cover);
         emit coverArrived(cover);
     });
 }
@@ -222,6 +228,7 @@ bool BookSession::show_page(const Text& address, const Text& page_text) {
     book_address_ = address;
     if (book_.title.empty())
         return false;
+    landing_.know_book(book_details(book_));
     emit bookShown();
     if (episodes_.empty())
         emit bookmarksChanged();
@@ -639,6 +646,7 @@ void BookSession::note_file_on_disk(Episode& episode) const {
 
 void BookSession::close() {
     follow_check_->cancel();
+    cancel_tagging();
     follow_timer_.stop();
     book_load_->cancel();
     queue_.close();
@@ -651,6 +659,7 @@ void BookSession::close() {
 
 void BookSession::bind_follow_check() {
     follow_check_ = std::make_unique<FollowCheck>(followed_);
+    follow_check_->set_landing(&landing_);
     // The user's own run goes first.
     connect(downloads_.get(), &DownloadSequence::buttonChanged, this,
             [this] { follow_check_->set_user_run(downloads_->running()); });

@@ -14,6 +14,7 @@
 #include <memory>
 
 class BookPageLoad;
+class EpisodeLanding;
 class EpisodeQuery;
 class FollowedBooks;
 struct AccessReport;
@@ -33,6 +34,8 @@ class FollowCheck : public QObject {
     void set_user_run(bool running);
     // Stops at once; what arrived in part waits in its partial file.
     void cancel();
+    // What the episodes get as they land; each book's page tells it the book.
+    void set_landing(EpisodeLanding* landing);
 
   signals:
     // `count` new episodes of the book arrived.
@@ -59,4 +62,5 @@ class FollowCheck : public QObject {
     bool user_run_ = false;
     bool listed_ = false;      // its new episodes are listed
     bool held_ = false;        // its downloads wait for the user's run
+    EpisodeLanding* landing_ = nullptr;
 };

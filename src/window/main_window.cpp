@@ -16,6 +16,7 @@
 #include "widgets/run_progress_line.hpp"
 #include "window/address_box.hpp"
 #include "window/book_view.hpp"
+#include "window/library_tagging.hpp"
 #include "window/library_view.hpp"
 #include "window/narration.hpp"
 #include "window/episode_table.hpp"
@@ -121,6 +122,7 @@ void MainWindow::build_controls() {
     folder_list_->setWordWrap(true);
     folder_list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     offer_book_removal(folder_list_, *session_);
+    offer_book_tagging(folder_list_, *session_);
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
     span_caption_ = named(new QLabel(this), "标签4");

@@ -1,0 +1,16 @@
+#pragma once
+// The session's side of tagging: the details of a book for its episodes' tags,
+// from its play page, or, for a book downloaded before, from what is known of
+// its folder.
+#include "site/book_info.hpp"
+#include "tagging/episode_landing.hpp"
+
+#include <filesystem>
+
+BookDetails book_details(const BookInfo& info);
+
+// A book folder's details: those of a page of the book loaded in this run,
+// else those our own tags in its files give, else only its name as the title.
+// The cover is the one known, else the one kept in `kept_cover` (a file).
+BookDetails folder_book_details(const EpisodeLanding& landing, const std::filesystem::path& folder,
+                                const Text& name, const std::filesystem::path& kept_cover);
