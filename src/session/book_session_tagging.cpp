@@ -3,11 +3,15 @@
 #include "session/book_session.hpp"
 
 #include "session/book_tagging.hpp"
+#include "files/files.hpp"
 #include "settings/config_file.hpp"
+#include "site/download_paths.hpp"
 #include "tagging/book_retag.hpp"
 
 #include <fstream>
 #include <iterator>
+
+namespace fs = std::filesystem;
 
 bool BookSession::read_tag_writing_setting() {
     return read_tag_writing();
@@ -31,10 +35,10 @@ bool BookSession::tag_book(int index) {
     if (retag_ || index < 0 || index >= int(folders_.size()))
         return false;
     const BookFolder& folder = folders_[std::size_t(index)];
-    BookDetails details = folder_book_details(landing_, folder.native, folder.name,
-                                              library_.cover_file(folder.name));
-    retag_ = std::make_unique<BookRetag>(folder.native, folder.name, std::move(details),
-                                         landing_.dressing());
+    const fs::path path = native_path(effective_save_folder(startup_save_folder_)) / folder.native;
+    BookDetails details =
+        folder_book_details(landing_, path, folder.name, library_.cover_file(folder.name));
+    retag_ = std::make_unique<BookRetag>(path, folder.name, std::move(details), landing_.dressing());
     const Text name = folder.name;
     connect(retag_.get(), &BookRetag::progressed, this,
             [this, name](int done, int total) { emit taggingProgressed(name, done, total); });

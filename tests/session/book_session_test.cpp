@@ -9,6 +9,7 @@
 #include "playback/playback_engine.hpp"
 #include "playback/player.hpp"
 #include "site/download_paths.hpp"
+#include "tagging/episode_tags.hpp"
 #include "support/notification_service.hpp"
 #include "support/site_fixture.hpp"
 #include "text/qt_text.hpp"
@@ -23,6 +24,16 @@
 #include <optional>
 
 namespace {
+
+// The bytes after a leading ID3v2 tag, by its header alone.
+std::string audio_after_tag(const std::string& file) {
+    if (file.compare(0, 3, "ID3") != 0)
+        return file;
+    std::size_t size = 0;
+    for (int i = 6; i < 10; ++i)
+        size = size << 7 | std::uint8_t(file[std::size_t(i)]);
+    return file.substr(size + 10 + ((std::uint8_t(file[5]) & 0x10) ? 10 : 0));
+}
 
 class Session : public SiteFixture {
   protected:
@@ -268,9 +279,12 @@ TEST_F(Session, AnEpisodeCutByClosingIsOfferedAgainAtTheNextStart) {
     download_all();
     EXPECT_EQ(at(0).state, DownloadState::downloaded);
     EXPECT_EQ(site->media_range_requests() - ranges, 1);
+    // Whole, and tagged: the host's audio after our tag, its length recorded.
     const Bytes bytes = site->episode_bytes(book.book_id, "36");
     std::ifstream in(at(0).file, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(audio_after_tag(std::string(std::istreambuf_iterator<char>(in), {})),
+              audio_after_tag(std::string(bytes.begin(), bytes.end())));
+    EXPECT_EQ(recorded_host_length(at(0).file), std::int64_t(bytes.size()));
 }
 
 // A followed book that grew while the program was closed gets exactly its new
@@ -544,4 +558,54 @@ TEST_F(Session, AListThatCameBackRenewsAnExpiredKey) {
     ASSERT_EQ(session->episodes().size(), 2);
     EXPECT_EQ(at(1).state, DownloadState::downloaded);
     EXPECT_TRUE(std::filesystem::is_regular_file(at(1).file));
+}
+
+// A book downloaded with the switch off is tagged from the library with the
+// details of its page and the cover the window showed, on its own thread, then
+// has its cover file and playlist; the tags are not fetched again.
+TEST_F(Session, ABookDownloadedBeforeIsTaggedFromTheLibrary) {
+    ASSERT_TRUE(write_setting(gbk("写入标签"), gbk("假")));
+    load(address());
+    list("35", "2");
+    download_all();
+    const Bytes host = site->episode_bytes(book.book_id, "36");
+    std::ifstream untagged(at(0).file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(untagged), {}),
+              std::string(host.begin(), host.end()));
+    const std::filesystem::path folder = at(0).file.parent_path();
+    EXPECT_FALSE(std::filesystem::exists(folder / "cover.gif"));
+
+    ASSERT_TRUE(write_setting(gbk("写入标签"), gbk("真")));
+    const Bytes cover = sample_cover_gif(book.title);
+    session->cover_shown(cover); // the library keeps it
+    ASSERT_EQ(session->folders().size(), 1u);
+    QSignalSpy ended(session.get(), &BookSession::taggingEnded);
+    ASSERT_TRUE(session->tag_book(0));
+    EXPECT_FALSE(session->tag_book(0)); // one book at a time
+    EXPECT_EQ(session->tagging_book(), session->folders()[0].name);
+    ASSERT_TRUE(ended.wait(30000));
+    EXPECT_EQ(ended.at(0).at(1).toInt(), 2);
+    EXPECT_EQ(ended.at(0).at(2).toInt(), 0);
+    EXPECT_TRUE(session->tagging_book().empty());
+    for (int i = 0; i < 2; ++i) {
+        const auto tagged = tagged_book(at(i).file);
+        ASSERT_TRUE(tagged.has_value());
+        EXPECT_EQ(tagged->album, book.title);
+        EXPECT_EQ(tagged->artist, session->book().author);
+        EXPECT_EQ(tagged->composer, session->book().narrator);
+        EXPECT_EQ(tagged->total, book.episode_total);
+    }
+    std::ifstream kept(folder / "cover.gif", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
+              std::string(cover.begin(), cover.end()));
+    EXPECT_TRUE(std::filesystem::exists(folder / native_path(book.title + ".m3u8")));
+
+    // Listed again as not on disk (a list from before they landed): the
+    // tagged files are complete by the host's length, and nothing is fetched.
+    const int gets = site->media_full_requests();
+    session->episodes().update(id(0), [](Episode& e) { e.state = DownloadState::not_on_disk; });
+    session->downloads().query_filled(true);
+    download_all();
+    EXPECT_EQ(at(0).state, DownloadState::downloaded);
+    EXPECT_EQ(site->media_full_requests(), gets);
 }
