@@ -192,7 +192,6 @@ void BookSession::bind_load() {
     connect(book_load_.get(), &BookPageLoad::coverArrived, this, [this](const Bytes& cover) {
         if (!cover.empty())
             last_book_.keep_cover(cover);
-        landing_.know_cover(book_.title, cover);
         emit coverArrived(cover);
     });
 }

@@ -21,6 +21,7 @@ bool BookSession::read_tag_writing_setting() {
 // without a cover in this run takes the one the library kept.
 void BookSession::bind_landing() {
     downloads_->set_landing(&landing_);
+    feed_landing(*book_load_, landing_);
     landing_.set_cover_lookup([this](const Text& title) {
         Bytes cover;
         if (const auto file = library_.cover_file(title); !file.empty()) {

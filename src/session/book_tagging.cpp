@@ -1,11 +1,14 @@
 #include "session/book_tagging.hpp"
 
 #include "files/files.hpp"
+#include "site/book_page.hpp"
+#include "site/book_page_load.hpp"
 #include "tagging/episode_tags.hpp"
 #include "text/text.hpp"
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -41,4 +44,18 @@ BookDetails folder_book_details(const EpisodeLanding& landing, const fs::path& f
         details.cover.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     return details;
+}
+
+void feed_landing(BookPageLoad& load, EpisodeLanding& landing) {
+    auto title = std::make_shared<Text>(); // the book of the page the cover belongs to
+    QObject::connect(&load, &BookPageLoad::pageArrived, &load,
+                     [&landing, title](const Text& address, const Text& page_text) {
+                         if (page_text.empty())
+                             return;
+                         const BookInfo info = cut_book_info(address, page_text);
+                         *title = info.title;
+                         landing.know_book(book_details(info));
+                     });
+    QObject::connect(&load, &BookPageLoad::coverArrived, &load,
+                     [&landing, title](const Bytes& cover) { landing.know_cover(*title, cover); });
 }

@@ -7,7 +7,15 @@
 
 #include <filesystem>
 
+class BookPageLoad;
+
 BookDetails book_details(const BookInfo& info);
+
+// Tells `landing` of every book page that `load` brings and of its cover, for
+// any front end that loads pages (the window's session, a command line): the
+// episodes of the book downloaded afterwards are tagged with them. Both must
+// outlive the connection (it ends with either).
+void feed_landing(BookPageLoad& load, EpisodeLanding& landing);
 
 // A book folder's details: those of a page of the book loaded in this run,
 // else those our own tags in its files give, else only its name as the title.

@@ -283,7 +283,9 @@ void SettingsWindow::save_settings() {
     write_setting(gbk("显示与下载开始集数"), trim_spaces(one_line(start_episode_box_)));
     write_setting(gbk("默认显示集数"), trim_spaces(one_line(episode_count_box_)));
     bool saved = write_setting(gbk("保存时自动重命名"), flag_text(rename_box_->isChecked()));
-    saved = write_setting(gbk("写入标签"), flag_text(tag_box_->isChecked())) && saved;
+    // Written once changed, so that a file without the key stays as it was.
+    if (tag_box_->isChecked() != read_tag_writing())
+        saved = write_setting(gbk("写入标签"), flag_text(tag_box_->isChecked())) && saved;
     save_parallel_control();
     save_media_host();
     show_message(this, gbk(saved ? "配置成功！" : "配置失败！"));

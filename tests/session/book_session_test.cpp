@@ -609,3 +609,24 @@ TEST_F(Session, ABookDownloadedBeforeIsTaggedFromTheLibrary) {
     EXPECT_EQ(at(0).state, DownloadState::downloaded);
     EXPECT_EQ(site->media_full_requests(), gets);
 }
+
+// With the switch on (its default), an episode lands with the details of the
+// page loaded and the cover that came with it, in the file and beside it.
+TEST_F(Session, EpisodesLandWithThePagesDetailsAndCover) {
+    QSignalSpy covers(session.get(), &BookSession::coverArrived);
+    load(address());
+    ASSERT_TRUE(eventually([&] { return covers.count() > 0; }));
+    const Bytes cover = covers.last().at(0).value<Bytes>();
+    ASSERT_FALSE(cover.empty());
+    list("35", "1");
+    download_all();
+    const auto tagged = tagged_book(at(0).file);
+    ASSERT_TRUE(tagged.has_value());
+    EXPECT_EQ(tagged->album, book.title);
+    EXPECT_FALSE(session->book().author.empty());
+    EXPECT_EQ(tagged->artist, session->book().author);
+    EXPECT_EQ(tagged->composer, session->book().narrator);
+    std::ifstream kept(at(0).file.parent_path() / "cover.gif", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
+              std::string(cover.begin(), cover.end()));
+}
