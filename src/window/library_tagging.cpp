@@ -6,18 +6,11 @@
 
 #include <QAction>
 #include <QListWidget>
-#include <QMainWindow>
-#include <QStatusBar>
 
 namespace {
 
 QString say(const char* text) {
     return to_qstring(gbk(text));
-}
-
-void show_status(QListWidget* folder_list, const QString& text) {
-    if (auto* window = qobject_cast<QMainWindow*>(folder_list->window()))
-        window->statusBar()->showMessage(text);
 }
 
 QString ended_text(const Text& book, int tagged, int failed, bool cancelled) {
@@ -32,12 +25,13 @@ QString ended_text(const Text& book, int tagged, int failed, bool cancelled) {
 
 } // namespace
 
-void offer_book_tagging(QListWidget* folder_list, BookSession& session) {
+void offer_book_tagging(QListWidget* folder_list, BookSession& session,
+                        std::function<void(const QString&, bool)> tell) {
     auto* tag = new QAction(say("写入标签"), folder_list);
     tag->setObjectName(QStringLiteral("写入标签"));
     folder_list->addAction(tag);
     folder_list->setContextMenuPolicy(Qt::ActionsContextMenu);
-    QObject::connect(tag, &QAction::triggered, folder_list, [folder_list, &session] {
+    QObject::connect(tag, &QAction::triggered, folder_list, [folder_list, &session, tell] {
         if (!session.tagging_book().empty()) {
             session.cancel_tagging();
             return;
@@ -45,20 +39,20 @@ void offer_book_tagging(QListWidget* folder_list, BookSession& session) {
         const int row = folder_list->currentRow();
         if (row < 0 || row >= int(session.folders().size()) || !session.tag_book(row))
             return;
-        show_status(folder_list, say("正在写入标签：《") +
-                                     to_qstring(session.folders()[std::size_t(row)].name) +
-                                     say("》"));
+        tell(say("正在写入标签：《") + to_qstring(session.folders()[std::size_t(row)].name) +
+                 say("》"),
+             false);
     });
     QObject::connect(&session, &BookSession::taggingProgressed, tag,
-                     [tag, folder_list](const Text& book, int done, int total) {
+                     [tag, tell](const Text& book, int done, int total) {
                          tag->setText(say("停止写入标签"));
-                         show_status(folder_list, say("正在写入标签：《") + to_qstring(book) +
-                                                      say("》") + QString::number(done) + "/" +
-                                                      QString::number(total));
+                         tell(say("正在写入标签：《") + to_qstring(book) + say("》") +
+                                  QString::number(done) + "/" + QString::number(total),
+                              false);
                      });
     QObject::connect(&session, &BookSession::taggingEnded, tag,
-                     [tag, folder_list](const Text& book, int tagged, int failed, bool cancelled) {
+                     [tag, tell](const Text& book, int tagged, int failed, bool cancelled) {
                          tag->setText(say("写入标签"));
-                         show_status(folder_list, ended_text(book, tagged, failed, cancelled));
+                         tell(ended_text(book, tagged, failed, cancelled), true);
                      });
 }

@@ -122,7 +122,11 @@ void MainWindow::build_controls() {
     folder_list_->setWordWrap(true);
     folder_list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     offer_book_removal(folder_list_, *session_);
-    offer_book_tagging(folder_list_, *session_);
+    offer_book_tagging(folder_list_, *session_, [this](const QString& text, bool done) {
+        show_load_status(text);
+        if (done && announcer_)
+            announcer_->announce(text);
+    });
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
     span_caption_ = named(new QLabel(this), "标签4");
