@@ -560,73 +560,35 @@ TEST_F(Session, AListThatCameBackRenewsAnExpiredKey) {
     EXPECT_TRUE(std::filesystem::is_regular_file(at(1).file));
 }
 
-// A book downloaded with the switch off is tagged from the library with the
-// details of its page and the cover the window showed, on its own thread, then
-// has its cover file and playlist; the tags are not fetched again.
-TEST_F(Session, ABookDownloadedBeforeIsTaggedFromTheLibrary) {
-    ASSERT_TRUE(write_setting(gbk("写入标签"), gbk("假")));
-    load(address());
-    list("35", "2");
-    download_all();
-    const Bytes host = site->episode_bytes(book.book_id, "36");
-    std::ifstream untagged(at(0).file, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(untagged), {}),
-              std::string(host.begin(), host.end()));
-    const std::filesystem::path folder = at(0).file.parent_path();
-    EXPECT_FALSE(std::filesystem::exists(folder / "cover.gif"));
-
-    ASSERT_TRUE(write_setting(gbk("写入标签"), gbk("真")));
-    const Bytes cover = sample_cover_gif(book.title);
-    session->cover_shown(cover); // the library keeps it
-    ASSERT_EQ(session->folders().size(), 1u);
-    QSignalSpy ended(session.get(), &BookSession::taggingEnded);
-    ASSERT_TRUE(session->tag_book(0));
-    EXPECT_FALSE(session->tag_book(0)); // one book at a time
-    EXPECT_EQ(session->tagging_book(), session->folders()[0].name);
-    ASSERT_TRUE(ended.wait(30000));
-    EXPECT_EQ(ended.at(0).at(1).toInt(), 2);
-    EXPECT_EQ(ended.at(0).at(2).toInt(), 0);
-    EXPECT_TRUE(session->tagging_book().empty());
-    for (int i = 0; i < 2; ++i) {
-        const auto tagged = tagged_book(at(i).file);
-        ASSERT_TRUE(tagged.has_value());
-        EXPECT_EQ(tagged->album, book.title);
-        EXPECT_EQ(tagged->artist, session->book().author);
-        EXPECT_EQ(tagged->composer, session->book().narrator);
-        EXPECT_EQ(tagged->total, book.episode_total);
-    }
-    std::ifstream kept(folder / "cover.gif", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
-              std::string(cover.begin(), cover.end()));
-    EXPECT_TRUE(std::filesystem::exists(folder / native_path(book.title + ".m3u8")));
-
-    // Listed again as not on disk (a list from before they landed): the
-    // tagged files are complete by the host's length, and nothing is fetched.
-    const int gets = site->media_full_requests();
-    session->episodes().update(id(0), [](Episode& e) { e.state = DownloadState::not_on_disk; });
-    session->downloads().query_filled(true);
-    download_all();
-    EXPECT_EQ(at(0).state, DownloadState::downloaded);
-    EXPECT_EQ(site->media_full_requests(), gets);
-}
-
-// With the switch on (its default), an episode lands with the details of the
-// page loaded and the cover that came with it, in the file and beside it.
-TEST_F(Session, EpisodesLandWithThePagesDetailsAndCover) {
+// Episodes land with the details of the page loaded and the cover that came
+// with it; a book downloaded with the switch off is tagged from the library,
+// on its own thread, with the same.
+TEST_F(Session, EpisodesAreTaggedWithThePagesDetailsAndCover) {
     QSignalSpy covers(session.get(), &BookSession::coverArrived);
     load(address());
     ASSERT_TRUE(eventually([&] { return covers.count() > 0; }));
     const Bytes cover = covers.last().at(0).value<Bytes>();
-    ASSERT_FALSE(cover.empty());
-    list("35", "1");
-    download_all();
-    const auto tagged = tagged_book(at(0).file);
-    ASSERT_TRUE(tagged.has_value());
-    EXPECT_EQ(tagged->album, book.title);
-    EXPECT_FALSE(session->book().author.empty());
-    EXPECT_EQ(tagged->artist, session->book().author);
-    EXPECT_EQ(tagged->composer, session->book().narrator);
-    std::ifstream kept(at(0).file.parent_path() / "cover.gif", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
-              std::string(cover.begin(), cover.end()));
+    for (const bool switched_on : {true, false}) {
+        SCOPED_TRACE(switched_on ? "on" : "off, then from the library");
+        ASSERT_TRUE(write_setting(gbk("写入标签"), flag_text(switched_on)));
+        list(switched_on ? "35" : "40", "1");
+        download_all();
+        const std::filesystem::path file = at(0).file;
+        EXPECT_EQ(tagged_book(file).has_value(), switched_on);
+        if (!switched_on) {
+            QSignalSpy ended(session.get(), &BookSession::taggingEnded);
+            ASSERT_TRUE(session->tag_book(0));
+            EXPECT_FALSE(session->tag_book(0)); // one book at a time
+            ASSERT_TRUE(ended.wait(30000));
+            EXPECT_EQ(ended.at(0).at(1).toInt(), 2);
+        }
+        const auto tagged = tagged_book(file);
+        ASSERT_TRUE(tagged.has_value());
+        EXPECT_EQ(std::make_tuple(tagged->album, tagged->artist, tagged->composer, tagged->total),
+                  std::make_tuple(book.title, session->book().author, session->book().narrator,
+                                  book.episode_total));
+        std::ifstream kept(file.parent_path() / "cover.gif", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
+                  std::string(cover.begin(), cover.end()));
+    }
 }

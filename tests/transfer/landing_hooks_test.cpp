@@ -1,8 +1,7 @@
 // What an episode's transfer runs as it lands: the step that changes the
 // complete file comes before the flush that makes it durable and the rename;
 // a step that fails leaves no file under the final name and no bytes that a
-// later run would resume as the host's; and a file that records the host's
-// length counts as complete by it.
+// later run would resume as the host's.
 #include "transfer/download_fixture.hpp"
 
 #include <vector>
@@ -60,37 +59,5 @@ TEST_F(LandingHooks, PrepareRunsBeforeTheFlushAndTheRename) {
             EXPECT_FALSE(fs::exists(partial_info_path(target(episode))));
         }
         ++episode;
-    }
-}
-
-// The completeness check: the file's own size, or the host's length the file
-// records; either must be the host's length now.
-TEST_F(LandingHooks, ARecordedHostLengthCountsAsTheFilesSize) {
-    const std::int64_t host = std::int64_t(expected(1).size());
-    struct Case {
-        const char* name;
-        std::string on_disk;
-        std::int64_t recorded; // what host_length answers; -2: no hook
-        EpisodeStatus status;
-    };
-    const Case cases[] = {
-        {"untagged, whole", expected(1), -2, EpisodeStatus::already_complete},
-        {"untagged, whole, hook knows nothing", expected(1), -1, EpisodeStatus::already_complete},
-        {"tagged, recording the host's length", "a tagged file", host, EpisodeStatus::already_complete},
-        {"tagged, recording another length", "a tagged file", host + 1, EpisodeStatus::downloaded},
-        {"tagged, its audio cut", "a tagged file", 0, EpisodeStatus::downloaded},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        write_all(target(1), c.on_disk);
-        EpisodeRequest r = request(1);
-        if (c.recorded != -2)
-            r.host_length = [&c](const fs::path&) { return c.recorded; };
-        const int gets = site.media_full_requests();
-        DownloadCancel cancel;
-        EXPECT_EQ(download_episode(r, {}, cancel).status, c.status);
-        const bool fetched = c.status == EpisodeStatus::downloaded;
-        EXPECT_EQ(site.media_full_requests() - gets, fetched ? 1 : 0);
-        EXPECT_EQ(read_all(target(1)), fetched ? expected(1) : c.on_disk);
     }
 }
