@@ -72,12 +72,15 @@ std::int64_t host_length_of(const fs::path& target) {
 
 int episode_number_of(const Text& label) {
     const Text before = gbk("第"), after = gbk("集");
-    const auto at = label.find(before);
-    if (at == Text::npos)
-        return 0;
-    std::size_t end = at + before.size();
-    int number = 0;
-    while (end < label.size() && label[end] >= '0' && label[end] <= '9' && number < 1000000)
-        number = number * 10 + (label[end++] - '0');
-    return label.compare(end, after.size(), after) == 0 ? number : 0;
+    // The last "第<digits>集": a book's title before it may hold "第" too.
+    for (std::size_t at = label.rfind(before); at != Text::npos;
+         at = at == 0 ? Text::npos : label.rfind(before, at - 1)) {
+        std::size_t end = at + before.size();
+        int number = 0;
+        while (end < label.size() && label[end] >= '0' && label[end] <= '9' && number < 1000000)
+            number = number * 10 + (label[end++] - '0');
+        if (end > at + before.size() && label.compare(end, after.size(), after) == 0)
+            return number;
+    }
+    return 0;
 }

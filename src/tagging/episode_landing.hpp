@@ -64,5 +64,5 @@ class EpisodeLanding {
 // else -1 (the file is as the host sent it: its size is the host's length).
 std::int64_t host_length_of(const std::filesystem::path& target);
 
-// "第12集" gives 12; 0 when the label names no number.
+// "第12集" (or a file name ending in it) gives 12; 0 when it names no number.
 int episode_number_of(const Text& label);

@@ -88,7 +88,7 @@ void fill(TagLib::ID3v2::Tag& tag, const EpisodeTags& tags) {
     add_text(tag, "TPE2", unicode(tags.artist));
     add_text(tag, "TCOM", unicode(tags.composer));
     add_text(tag, "TRCK", track_text(tags.track, tags.total));
-    add_text(tag, "TCON", String("有声书", String::UTF8));
+    add_text(tag, "TCON", unicode(gbk("有声书")));
     add_cover(tag, tags.cover);
 }
 

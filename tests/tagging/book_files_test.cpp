@@ -74,14 +74,14 @@ TEST(BookRetag, TagsEveryEpisodeOrNothingWhenCancelled) {
         SCOPED_TRACE(cancelled ? "cancelled" : "whole");
         TempFolder folder;
         std::vector<std::string> before;
-        for (const char* name : {"古城疑云_第1集.mp3", "古城疑云_第3集.mp3"}) {
+        for (const char* name : {"第一案_第1集.mp3", "第一案_第3集.mp3"}) {
             Bytes host = silent_mp3();
             host.push_back(std::uint8_t(name[0])); // each file its own
             write_bytes(episode(folder.path, name), host);
             before.emplace_back(host.begin(), host.end());
         }
-        BookRetag retag(folder.path, gbk("古城疑云"),
-                        BookDetails{gbk("古城疑云"), gbk("作者甲"), gbk("播音乙"), 0, sample_cover_gif("c")},
+        BookRetag retag(folder.path, gbk("第一案"),
+                        BookDetails{gbk("第一案"), gbk("作者甲"), gbk("播音乙"), 0, sample_cover_gif("c")},
                         std::make_shared<BookFolderDressing>());
         QSignalSpy finished(&retag, &BookRetag::finished);
         if (cancelled)
@@ -90,7 +90,7 @@ TEST(BookRetag, TagsEveryEpisodeOrNothingWhenCancelled) {
         ASSERT_TRUE(finished.wait(30000));
         EXPECT_EQ(finished.at(0), (QVariantList{cancelled ? 0 : 2, 0, cancelled}));
         int i = 0;
-        for (const char* name : {"古城疑云_第1集.mp3", "古城疑云_第3集.mp3"}) {
+        for (const char* name : {"第一案_第1集.mp3", "第一案_第3集.mp3"}) {
             const fs::path file = episode(folder.path, name);
             const std::string& host = before[std::size_t(i++)];
             const std::string now = read_text(file);
@@ -102,10 +102,10 @@ TEST(BookRetag, TagsEveryEpisodeOrNothingWhenCancelled) {
             const auto tagged = tagged_book(file);
             ASSERT_TRUE(tagged.has_value());
             EXPECT_EQ(tagged->composer, gbk("播音乙"));
-            EXPECT_EQ(tagged->total, 3); // the highest episode on disk
+            EXPECT_EQ(tagged->total, 3); // the highest episode on disk, past the title's 第
         }
         EXPECT_EQ(fs::exists(folder.path / "cover.gif"), !cancelled);
-        EXPECT_EQ(fs::exists(episode(folder.path, "古城疑云.m3u8")), !cancelled);
+        EXPECT_EQ(fs::exists(episode(folder.path, "第一案.m3u8")), !cancelled);
         for (const auto& entry : fs::directory_iterator(folder.path))
             EXPECT_NE(entry.path().filename().string().front(), '.'); // no copy left behind
     }
