@@ -64,7 +64,8 @@ void BookRetag::run() {
         Qt::QueuedConnection);
 }
 
-// A copy is tagged, then replaces the episode; a file that is no MP3 stays.
+// A copy is tagged, then replaces the episode; a file that is no MP3 stays as
+// it is and counts as one that could not be tagged.
 bool BookRetag::tag_one(const fs::path& file, int number, int total) {
     EpisodeTags tags;
     tags.title = playlist_title(text_path(file.filename()), book_name_);
@@ -83,5 +84,5 @@ bool BookRetag::tag_one(const fs::path& file, int number, int total) {
     if (wrote == TagWrite::written && rename_durably(copy, file))
         return true;
     ::unlink(copy.c_str());
-    return wrote == TagWrite::not_mpeg;
+    return false;
 }
