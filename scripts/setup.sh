@@ -4,7 +4,8 @@
 # source, the PulseAudio sink and the scaletempo time stretch, and glib-networking
 # gives the HTTP source its TLS; clang and its runtime for the fuzzers, llvm-14
 # for the symbolizer that names the frames of a finding; lintian for the package
-# check). With --trial, also the Orca screen reader and speech-dispatcher for
+# check; TagLib for the episodes' tags, and python3-mutagen, a second reader of
+# them for the tests). With --trial, also the Orca screen reader and speech-dispatcher for
 # the trial by ear (scripts/orca-trial.sh), which the tests do not need.
 # Safe to run again: apt-get only installs what is missing.
 set -euo pipefail
