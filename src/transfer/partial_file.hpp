@@ -56,8 +56,8 @@ class PartialFile {
     bool close();
     // Makes the bytes the target (replacing an older one), flushed to disk
     // before they take its name; the hidden files go. `prepare` may change the
-    // file first (see StreamedFile::finish_as); when the finish fails after it
-    // ran, the bytes are no longer the host's, so they go too.
+    // file first (see StreamedFile::finish_as); when a finish with it fails,
+    // the bytes may no longer be the host's, so they go too.
     bool finish(const std::function<bool(const std::filesystem::path&)>& prepare = {});
     // Removes both hidden files.
     void discard();
