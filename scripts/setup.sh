@@ -4,9 +4,10 @@
 # source, the PulseAudio sink and the scaletempo time stretch, and glib-networking
 # gives the HTTP source its TLS; clang and its runtime for the fuzzers, llvm-14
 # for the symbolizer that names the frames of a finding; lintian for the package
-# check; systemd and man-db for systemd-analyze's check of the user units).
-# With --trial, also the Orca screen reader and speech-dispatcher for the trial
-# by ear (scripts/orca-trial.sh), which the tests do not need.
+# check; systemd and man-db for systemd-analyze's check of the user units; TagLib
+# for the episodes' tags, and python3-mutagen, a second reader of them for the
+# tests). With --trial, also the Orca screen reader and speech-dispatcher for the
+# trial by ear (scripts/orca-trial.sh), which the tests do not need.
 # Safe to run again: apt-get only installs what is missing.
 set -euo pipefail
 
@@ -22,7 +23,7 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev llvm-14
   dbus aria2
-  systemd man-db
+  systemd man-db libtag1-dev python3-mutagen
 )
 if [ "${1:-}" = "--trial" ]; then
   packages+=(orca speech-dispatcher)

@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 export CCACHE_BASEDIR=$PWD
 build=build/tsan
-tests=(session_tests transfer_handler_tests episode_download_tests web_access_tests)
+tests=(session_tests transfer_handler_tests episode_download_tests web_access_tests tagging_tests
+       episode_landing_tests)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread \
   -DBUILD_TESTING=ON -DWARNINGS_AS_ERRORS=ON >/dev/null

@@ -3,7 +3,9 @@
 #include "command_line/book_commands.hpp"
 #include "command_line/terminal_output.hpp"
 #include "notify/desktop_notice.hpp"
+#include "session/book_tagging.hpp"
 #include "session/follow_check.hpp"
+#include "settings/config_location.hpp"
 #include "text/gbk.hpp"
 #include "text/qt_text.hpp"
 
@@ -60,8 +62,11 @@ CommandOutcome CheckReport::outcome(bool json) const {
 
 CheckCommand::CheckCommand(const CommandOptions& options, TerminalOutput& output, QObject* parent)
     : Command(parent), options_(options), output_(output), books_(followed_books_file()),
+      library_(listening_positions_file().parent_path()),
       check_(std::make_unique<FollowCheck>(books_)),
       report_(std::make_unique<CheckReport>(*check_, books_)) {
+    take_kept_covers(landing_, library_);
+    check_->set_landing(&landing_);
     // One notice per book that gained episodes; without a session bus, none.
     connect(report_.get(), &CheckReport::bookArrived, this, [](const Text& title, int count) {
         send_desktop_notice(to_qstring(gbk("追更")), to_qstring(gbk("《") + title + gbk("》更新 ") +

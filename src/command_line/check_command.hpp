@@ -4,6 +4,9 @@
 #include "command_line/command.hpp"
 #include "command_line/command_options.hpp"
 #include "session/followed_books.hpp"
+#include "session/library.hpp"
+#include "settings/config_file.hpp"
+#include "tagging/episode_landing.hpp"
 
 #include <map>
 #include <memory>
@@ -44,6 +47,8 @@ class CheckCommand : public Command {
     CommandOptions options_;
     TerminalOutput& output_;
     FollowedBooks books_;
+    Library library_; // its kept covers tag the episodes that land
+    EpisodeLanding landing_{read_tag_writing};
     std::unique_ptr<FollowCheck> check_;
     std::unique_ptr<CheckReport> report_;
     bool done_ = false;

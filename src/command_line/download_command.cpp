@@ -1,3 +1,4 @@
+#include "session/book_tagging.hpp"
 #include "command_line/download_command.hpp"
 
 #include "command_line/terminal_output.hpp"
@@ -86,6 +87,8 @@ DownloadCommand::DownloadCommand(const CommandOptions& options, TerminalOutput& 
     downloads_->set_transfer_options(request);
     downloads_->set_double_press_interval(std::chrono::milliseconds(0));
     downloads_->set_parallel_downloads(range_.jobs);
+    downloads_->set_landing(&landing_);
+    feed_landing(*load_, landing_);
     connect(load_.get(), &BookPageLoad::pageArrived, this,
             [this](const Text& address, const Text& page_text, const AccessReport& report) {
                 on_page(address, page_text, report);

@@ -5,7 +5,9 @@
 #include "command_line/command.hpp"
 #include "command_line/command_options.hpp"
 #include "session/episode_list.hpp"
+#include "settings/config_file.hpp"
 #include "site/book_info.hpp"
+#include "tagging/episode_landing.hpp"
 
 #include <QElapsedTimer>
 
@@ -55,6 +57,7 @@ class DownloadCommand : public Command {
     std::unique_ptr<BookPageLoad> load_;
     std::unique_ptr<EpisodeQuery> query_;
     std::unique_ptr<DownloadSequence> downloads_;
+    EpisodeLanding landing_{read_tag_writing}; // tags what lands with the page's details and cover
     QElapsedTimer since_progress_;
     bool pressed_ = false;
     bool done_ = false;

@@ -111,10 +111,19 @@ bool StreamedFile::close() {
     return ok;
 }
 
-bool StreamedFile::finish_as(const fs::path& target) {
+bool StreamedFile::finish_as(const fs::path& target,
+                             const std::function<bool(const fs::path&)>& prepare) {
     if (fd_ == -1)
         return false;
-    if (!write_pending() || ::fdatasync(fd_) != 0) {
+    const auto prepared = [&] {
+        errno = 0;
+        if (!prepare || prepare(path_))
+            return true;
+        if (errno == 0)
+            errno = EIO;
+        return false;
+    };
+    if (!write_pending() || !prepared() || ::fdatasync(fd_) != 0) {
         const int error = errno;
         close();
         errno = error;

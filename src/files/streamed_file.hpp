@@ -48,8 +48,11 @@ class StreamedFile {
     bool close();
     // Writes what is gathered, flushes the data to disk, closes the file and
     // renames it to `target`, then syncs the folder: the target is the old file
-    // or this one, whole, across a power cut too.
-    bool finish_as(const std::filesystem::path& target);
+    // or this one, whole, across a power cut too. `prepare`, when given, may
+    // change the complete file (by its path) before the flush, which covers
+    // what it wrote; false from it fails the finish.
+    bool finish_as(const std::filesystem::path& target,
+                   const std::function<bool(const std::filesystem::path&)>& prepare = {});
 
   private:
     bool open(const std::filesystem::path& path, int flags);

@@ -11,6 +11,7 @@
 #include "session/download_on_disk.hpp"
 #include "session/episode_lengths.hpp"
 #include "session/episode_identity.hpp"
+#include "session/book_tagging.hpp"
 #include "session/episode_query.hpp"
 #include "session/follow_check.hpp"
 #include "session/query_range.hpp"
@@ -20,6 +21,7 @@
 #include "site/book_page_load.hpp"
 #include "site/download_paths.hpp"
 #include "site/episode_address.hpp"
+#include "tagging/book_retag.hpp"
 #include "files/files.hpp"
 #include "transfer/episode_download.hpp"
 #include "text/gbk.hpp"
@@ -99,6 +101,7 @@ BookSession::BookSession(QObject* parent)
     bookmarks_ = std::make_unique<Bookmarks>(positions.parent_path() / fs::path(u8"书签.ini"));
     bind_load();
     bind_downloads();
+    bind_landing();
     bind_playback();
     bind_follow_check();
     bind_bookmarks();
@@ -108,6 +111,7 @@ BookSession::BookSession(QObject* parent)
 
 BookSession::~BookSession() {
     close();
+    retag_.reset();
     follow_check_.reset();
     downloads_.reset();
     query_.reset();
@@ -145,6 +149,7 @@ void BookSession::start() {
     startup_save_folder_ = read_setting(gbk("默认保存路径"));
     if (const auto kept = last_book_.kept(read_setting(gbk("默认网址")))) {
         show_page(kept->address, kept->page_text);
+        landing_.know_cover(book_.title, kept->cover);
         if (!kept->cover.empty())
             emit coverArrived(kept->cover);
     }
@@ -225,6 +230,7 @@ bool BookSession::show_page(const Text& address, const Text& page_text) {
     book_address_ = address;
     if (book_.title.empty())
         return false;
+    landing_.know_book(book_details(book_));
     emit bookShown();
     if (episodes_.empty())
         emit bookmarksChanged();
@@ -644,6 +650,7 @@ void BookSession::note_file_on_disk(Episode& episode) const {
 
 void BookSession::close() {
     follow_check_->cancel();
+    cancel_tagging();
     follow_timer_.stop();
     book_load_->cancel();
     queue_.close();
@@ -656,6 +663,7 @@ void BookSession::close() {
 
 void BookSession::bind_follow_check() {
     follow_check_ = std::make_unique<FollowCheck>(followed_);
+    follow_check_->set_landing(&landing_);
     // The user's own run goes first.
     connect(downloads_.get(), &DownloadSequence::buttonChanged, this,
             [this] { follow_check_->set_user_run(downloads_->running()); });

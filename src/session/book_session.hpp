@@ -13,6 +13,7 @@
 #include "listening/bookmarks.hpp"
 #include "site/book_info.hpp"
 #include "site/cover_files.hpp"
+#include "tagging/episode_landing.hpp"
 
 #include <QObject>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include <vector>
 
 class BookPageLoad;
+class BookRetag;
 class EpisodeQuery;
 class FollowCheck;
 class ListeningControl;
@@ -118,6 +120,13 @@ class BookSession : public QObject {
     bool play_bookmark(std::size_t index);
     bool rename_bookmark(std::size_t index, const Text& note);
     bool remove_bookmark(std::size_t index);
+    // Tags the episodes of the book folder at `index` of folders() on a thread
+    // of its own and writes its cover file and playlist (the library's
+    // "写入标签"); one book at a time. False when it cannot start.
+    bool tag_book(int index);
+    void cancel_tagging();
+    // The book being tagged, or an empty text.
+    Text tagging_book() const;
     // Ends everything at once: the load, the query, the transfers (their
     // partial files stay) and playback. Nothing starts afterwards.
     void close();
@@ -185,10 +194,15 @@ class BookSession : public QObject {
     void followedChanged();
     // The bookmarks of the book shown changed, or another book is shown.
     void bookmarksChanged();
+    // Tagging a book from the library: `done` of its `total` files, then the end.
+    void taggingProgressed(const Text& book, int done, int total);
+    void taggingEnded(const Text& book, int tagged, int failed, bool cancelled);
 
   private:
     void bind_load();
     void bind_downloads();
+    void bind_landing();
+    static bool read_tag_writing_setting();
     void bind_playback();
     void on_page(const Text& address, const Text& page_text, const AccessReport& report);
     bool show_page(const Text& address, const Text& page_text);
@@ -224,6 +238,8 @@ class BookSession : public QObject {
     FollowedBooks followed_;
     LastBook last_book_;
     Library library_;
+    EpisodeLanding landing_{read_tag_writing_setting};
+    std::unique_ptr<BookRetag> retag_;
     std::unique_ptr<Player> player_;
     std::unique_ptr<ListeningControl> listening_control_;
     ListeningResume* resume_ = nullptr; // owned by the listening control

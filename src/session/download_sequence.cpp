@@ -3,6 +3,7 @@
 #include "session/key_renewal.hpp"
 #include "site/download_paths.hpp"
 #include "site/episode_address.hpp"
+#include "tagging/episode_landing.hpp"
 #include "files/files.hpp"
 #include "transfer/transfer_handler.hpp"
 #include "text/gbk.hpp"
@@ -240,6 +241,8 @@ void DownloadSequence::start_episode(const Episode& episode) {
     slot->id = episode.id;
     slot->source = episode.source;
     slot->title = episode.book.title;
+    slot->label = episode.label;
+    slot->save_folder = episode.book.save_folder;
     slot->address = episode.remote;
     slot->path = downloaded_file_path(episode.book.save_folder, episode.book.title, episode.label);
     slot->native = native_path(slot->path);
@@ -258,6 +261,16 @@ void DownloadSequence::start_transfer(Slot& slot) {
     EpisodeRequest request = options_;
     request.address = slot.address;
     request.target = slot.native;
+    if (!request.host_length)
+        request.host_length = host_length_of; // a tagged file records the host's length
+    if (landing_) {
+        LandingSteps steps =
+            landing_->steps_for(slot.title, slot.label,
+                                native_path(book_folder(slot.save_folder, slot.title)),
+                                book_name(slot.title));
+        request.prepare_file = std::move(steps.prepare);
+        request.landed = std::move(steps.landed);
+    }
     slot.transfer = std::make_unique<TransferHandler>(request);
     Slot* s = &slot; // slots live on the heap until they end
     connect(slot.transfer.get(), &TransferHandler::progressed, this,

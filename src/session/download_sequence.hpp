@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+class EpisodeLanding;
 class KeyRenewal;
 class TransferHandler;
 
@@ -67,6 +68,9 @@ class DownloadSequence : public QObject {
     // How each episode is fetched (user agent, retries); address and target are
     // the episode's own.
     void set_transfer_options(const EpisodeRequest& options) { options_ = options; }
+    // What each episode gets as it lands (its tags, the book folder's cover and
+    // playlist); none: the files stay as they came.
+    void set_landing(const EpisodeLanding* landing) { landing_ = landing; }
     void set_double_press_interval(std::chrono::milliseconds interval) { double_press_ = interval; }
     // Episodes downloading at once, 1 to most_at_once; takes effect as places free up.
     void set_parallel_downloads(int count);
@@ -99,6 +103,8 @@ class DownloadSequence : public QObject {
         EpisodeId id = 0;
         EpisodeSource source;
         Text title;
+        Text label;
+        Text save_folder;
         Text address;
         Text path;
         std::filesystem::path native;
@@ -135,6 +141,7 @@ class DownloadSequence : public QObject {
 
     EpisodeList& episodes_;
     EpisodeRequest options_;
+    const EpisodeLanding* landing_ = nullptr;
     State state_ = State::initial;
     bool enabled_ = false;
     bool rows_pending_ = false;

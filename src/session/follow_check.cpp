@@ -1,6 +1,7 @@
 #include "session/follow_check.hpp"
 
 #include "http/web_access.hpp"
+#include "session/book_tagging.hpp"
 #include "session/episode_query.hpp"
 #include "session/followed_books.hpp"
 #include "settings/config_file.hpp"
@@ -91,6 +92,11 @@ void FollowCheck::set_user_run(bool running) {
     }
 }
 
+void FollowCheck::set_landing(EpisodeLanding* landing) {
+    landing_ = landing;
+    downloads_.set_landing(landing);
+}
+
 void FollowCheck::next_book() {
     current_.clear();
     listed_ = held_ = false;
@@ -116,6 +122,8 @@ void FollowCheck::on_page(const Text& address, const Text& page_text, const Acce
         done_with_book(why, 0);
         return;
     }
+    if (landing_)
+        landing_->know_book(book_details(info));
     total_ = int(text_to_number(info.episode_total));
     if (total_ <= book->total_seen) {
         done_with_book({}, book->total_seen);

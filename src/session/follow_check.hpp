@@ -16,6 +16,7 @@
 #include <memory>
 
 class PageLookAhead;
+class EpisodeLanding;
 class EpisodeQuery;
 class FollowedBooks;
 struct AccessReport;
@@ -42,6 +43,8 @@ class FollowCheck : public QObject {
     void set_user_run(bool running);
     // Stops at once; what arrived in part waits in its partial file.
     void cancel();
+    // What the episodes get as they land; each book's page tells it the book.
+    void set_landing(EpisodeLanding* landing);
 
   signals:
     // `count` new episodes of the book arrived.
@@ -70,4 +73,5 @@ class FollowCheck : public QObject {
     bool listed_ = false;      // its new episodes are listed
     bool held_ = false;        // its downloads wait for the user's run
     std::function<bool()> gate_;
+    EpisodeLanding* landing_ = nullptr;
 };

@@ -312,3 +312,8 @@ int read_parallel_downloads() {
     const double value = text_to_number(trim_spaces(read_setting(gbk("同时下载"))));
     return value >= 4 ? 4 : value >= 2 ? int(value) : 1;
 }
+
+bool read_tag_writing() {
+    const Text value = trim_spaces(read_setting(gbk("写入标签")));
+    return value.empty() || to_flag(value);
+}

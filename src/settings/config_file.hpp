@@ -35,3 +35,8 @@ Text flag_text(bool flag);
 // "同时下载": how many episodes download at once, 1 to 4; 1 when absent or not
 // a number.
 int read_parallel_downloads();
+
+// "写入标签": whether episodes are tagged for other players as they land (and
+// their book folders given a cover file and a playlist); on unless set to
+// anything but "真".
+bool read_tag_writing();

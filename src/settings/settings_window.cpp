@@ -163,10 +163,14 @@ void SettingsWindow::build() {
     media_host_box_->setProperty("hint", host_hint->text());
     media_host_box_->setAccessibleDescription(host_hint->text());
     fields->addWidget(host_hint, 8, 0, 1, 3);
+    tag_box_ = named(new QCheckBox(ui("写入标签"), group), "写入标签");
+    tag_box_->setToolTip(ui("为每集写入书名、作者、播音和封面，并在书的文件夹里放封面和播放列表。"));
+    tag_box_->setAccessibleDescription(tag_box_->toolTip());
+    fields->addWidget(tag_box_, 9, 0, 1, 3);
 
     check_timer_ = named(new CheckTimerSwitch(group), "后台追更");
-    fields->addWidget(check_timer_, 9, 0, 1, 3);
-    fields->addWidget(check_timer_->hint(), 10, 0, 1, 3);
+    fields->addWidget(check_timer_, 10, 0, 1, 3);
+    fields->addWidget(check_timer_->hint(), 11, 0, 1, 3);
 
     problems_ = named(new QLabel(this), "settings_problems");
     problems_->setTextFormat(Qt::PlainText);
@@ -195,11 +199,11 @@ void SettingsWindow::build() {
 
     // Tab goes through the form as it reads, down to 保存配置.
     QWidget* order[] = {save_folder_box_, choose_button_, start_episode_box_, episode_count_box_,
-                        rename_box_,      parallel_box_,  media_host_box_,    problems_,
-                        save_button_};
+                        rename_box_,      parallel_box_,  media_host_box_,    tag_box_,
+                        problems_,        save_button_};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
-    setTabOrder(media_host_box_, check_timer_);
+    setTabOrder(tag_box_, check_timer_);
     setTabOrder(check_timer_, check_timer_->hint());
 
     connect(choose_button_, &QPushButton::clicked, this, &SettingsWindow::choose_save_folder);
@@ -234,6 +238,7 @@ void SettingsWindow::on_settings_window_created() {
     rename_box_->setChecked(to_flag(read_setting(gbk("保存时自动重命名"))));
     parallel_box_->setValue(read_parallel_downloads());
     media_host_box_->setText(to_qstring(read_setting(gbk("媒体主机"))));
+    tag_box_->setChecked(read_tag_writing());
     // No folder set: the one the downloads go to then.
     if (save_folder_box_->text().isEmpty())
         save_folder_box_->setText(to_qstring(default_save_folder()));
@@ -307,6 +312,9 @@ void SettingsWindow::save_settings() {
     write_setting(gbk("显示与下载开始集数"), trim_spaces(one_line(start_episode_box_)));
     write_setting(gbk("默认显示集数"), trim_spaces(one_line(episode_count_box_)));
     bool saved = write_setting(gbk("保存时自动重命名"), flag_text(rename_box_->isChecked()));
+    // Written once changed, so that a file without the key stays as it was.
+    if (tag_box_->isChecked() != read_tag_writing())
+        saved = write_setting(gbk("写入标签"), flag_text(tag_box_->isChecked())) && saved;
     save_parallel_control();
     save_media_host();
     const Text timer_problem = check_timer_->apply();

@@ -41,6 +41,7 @@ class SettingsWindow : public QDialog {
     QLineEdit* start_episode_box_; // 编辑框3
     QLineEdit* episode_count_box_; // 编辑框4
     QCheckBox* rename_box_;        // 选择框1
+    QCheckBox* tag_box_;           // 写入标签
     QSpinBox* parallel_box_;       // 调节框1: "同时下载"
     QLineEdit* media_host_box_;    // 媒体主机
     CheckTimerSwitch* check_timer_; // 后台追更

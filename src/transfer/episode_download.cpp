@@ -271,16 +271,19 @@ std::chrono::milliseconds EpisodeDownload::wait_before(int retry, const TryResul
 // A file already at the target is complete when the server names the same length.
 bool EpisodeDownload::already_complete(EpisodeResult& result) {
     std::error_code ec;
-    const auto size = fs::file_size(request_.target, ec);
+    auto size = std::int64_t(fs::file_size(request_.target, ec));
     if (ec || !fs::is_regular_file(request_.target, ec))
         return false;
+    if (const std::int64_t kept = request_.host_length ? request_.host_length(request_.target) : -1;
+        kept >= 0)
+        size = kept;
     TransferRequest head{url_, &request_.user_agent, -1, true};
     const TransferOutcome outcome = run_transfer(head, {}, cancel_);
     if (outcome.end == TransferEnd::cancelled)
         return false; // the loop of tries reports it
     const AnswerHeaders& h = outcome.headers;
     if (outcome.end != TransferEnd::completed || !is_success(h.status) ||
-        h.content_type == "text/html" || h.content_length != std::int64_t(size))
+        h.content_type == "text/html" || h.content_length != size)
         return false;
     partial_.discard(); // whatever an earlier run left of it is of no use now
     result.status = EpisodeStatus::already_complete;
@@ -387,8 +390,10 @@ TryResult EpisodeDownload::after_transfer(const TransferOutcome& outcome, std::i
         tried.reason = error_reason(TransferError::broken);
         return tried;
     }
-    if (!partial_.finish())
+    if (!partial_.finish(request_.prepare_file))
         return write_failed(tried);
+    if (request_.landed)
+        request_.landed(request_.target);
     tried.end = TryEnd::done;
     return tried;
 }

@@ -29,6 +29,15 @@ struct EpisodeRequest {
     bool check_existing = true;
     // Watches the writes of the episode's bytes, their flush and the rename.
     FileObserver file_observer;
+    // Run on the download's thread: `prepare_file` on the complete file before
+    // it is flushed and renamed (its tags; false fails the episode as a write
+    // that failed), `landed` once it has its final name.
+    std::function<bool(const std::filesystem::path& file)> prepare_file;
+    std::function<void(const std::filesystem::path& target)> landed;
+    // The Media host's length for the file at the target when the file records
+    // it (a tagged file's size is not the host's), else -1: the file's size is
+    // compared with the host's length.
+    std::function<std::int64_t(const std::filesystem::path& target)> host_length;
 };
 
 // no_space: the disk is full ("磁盘空间不足"), and what had arrived of the episode

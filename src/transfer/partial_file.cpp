@@ -139,11 +139,14 @@ bool PartialFile::close() {
     return ok;
 }
 
-bool PartialFile::finish() {
+bool PartialFile::finish(const std::function<bool(const fs::path&)>& prepare) {
     size_ = data_.size();
-    const bool made = data_.finish_as(target_) || failed();
-    if (made)
+    const bool made = data_.finish_as(target_, prepare) || failed();
+    if (made || prepare) {
+        if (!made)
+            ::unlink(data_path_.c_str());
         ::unlink(info_path_.c_str());
+    }
     look_on_disk();
     return made;
 }

@@ -55,8 +55,10 @@ class PartialFile {
     // Closes the file, keeping it for a later try.
     bool close();
     // Makes the bytes the target (replacing an older one), flushed to disk
-    // before they take its name; the hidden files go.
-    bool finish();
+    // before they take its name; the hidden files go. `prepare` may change the
+    // file first (see StreamedFile::finish_as); when a finish with it fails,
+    // the bytes may no longer be the host's, so they go too.
+    bool finish(const std::function<bool(const std::filesystem::path&)>& prepare = {});
     // Removes both hidden files.
     void discard();
 

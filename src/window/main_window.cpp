@@ -17,6 +17,7 @@
 #include "widgets/run_progress_line.hpp"
 #include "window/address_box.hpp"
 #include "window/book_view.hpp"
+#include "window/library_tagging.hpp"
 #include "window/library_view.hpp"
 #include "window/narration.hpp"
 #include "window/episode_table.hpp"
@@ -142,6 +143,11 @@ void MainWindow::build_controls() {
     offer_book_removal(folder_list_, *session_);
     offer_update_check(folder_list_, *session_);
     give_current_book_on_focus(folder_list_);
+    offer_book_tagging(folder_list_, *session_, [this](const QString& text, bool done) {
+        status_lines_->show_status(text);
+        if (done)
+            announcer_->announce(text);
+    });
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
     // Until a book is in, the boxes say what they are for.

@@ -29,7 +29,7 @@ StatusLines::StatusLines(RunProgressLine* run_line, QWidget* parent)
     loading_shown_later_->setSingleShot(true);
     loading_shown_later_->setInterval(quick_load_ms);
     connect(loading_shown_later_, &QTimer::timeout, this,
-            [this] { show_load_status(to_qstring(gbk("正在载入书页…"))); });
+            [this] { show_status(to_qstring(gbk("正在载入书页…"))); });
 }
 
 void StatusLines::load_started() {
@@ -38,15 +38,15 @@ void StatusLines::load_started() {
 
 void StatusLines::load_ended() {
     loading_shown_later_->stop();
-    show_load_status({});
+    show_status({});
 }
 
 void StatusLines::show_failure(bool box_empty, const Text& message, const Text& reason) {
     loading_shown_later_->stop();
-    show_load_status(box_empty ? QString() : to_qstring(message) + QStringLiteral(" ") + to_qstring(reason));
+    show_status(box_empty ? QString() : to_qstring(message) + QStringLiteral(" ") + to_qstring(reason));
 }
 
-void StatusLines::show_load_status(const QString& status) {
+void StatusLines::show_status(const QString& status) {
     load_status_->setText(status);
     load_status_->setToolTip(status);
     load_status_->setAccessibleDescription(status);

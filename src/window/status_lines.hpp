@@ -24,9 +24,10 @@ class StatusLines : public QWidget {
     void load_ended();
     // A load failed; an empty address box says nothing, there was nothing to load.
     void show_failure(bool box_empty, const Text& message, const Text& reason);
+    // Another long work's progress, in the same place (empty: the run line again).
+    void show_status(const QString& status);
 
   private:
-    void show_load_status(const QString& status);
 
     RunProgressLine* run_line_;
     QLabel* load_status_;

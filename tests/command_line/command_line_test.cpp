@@ -7,6 +7,7 @@
 #include "settings/config_location.hpp"
 #include "site/download_paths.hpp"
 #include "support/site_fixture.hpp"
+#include "tagging/episode_tags.hpp"
 #include "transfer/episode_download.hpp"
 
 #include <QElapsedTimer>
@@ -177,6 +178,22 @@ TEST_F(CommandLine, FollowListAndUnfollowAsTextAndJson) {
     EXPECT_EQ(run({"followed"}).out, "");
 }
 
+// What the command line downloads is tagged as the window's episodes are, and
+// a tagged episode counts as complete at the next run: nothing is fetched twice.
+TEST_F(CommandLine, DownloadedEpisodesAreTaggedAndNotFetchedAgain) {
+    ASSERT_EQ(run({"download", "-q", "{page}", "--from", "1", "--count", "2"}).code, 0);
+    for (int n : {1, 2}) {
+        const auto tagged = tagged_book(episode_file(n));
+        ASSERT_TRUE(tagged.has_value()) << n;
+        EXPECT_EQ(tagged->album, book.title);
+        EXPECT_EQ(tagged->total, book.episode_total);
+    }
+    const int served = site->media_requests_served();
+    const ProgramResult again = run({"download", "{page}", "--from", "1", "--count", "2"});
+    EXPECT_EQ(again.code, 0) << again.err;
+    EXPECT_EQ(site->media_requests_served(), served);
+}
+
 TEST_F(CommandLine, AFollowedBookThatGrewThenNothingNew) {
     // Three books, their pages asked for ahead of their turn; two of them grow.
     ASSERT_EQ(run({"follow", "{page}"}).code, 0);
@@ -198,6 +215,9 @@ TEST_F(CommandLine, AFollowedBookThatGrewThenNothingNew) {
     EXPECT_TRUE(fs::exists(episode_file(121)));
     EXPECT_TRUE(fs::exists(episode_file(122)));
     EXPECT_FALSE(fs::exists(episode_file(120)));
+    const auto tagged = tagged_book(episode_file(122));
+    ASSERT_TRUE(tagged.has_value()) << "the check tags what lands";
+    EXPECT_EQ(tagged->album, book.title);
 
     const int served = site->media_requests_served();
     const ProgramResult again = run({"check", "--json"});
@@ -217,12 +237,17 @@ TEST_F(CommandLine, AFollowedBookThatGrewThenNothingNew) {
     EXPECT_TRUE(has(failing.err, "《星海远航》检查失败")) << failing.err;
 }
 
+// Their files are compared with the host's bytes: they land untagged.
 class SlowEpisodes : public CommandLine {
   protected:
     SlowEpisodes() {
         site_options.episode_size = 400 * 1024;
         site_options.media_bytes_per_chunk = 16 * 1024;
         site_options.media_chunk_delay_ms = 40;
+    }
+    void SetUp() override {
+        CommandLine::SetUp();
+        ASSERT_TRUE(write_setting(gbk("写入标签"), gbk("假")));
     }
 };
 

@@ -11,6 +11,7 @@
 #include "playback/player.hpp"
 #include "session/episode_query.hpp"
 #include "site/download_paths.hpp"
+#include "tagging/episode_tags.hpp"
 #include "support/notification_service.hpp"
 #include "support/site_fixture.hpp"
 #include "text/qt_text.hpp"
@@ -26,6 +27,16 @@
 #include <optional>
 
 namespace {
+
+// The bytes after a leading ID3v2 tag, by its header alone.
+std::string audio_after_tag(const std::string& file) {
+    if (file.compare(0, 3, "ID3") != 0)
+        return file;
+    std::size_t size = 0;
+    for (int i = 6; i < 10; ++i)
+        size = size << 7 | std::uint8_t(file[std::size_t(i)]);
+    return file.substr(size + 10 + ((std::uint8_t(file[5]) & 0x10) ? 10 : 0));
+}
 
 class Session : public SiteFixture {
   protected:
@@ -275,9 +286,12 @@ TEST_F(Session, AnEpisodeCutByClosingIsOfferedAgainAtTheNextStart) {
     download_all();
     EXPECT_EQ(at(0).state, DownloadState::downloaded);
     EXPECT_EQ(site->media_range_requests() - ranges, 1);
+    // Whole, and tagged: the host's audio after our tag, its length recorded.
     const Bytes bytes = site->episode_bytes(book.book_id, "36");
     std::ifstream in(at(0).file, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(audio_after_tag(std::string(std::istreambuf_iterator<char>(in), {})),
+              audio_after_tag(std::string(bytes.begin(), bytes.end())));
+    EXPECT_EQ(recorded_host_length(at(0).file), std::int64_t(bytes.size()));
 }
 
 // A followed book that grew while the program was closed gets exactly its new
@@ -828,5 +842,38 @@ TEST_F(Session, AFollowedBooksPageLoadIsItsCheck) {
                       c.fetched > 0)
                 << n;
         EXPECT_TRUE(session->episodes().empty()); // nothing the user sees changed
+    }
+}
+
+// Episodes land with the details of the page loaded and the cover that came
+// with it; a book downloaded with the switch off is tagged from the library,
+// on its own thread, with the same.
+TEST_F(Session, EpisodesAreTaggedWithThePagesDetailsAndCover) {
+    QSignalSpy covers(session.get(), &BookSession::coverArrived);
+    load(address());
+    ASSERT_TRUE(eventually([&] { return covers.count() > 0; }));
+    const Bytes cover = covers.last().at(0).value<Bytes>();
+    for (const bool switched_on : {true, false}) {
+        SCOPED_TRACE(switched_on ? "on" : "off, then from the library");
+        ASSERT_TRUE(write_setting(gbk("写入标签"), flag_text(switched_on)));
+        list(switched_on ? "35" : "40", "1");
+        download_all();
+        const std::filesystem::path file = at(0).file;
+        EXPECT_EQ(tagged_book(file).has_value(), switched_on);
+        if (!switched_on) {
+            QSignalSpy ended(session.get(), &BookSession::taggingEnded);
+            ASSERT_TRUE(session->tag_book(0));
+            EXPECT_FALSE(session->tag_book(0)); // one book at a time
+            ASSERT_TRUE(ended.wait(30000));
+            EXPECT_EQ(ended.at(0).at(1).toInt(), 2);
+        }
+        const auto tagged = tagged_book(file);
+        ASSERT_TRUE(tagged.has_value());
+        EXPECT_EQ(std::make_tuple(tagged->album, tagged->artist, tagged->composer, tagged->total),
+                  std::make_tuple(book.title, session->book().author, session->book().narrator,
+                                  book.episode_total));
+        std::ifstream kept(file.parent_path() / "cover.gif", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
+                  std::string(cover.begin(), cover.end()));
     }
 }

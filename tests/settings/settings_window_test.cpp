@@ -100,6 +100,7 @@ TEST_F(SettingsWindowTest, OneFormTitledAsItsButtonWithTheSaveButtonBelow) {
         {"标签5", "QLabel", "同时下载："},
         {"调节框1", "QSpinBox", nullptr},
         {"媒体主机", "QLineEdit", nullptr},
+        {"写入标签", "QCheckBox", "写入标签"},
         {"后台追更", "QCheckBox", "后台追更"},
         {"按钮2", "QPushButton", "保存配置"},
     };
@@ -123,8 +124,8 @@ TEST_F(SettingsWindowTest, OneFormTitledAsItsButtonWithTheSaveButtonBelow) {
             EXPECT_FALSE(places[i].intersects(places[j])) << table[i].name << " " << table[j].name;
 
     const auto top = [&](const char* name) { return control(window, name)->mapTo(&window, QPoint(0, 0)).y(); };
-    const char* downward[] = {"编辑框1", "编辑框3", "编辑框4", "选择框1",
-                              "调节框1", "媒体主机", "后台追更", "按钮2"};
+    const char* downward[] = {"编辑框1", "编辑框3", "编辑框4", "选择框1", "调节框1",
+                              "媒体主机", "写入标签", "后台追更", "按钮2"};
     for (std::size_t i = 1; i < std::size(downward); ++i)
         EXPECT_LT(top(downward[i - 1]), top(downward[i])) << downward[i];
     EXPECT_EQ(top("按钮1"), top("编辑框1")); // the choose button beside its box
@@ -246,6 +247,27 @@ TEST_F(SettingsWindowTest, MediaHostIsEdited) {
     click(window, "按钮2");
     EXPECT_EQ(read_setting(gbk("媒体主机")), "");
     EXPECT_EQ(messages, QStringList({q("配置成功！"), q("配置成功！")}));
+}
+
+// 写入标签 is on unless the file says otherwise; unticked, it is written.
+TEST_F(SettingsWindowTest, TagWritingIsOnByDefault) {
+    struct Case {
+        const char* stored; // nullptr: no such key
+        bool on;
+    };
+    for (const Case& c : {Case{nullptr, true}, {"真", true}, {" 真 ", true}, {"假", false}, {"否", false}}) {
+        SCOPED_TRACE(c.stored ? c.stored : "absent");
+        write_raw(gbk("[设置]\r\n默认保存路径=") + text_path(folder) + "\r\n" +
+                  (c.stored ? gbk("写入标签=") + gbk(c.stored) + "\r\n" : Text()));
+        EXPECT_EQ(read_tag_writing(), c.on);
+        SettingsWindow window;
+        auto* box = control<QCheckBox>(window, "写入标签");
+        EXPECT_EQ(box->isChecked(), c.on);
+        box->setChecked(!c.on);
+        click(window, "按钮2");
+        EXPECT_EQ(read_tag_writing(), !c.on);
+        EXPECT_EQ(read_setting(gbk("写入标签")), flag_text(!c.on));
+    }
 }
 
 TEST_F(SettingsWindowTest, TicksOnlyForTheExactTrueWord) {
@@ -409,8 +431,8 @@ TEST_F(SettingsWindowTest, TabFollowsTheFormAndTheHostHintIsSaid) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     // 后台追更, or the line that says why it cannot be switched.
     const char* timer = control(window, "后台追更")->isEnabled() ? "后台追更" : "后台追更说明";
-    const char* order[] = {"编辑框1", "按钮1", "编辑框3", "编辑框4", "选择框1",
-                           "调节框1", "媒体主机", timer,     "按钮2"};
+    const char* order[] = {"编辑框1", "按钮1",    "编辑框3", "编辑框4", "选择框1", "调节框1",
+                           "媒体主机", "写入标签", timer,     "按钮2"};
     control(window, order[0])->setFocus();
     for (const char* name : order) {
         EXPECT_EQ(QApplication::focusWidget(), control(window, name)) << name;

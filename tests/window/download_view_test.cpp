@@ -77,6 +77,12 @@ class WhenServing {
 
 class DownloadView : public WindowFixture {
   protected:
+    // The files here are compared with the host's bytes; the tags have tests
+    // of their own (tests/tagging).
+    void SetUp() override {
+        WindowFixture::SetUp();
+        ASSERT_TRUE(write_setting(gbk("写入标签"), gbk("假")));
+    }
     void open_book(const Text& book_address = {}) {
         configure(book_address.empty() ? address() : book_address);
         open_window();
