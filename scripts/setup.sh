@@ -4,7 +4,9 @@
 # source, the PulseAudio sink and the scaletempo time stretch, and glib-networking
 # gives the HTTP source its TLS; clang and its runtime for the fuzzers, llvm-14
 # for the symbolizer that names the frames of a finding; lintian for the package
-# check). With --trial, also the Orca screen reader and speech-dispatcher for
+# check; libmicrohttpd for the podcast feeds on the home network and libqrencode
+# for their QR codes, TagLib for the episodes' lengths; feedparser, newsboat's podboat and nginx to check and
+# measure the feeds). With --trial, also the Orca screen reader and speech-dispatcher for
 # the trial by ear (scripts/orca-trial.sh), which the tests do not need.
 # Safe to run again: apt-get only installs what is missing.
 set -euo pipefail
@@ -21,6 +23,7 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev llvm-14
   dbus aria2
+  libmicrohttpd-dev libqrencode-dev libtag1-dev python3-feedparser nginx-light newsboat
 )
 if [ "${1:-}" = "--trial" ]; then
   packages+=(orca speech-dispatcher)

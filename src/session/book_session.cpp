@@ -222,6 +222,7 @@ bool BookSession::show_page(const Text& address, const Text& page_text) {
     book_address_ = address;
     if (book_.title.empty())
         return false;
+    library_.keep_details(address, book_);
     emit bookShown();
     if (episodes_.empty())
         emit bookmarksChanged();

@@ -3,6 +3,7 @@
 // window (its created handler runs as it is shown), the event loop until the
 // window is closed, exit code 0.
 #include "accessibility/atspi_guard.hpp"
+#include "feeds/feeds_command.hpp"
 #include "single_instance/single_instance.hpp"
 #include "window/main_window.hpp"
 #include "widgets/program_style.hpp"
@@ -19,6 +20,9 @@ void bring_to_front(QWidget& window) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The feeds' commands need no display (until the command line takes them in).
+    if (argc > 1 && (std::string_view(argv[1]) == "serve" || std::string_view(argv[1]) == "feeds"))
+        return feeds_main(argc, argv);
     std::unique_ptr<QApplication> application = start_application(argc, argv);
     SingleInstance instance(QStringLiteral("audiobook-client"));
     if (!instance.claim(QCoreApplication::arguments().mid(1)))
