@@ -31,6 +31,7 @@ fi
 
 run catalogue "$build/bench/catalogue/catalogue_bench" --short
 run whole-book "$build/bench/catalogue/whole_book_bench" --short
+run feeds "$build/bench/feeds/feeds_bench" --short
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "benchmarks that failed in their short mode: ${failed[*]}" >&2

@@ -1,5 +1,6 @@
 #include "feeds/byte_ranges.hpp"
 
+#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -43,7 +44,7 @@ RangeAnswer byte_range(std::string_view header, std::int64_t size, ByteRange& ra
     if (!read_number(from, first) || (!to.empty() && !read_number(to, last)))
         return RangeAnswer::whole;
     if (to.empty())
-        last = size - 1;
+        last = std::max<std::int64_t>(first, size - 1);
     if (last < first)
         return RangeAnswer::whole;
     if (first >= size)

@@ -353,7 +353,9 @@ bool FeedService::start(std::uint16_t port, const std::vector<QHostAddress>& add
         if (!socket)
             continue;
         auto listener = std::make_unique<Listener>(Listener{shared_, {}});
+        // The logger first, so that no message goes to stderr unredacted.
         MHD_OptionItem options[] = {
+            {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&on_trouble), shared_.get()},
             {MHD_OPTION_SOCK_ADDR, 0, &socket->address},
             {MHD_OPTION_CONNECTION_LIMIT, limits_.connections, nullptr},
             {MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits_.per_address, nullptr},
@@ -361,7 +363,6 @@ bool FeedService::start(std::uint16_t port, const std::vector<QHostAddress>& add
             {MHD_OPTION_CONNECTION_MEMORY_LIMIT, intptr_t(limits_.request_bytes), nullptr},
             {MHD_OPTION_THREAD_POOL_SIZE, limits_.threads, nullptr},
             {MHD_OPTION_UNESCAPE_CALLBACK, reinterpret_cast<intptr_t>(&keep_escapes), nullptr},
-            {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&on_trouble), shared_.get()},
             {MHD_OPTION_END, 0, nullptr},
         };
         const unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG |

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 
+class FeedSettingsGroup;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -43,4 +44,5 @@ class SettingsWindow : public QDialog {
     QLineEdit* media_host_box_;    // 媒体主机
     QPushButton* save_button_;     // 按钮2
     QLabel* problems_;             // what is wrong, under the fields
+    FeedSettingsGroup* feeds_;     // 局域网收听, 收听端口
 };

@@ -16,6 +16,7 @@
 #include "widgets/run_progress_line.hpp"
 #include "window/address_box.hpp"
 #include "window/book_view.hpp"
+#include "window/feed_address.hpp"
 #include "window/library_view.hpp"
 #include "window/narration.hpp"
 #include "window/episode_table.hpp"
@@ -121,6 +122,9 @@ void MainWindow::build_controls() {
     folder_list_->setWordWrap(true);
     folder_list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     offer_book_removal(folder_list_, *session_);
+    feed_sharing_ = std::make_unique<FeedSharing>();
+    feed_sharing_->apply();
+    offer_feed_address(folder_list_, *session_, *feed_sharing_);
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
     span_caption_ = named(new QLabel(this), "标签4");
@@ -194,6 +198,7 @@ void MainWindow::bind_acts() {
         SettingsWindow dialog(this);
         dialog.exec();
         session_->reread_save_folder();
+        feed_sharing_->apply();
     });
     connect(download_button_, &QPushButton::clicked, this, [this] { session_->press_download(); });
     // The keys move the episode list's current row without playing it: Enter

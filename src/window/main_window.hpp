@@ -13,6 +13,7 @@ class Announcer;
 class Narration;
 class BookSession;
 class EpisodeTable;
+class FeedSharing;
 class LinkLabel;
 class ListeningBar;
 class MediaPlayer;
@@ -95,6 +96,7 @@ class MainWindow : public QWidget {
     void bind_keys();
 
     std::unique_ptr<BookSession> session_;
+    std::unique_ptr<FeedSharing> feed_sharing_; // the podcast feeds, while switched on
     EpisodeTable* table_ = nullptr;
     QPushButton* download_button_; // 按钮3
     QListWidget* folder_list_;     // 超级列表框2
