@@ -2,6 +2,7 @@
 #include "support/home_folder.hpp"
 #include "text/qt_text.hpp"
 #include "settings/config_file.hpp"
+#include "settings/feed_settings.hpp"
 #include "settings/settings_window.hpp"
 #include "text/gbk.hpp"
 
@@ -405,7 +406,8 @@ TEST_F(SettingsWindowTest, TabFollowsTheFormAndTheHostHintIsSaid) {
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    const char* order[] = {"编辑框1", "按钮1", "编辑框3", "编辑框4", "选择框1", "调节框1", "媒体主机", "按钮2"};
+    const char* order[] = {"编辑框1", "按钮1",      "编辑框3",  "编辑框4",      "选择框1", "调节框1",
+                           "媒体主机", "局域网收听", "收听端口", "更换收听地址", "按钮2"};
     control(window, order[0])->setFocus();
     for (const char* name : order) {
         EXPECT_EQ(QApplication::focusWidget(), control(window, name)) << name;
@@ -413,4 +415,31 @@ TEST_F(SettingsWindowTest, TabFollowsTheFormAndTheHostHintIsSaid) {
     }
     auto* host = control(window, "媒体主机");
     EXPECT_EQ(host->accessibleDescription(), control<QLabel>(window, "媒体主机说明")->text());
+}
+
+// Listening on the home network: off until switched on, the port kept, and a
+// new token at the button, the old one gone from the file at once.
+TEST_F(SettingsWindowTest, TheFeedsSwitchPortAndNewTokenAreKept) {
+    SettingsWindow window;
+    auto* on = control<QCheckBox>(window, "局域网收听");
+    auto* port = control<QSpinBox>(window, "收听端口");
+    EXPECT_FALSE(on->isChecked());
+    EXPECT_EQ(port->value(), default_feeds_port);
+    EXPECT_EQ(port->accessibleName(), q("收听端口"));
+    const Text first = feed_token();
+    EXPECT_TRUE(is_feed_token(first));
+    EXPECT_EQ(feed_token(), first) << "kept between reads";
+    click(window, "更换收听地址");
+    const Text second = read_setting(gbk("收听令牌"));
+    EXPECT_TRUE(is_feed_token(second));
+    EXPECT_NE(second, first);
+    EXPECT_EQ(control<QLabel>(window, "收听地址已更换")->text(), q("已更换：旧的收听地址不能再用了。"));
+    on->setChecked(true);
+    port->setValue(9100);
+    click(window, "按钮2");
+    EXPECT_EQ(messages, QStringList({q("配置成功！")}));
+    EXPECT_TRUE(feeds_switched_on());
+    EXPECT_EQ(feeds_port(), 9100);
+    EXPECT_EQ(read_setting(gbk("局域网收听")), gbk("真"));
+    EXPECT_NE(random_token(), random_token());
 }
