@@ -101,7 +101,11 @@ FeedAddressDialog::FeedAddressDialog(const QString& title, const QString& addres
     box->setMinimumWidth(fontMetrics().horizontalAdvance(address) + 16);
     layout->addWidget(box);
     if (!serving) {
-        auto* off = new QLabel(ui("局域网收听没有打开：在“配置”里打开后，手机才能订阅。"), this);
+        // Switched on yet not serving: the port is taken by another program.
+        auto* off = new QLabel(feeds_switched_on()
+                                   ? ui("无法在收听端口上收听（端口可能被别的程序占用）：请在“配置”里换一个端口。")
+                                   : ui("局域网收听没有打开：在“配置”里打开后，手机才能订阅。"),
+                               this);
         off->setObjectName(QStringLiteral("局域网收听未开"));
         off->setWordWrap(true);
         layout->addWidget(off);
