@@ -337,7 +337,7 @@ std::optional<Socket> socket_address(const QHostAddress& host, std::uint16_t por
         socket.ipv6 = true;
         QHostAddress bare = host;
         bare.setScopeId({});
-        socket.shown = "[" + bare.toString().toStdString() + "]";
+        socket.shown = QStringLiteral("[%1]").arg(bare.toString()).toStdString();
         return socket;
     }
     return std::nullopt;
