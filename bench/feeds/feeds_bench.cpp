@@ -1,8 +1,9 @@
 // Benchmark of the podcast feeds (run by hand, not a test), each figure beside
 // its goal:
 //  1. the feed of a 1,288-episode book built from the disk (the folder read,
-//     each episode's length, the document): the first build, which reads every
-//     file's audio header, and a later one; goal: under 50 ms;
+//     the episodes' lengths, the document): the first build, which reads the
+//     audio headers it has time for and leaves the rest to a thread, and later
+//     ones, 0.2 s apart; goal: under 50 ms;
 //  2. one episode file served to the curl command line over loopback by the
 //     service and by nginx (Debian's nginx-light, started here on 127.0.0.1
 //     with a configuration of its own), best of a few runs; goal: at least 0.8
@@ -35,6 +36,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 const std::string token = "0123456789abcdef0123456789abcdef";
+// Between two builds of a feed: the lengths not read in the first come in meanwhile.
+constexpr int quick_pause = 200;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -142,14 +145,17 @@ bool feed_build(const fs::path& work, int episodes) {
     const fs::path save = work / "books";
     const fs::path folder = save / "长篇";
     fs::create_directories(folder);
-    const std::string audio = silent_mp3(0.2);
+    const std::string audio = silent_mp3(1.5);
     for (int n = 1; n <= episodes; ++n)
         std::ofstream(folder / ("长篇_第" + std::to_string(n) + "集.mp3"), std::ios::binary) << audio;
     const FeedPlaces places{save, work / "library"};
     EpisodeLengths lengths;
     double first = 0, later = 0;
     std::size_t bytes = 0;
+    std::vector<std::size_t> known; // lengths in each build
     for (int round = 0; round < 6; ++round) {
+        if (round > 0) // as a podcast app's next refresh comes
+            std::this_thread::sleep_for(std::chrono::milliseconds(quick_pause));
         const auto start = Clock::now();
         const auto book = read_feed_book(places, "长篇", &lengths);
         const std::string feed = book ? rss_feed(*book, "http://127.0.0.1:8738/" + token) : "";
@@ -157,13 +163,17 @@ bool feed_build(const fs::path& work, int episodes) {
         if (!book || book->episodes.size() != std::size_t(episodes))
             return false;
         bytes = feed.size();
+        known.push_back(std::size_t(std::count_if(book->episodes.begin(), book->episodes.end(),
+                                                  [](const FeedEpisode& e) { return e.seconds > 0; })));
         if (round == 0)
             first = took;
         else
             later = later == 0 ? took : std::min(later, took);
     }
-    std::printf("feed of %d episodes (%zu KB): first build %.1f ms, later builds %.1f ms; goal: under 50 ms %s\n",
-                episodes, bytes / 1024, first, later, later < 50 ? "(met)" : "(MISSED)");
+    std::printf("feed of %d episodes (%zu KB): first build %.1f ms (%zu lengths known), later builds "
+                "%.1f ms (%zu known at the last); goal: under 50 ms %s\n",
+                episodes, bytes / 1024, first, known.front(), later, known.back(),
+                std::max(first, later) < 50 ? "(met)" : "(MISSED)");
     return sane(first) && sane(later);
 }
 

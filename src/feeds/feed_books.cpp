@@ -10,18 +10,14 @@
 #include <taglib/fileref.h>
 #include <taglib/tfile.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
-#include <chrono>
 #include <climits>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::int64_t seconds_since_epoch(fs::file_time_type time) {
-    const auto system = std::chrono::file_clock::to_sys(time);
-    return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
-}
 
 // "书名_第12集.mp3" of the book 书名 gives "第12集"; a name of another form
 // gives itself without ".mp3".
@@ -32,24 +28,29 @@ std::string episode_title(const std::string& book, const std::string& file) {
     return title;
 }
 
+// `folder` is known to lie in the save folder.
 std::vector<FeedEpisode> episodes_in(const fs::path& save_folder, const fs::path& folder,
                                      const std::string& book, EpisodeLengths* lengths) {
+    const auto until = EpisodeLengths::Clock::now() + length_reading_budget;
     std::vector<FeedEpisode> episodes;
     for (const FolderEntry& entry : list_files_in(folder, ".mp3")) {
         const fs::path& file = entry.native;
-        std::error_code error;
-        const auto size = fs::file_size(file, error);
-        const auto time = fs::last_write_time(file, error);
-        if (error || !lies_under(file, save_folder))
+        // The folder lies in the save folder: only a link can lead a file out.
+        struct stat info {};
+        if (lstat(file.c_str(), &info) != 0)
+            continue;
+        if (S_ISLNK(info.st_mode) && (!lies_under(file, save_folder) || stat(file.c_str(), &info) != 0))
+            continue;
+        if (!S_ISREG(info.st_mode))
             continue;
         FeedEpisode episode;
         episode.file = entry.native.filename().string();
         episode.title = episode_title(book, episode.file);
         episode.number = episode_number_in_name(entry.name);
-        episode.size = std::int64_t(size);
-        episode.modified = seconds_since_epoch(time);
+        episode.size = std::int64_t(info.st_size);
+        episode.modified = info.st_mtim.tv_sec;
         if (lengths)
-            episode.seconds = lengths->seconds(file, episode.size, episode.modified);
+            episode.seconds = lengths->seconds(file, episode.size, episode.modified, until);
         episodes.push_back(std::move(episode));
     }
     // In natural order already; the episode number decides where names differ
@@ -62,23 +63,72 @@ std::vector<FeedEpisode> episodes_in(const fs::path& save_folder, const fs::path
 
 } // namespace
 
-int EpisodeLengths::seconds(const fs::path& file, std::int64_t size, std::int64_t modified) {
+namespace {
+
+int length_of(const fs::path& file) {
+    const TagLib::FileRef ref(file.c_str(), true, TagLib::AudioProperties::Fast);
+    if (ref.isNull() || !ref.audioProperties())
+        return 0;
+    // To the nearest second; a file shorter than half a second counts as one.
+    const int milliseconds = ref.audioProperties()->lengthInMilliseconds();
+    return milliseconds <= 0 ? 0 : std::max(1, (milliseconds + 500) / 1000);
+}
+
+} // namespace
+
+EpisodeLengths::~EpisodeLengths() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    more_.notify_all();
+    if (reader_.joinable())
+        reader_.join();
+}
+
+void EpisodeLengths::store(const fs::path& file, Known known) {
+    const std::lock_guard lock(mutex_);
+    known_[file] = known;
+}
+
+int EpisodeLengths::seconds(const fs::path& file, std::int64_t size, std::int64_t modified,
+                            Clock::time_point until) {
     {
         const std::lock_guard lock(mutex_);
         const auto found = known_.find(file);
         if (found != known_.end() && found->second.size == size &&
             found->second.modified == modified)
             return found->second.seconds;
+        if (Clock::now() >= until) {
+            wanted_.push_back({file, size, modified}); // asked twice: read once, below
+            if (!reader_.joinable())
+                reader_ = std::thread([this] { read_wanted(); });
+            more_.notify_one();
+            return 0;
+        }
     }
-    int length = 0;
-    {
-        const TagLib::FileRef ref(file.c_str(), true, TagLib::AudioProperties::Fast);
-        if (!ref.isNull() && ref.audioProperties())
-            length = ref.audioProperties()->lengthInSeconds();
-    }
-    const std::lock_guard lock(mutex_);
-    known_[file] = {size, modified, length};
+    const int length = length_of(file);
+    store(file, {size, modified, length});
     return length;
+}
+
+void EpisodeLengths::read_wanted() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+        more_.wait(lock, [this] { return stopping_ || !wanted_.empty(); });
+        if (stopping_)
+            return;
+        const Wanted next = wanted_.front();
+        wanted_.pop_front();
+        const auto found = known_.find(next.file);
+        if (found != known_.end() && found->second.size == next.size &&
+            found->second.modified == next.modified)
+            continue;
+        lock.unlock();
+        const int length = length_of(next.file);
+        lock.lock();
+        known_[next.file] = {next.size, next.modified, length};
+    }
 }
 
 std::vector<ShelfBook> feed_shelf(const FeedPlaces& places) {

@@ -3,12 +3,16 @@
 // episode that lands is in its book's feed at once: the save folder's book
 // folders, each one's episodes in the book's order, and the details and cover
 // the library kept for it. Names and texts here are UTF-8, for the feed.
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct FeedPlaces {
@@ -34,18 +38,40 @@ struct FeedBook {
 };
 
 // The lengths of episode files, read from their audio headers once per file
-// version (size and time) and kept; shared by the server's threads.
+// version (size and time) and kept; shared by the server's threads. A feed
+// build reads the lengths it lacks for a short while only; the rest are read
+// on a thread of its own and are in the next build.
 class EpisodeLengths {
   public:
-    int seconds(const std::filesystem::path& file, std::int64_t size, std::int64_t modified);
+    using Clock = std::chrono::steady_clock;
+    EpisodeLengths() = default;
+    ~EpisodeLengths();
+    EpisodeLengths(const EpisodeLengths&) = delete;
+    EpisodeLengths& operator=(const EpisodeLengths&) = delete;
+
+    // The file's length in seconds; read now while `until` has not passed,
+    // else left to the thread (0 until then, and for a file with none).
+    int seconds(const std::filesystem::path& file, std::int64_t size, std::int64_t modified,
+                Clock::time_point until);
 
   private:
     struct Known {
         std::int64_t size, modified;
         int seconds;
     };
+    struct Wanted {
+        std::filesystem::path file;
+        std::int64_t size, modified;
+    };
+    void store(const std::filesystem::path& file, Known known);
+    void read_wanted();
+
     std::mutex mutex_;
     std::map<std::filesystem::path, Known> known_;
+    std::deque<Wanted> wanted_;
+    std::condition_variable more_;
+    bool stopping_ = false;
+    std::thread reader_;
 };
 
 struct ShelfBook {
@@ -56,6 +82,9 @@ struct ShelfBook {
 // The save folder's book folders (hidden ones and links leading out left out),
 // in natural order.
 std::vector<ShelfBook> feed_shelf(const FeedPlaces& places);
+
+// How long a feed build may spend reading episode lengths.
+constexpr std::chrono::milliseconds length_reading_budget{15};
 
 // The book in that folder with the episodes on disk now, or nothing when no
 // such book folder lies in the save folder. Lengths come from `lengths` when given.
