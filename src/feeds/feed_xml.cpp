@@ -47,8 +47,11 @@ void write_channel_head(QXmlStreamWriter& xml, const FeedBook& book, const std::
     xml.writeTextElement(itunes, QStringLiteral("summary"), description);
     xml.writeTextElement(itunes, QStringLiteral("type"), QStringLiteral("serial"));
     xml.writeTextElement(itunes, QStringLiteral("explicit"), QStringLiteral("false"));
-    xml.writeEmptyElement(itunes, QStringLiteral("category"));
+    xml.writeStartElement(itunes, QStringLiteral("category"));
     xml.writeAttribute(QStringLiteral("text"), QStringLiteral("Arts"));
+    xml.writeEmptyElement(itunes, QStringLiteral("category"));
+    xml.writeAttribute(QStringLiteral("text"), QStringLiteral("Books"));
+    xml.writeEndElement();
     if (book.has_cover) {
         const QString cover = u(base + "/" + encode_segment(book.folder) + "/cover");
         xml.writeEmptyElement(itunes, QStringLiteral("image"));
