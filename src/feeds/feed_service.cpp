@@ -238,9 +238,22 @@ MHD_Result answer_request(const Listener& listener, MHD_Connection* connection, 
 
 MHD_Result on_request(void* cls, MHD_Connection* connection, const char* url, const char* method,
                       const char* /*version*/, const char* /*upload_data*/,
-                      std::size_t* upload_data_size, void** /*request_state*/) {
+                      std::size_t* upload_data_size, void** request_state) {
     const auto& listener = *static_cast<const Listener*>(cls);
-    *upload_data_size = 0; // a body is never read
+    const std::string_view verb = method;
+    const bool readable = verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD;
+    // GET and HEAD are answered once the whole request is in, so that the
+    // connection stays open for the next; anything else at once, and closed.
+    static int seen = 0;
+    if (readable && *request_state == nullptr) {
+        *request_state = &seen;
+        return MHD_YES;
+    }
+    if (readable && *upload_data_size != 0) {
+        *upload_data_size = 0; // a body is never read
+        return MHD_YES;
+    }
+    *upload_data_size = 0;
     unsigned status = 0;
     const MHD_Result result = answer_request(listener, connection, url, method, status);
     listener.shared->say(std::string(method) + " " + redacted_target(url) + " " +

@@ -269,6 +269,23 @@ TEST_F(FeedServiceTest, RangesConditionsAndHeadAnswerAsPodcastAppsNeedThem) {
     EXPECT_EQ(cover.headers["content-type"], "image/jpeg");
 }
 
+// A podcast app asks for the feed and then the episode over one connection.
+TEST_F(FeedServiceTest, OneConnectionCarriesSeveralRequests) {
+    const int fd = connect_to(port_);
+    ASSERT_GE(fd, 0);
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(port_) + "\r\n";
+    const std::string both = "GET " + feed_target() + " HTTP/1.1\r\n" + host + "\r\n" + "GET " +
+                             episode_target(1) + " HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n";
+    [[maybe_unused]] const auto sent = write(fd, both.data(), both.size());
+    const std::string answers = read_all(fd);
+    close(fd);
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = answers.find("HTTP/1.1 200 OK\r\n", at)) != std::string::npos; ++at)
+        ++count;
+    EXPECT_EQ(count, 2u);
+    EXPECT_TRUE(answers.ends_with(read_file(episode(1))));
+}
+
 TEST_F(FeedServiceTest, HostileTargetsAreRefusedAlike) {
     fs::create_symlink(root_ / "outside.mp3", folder_ / "link_第9集.mp3");
     fs::create_directories(root_ / "elsewhere");
