@@ -33,6 +33,7 @@ run catalogue "$build/bench/catalogue/catalogue_bench" --short
 run whole-book "$build/bench/catalogue/whole_book_bench" --short
 run command-line "$build/bench/command_line/command_line_bench" --short
 run tagging "$build/bench/tagging/tag_bench" --short
+run feeds "$build/bench/feeds/feeds_bench" --short
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "benchmarks that failed in their short mode: ${failed[*]}" >&2

@@ -5,9 +5,12 @@
 # gives the HTTP source its TLS; clang and its runtime for the fuzzers, llvm-14
 # for the symbolizer that names the frames of a finding; lintian for the package
 # check; systemd and man-db for systemd-analyze's check of the user units; TagLib
-# for the episodes' tags, and python3-mutagen, a second reader of them for the
-# tests). With --trial, also the Orca screen reader and speech-dispatcher for the
-# trial by ear (scripts/orca-trial.sh), which the tests do not need.
+# for the episodes' tags and lengths, and python3-mutagen, a second reader of them
+# for the tests; libmicrohttpd for the podcast feeds on the home network and
+# libqrencode for their QR codes; feedparser, newsboat's podboat and nginx to
+# check and measure the feeds). With --trial, also the Orca screen reader and
+# speech-dispatcher for the trial by ear (scripts/orca-trial.sh), which the tests
+# do not need.
 # Safe to run again: apt-get only installs what is missing.
 set -euo pipefail
 
@@ -24,6 +27,7 @@ packages=(
   clang libclang-rt-14-dev llvm-14
   dbus aria2
   systemd man-db libtag1-dev python3-mutagen
+  libmicrohttpd-dev libqrencode-dev python3-feedparser nginx-light newsboat
 )
 if [ "${1:-}" = "--trial" ]; then
   packages+=(orca speech-dispatcher)

@@ -41,6 +41,12 @@ QString usage_text() {
                     .arg(QLatin1String(help.name),
                          *help.operand ? QLatin1String(" ") + QLatin1String(help.operand) : QString(),
                          QLatin1String(help.summary));
+    // Served by the feeds' own front end (main.cpp hands them over).
+    text += QStringLiteral(
+        "  serve [--port N] [--listen ADDRESS]...\n"
+        "      serve every book as a podcast feed on the home network until stopped\n"
+        "  feeds [--host HOST:PORT]\n"
+        "      print the OPML's address, then every book's feed address\n");
     text += QStringLiteral(
         "\nRun 'audiobook-client COMMAND --help' for the options of a command.\n\n"
         "Exit status:\n"

@@ -231,6 +231,7 @@ bool BookSession::show_page(const Text& address, const Text& page_text) {
     if (book_.title.empty())
         return false;
     landing_.know_book(book_details(book_));
+    library_.keep_details(address, book_);
     emit bookShown();
     if (episodes_.empty())
         emit bookmarksChanged();

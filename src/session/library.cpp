@@ -3,6 +3,7 @@
 #include "files/files.hpp"
 #include "listening/ini_document.hpp"
 #include "site/download_paths.hpp"
+#include "text/gbk.hpp"
 
 #include <algorithm>
 
@@ -11,6 +12,15 @@ namespace fs = std::filesystem;
 namespace {
 
 const Text times_section = "最近收听";
+const Text details_section = "书目";
+
+// The kept fields of a book page, by their keys in the details file.
+const std::pair<const char*, Text BookInfo::*> detail_fields[] = {
+    {"书名", &BookInfo::title},       {"作者", &BookInfo::author},
+    {"演播", &BookInfo::narrator},    {"状态", &BookInfo::status},
+    {"共", &BookInfo::episode_total}, {"当前", &BookInfo::current_episode},
+    {"分类", &BookInfo::category},    {"编号", &BookInfo::book_id},
+};
 
 fs::path times_file(const fs::path& folder) {
     return folder / fs::path(u8"书库.ini");
@@ -71,9 +81,42 @@ std::int64_t Library::last_listened(const Text& book) const {
     return found == listened_.end() ? 0 : found->second;
 }
 
+fs::path Library::details_path(const Text& book) const {
+    return folder_ / fs::path(u8"书目") / native_path(book_name(book) + ".ini");
+}
+
+void Library::keep_details(const Text& address, const BookInfo& book) {
+    if (book.title.empty())
+        return;
+    IniDocument document;
+    for (const auto& [key, field] : detail_fields)
+        document.set(details_section, gbk(key), book.*field);
+    document.set(details_section, gbk("网址"), address);
+    if (document.to_text() == IniDocument::read(details_path(book.title)).to_text())
+        return;
+    std::error_code error;
+    fs::create_directories(details_path(book.title).parent_path(), error);
+    document.write(details_path(book.title));
+}
+
+std::optional<BookInfo> Library::details(const Text& book, Text* address) const {
+    if (book.empty())
+        return std::nullopt;
+    const IniDocument document = IniDocument::read(details_path(book));
+    BookInfo info;
+    for (const auto& [key, field] : detail_fields)
+        info.*field = document.value(details_section, gbk(key));
+    if (info.title.empty())
+        return std::nullopt;
+    if (address)
+        *address = document.value(details_section, gbk("网址"));
+    return info;
+}
+
 void Library::forget(const Text& book) {
     std::error_code error;
     fs::remove(cover_path(book), error);
+    fs::remove(details_path(book), error);
     const Text name = book_name(book);
     if (std::erase_if(listened_, [&](const auto& e) { return e.first == name; }) > 0)
         save();

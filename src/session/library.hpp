@@ -6,10 +6,13 @@
 //
 //     <folder>/封面/<book name>          the cover's bytes, as the site sent them
 //     <folder>/书库.ini   [最近收听]  1=1733780400|书名   (seconds, most recent first)
+//     <folder>/书目/<book name>.ini  [书目]  the book's details from its page
+#include "site/book_info.hpp"
 #include "text/text.hpp"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -29,11 +32,19 @@ class Library {
     // When the book was last listened to, or 0.
     std::int64_t last_listened(const Text& book) const;
 
-    // Forgets the book's cover and listening time.
+    // Keeps the details of the book's page (title, author, narrator, status,
+    // total, category, its address); a book without a title keeps nothing.
+    void keep_details(const Text& address, const BookInfo& book);
+    // The kept details (page_text and cover_address empty), with the page's
+    // address in `address` when asked for; nothing when none were kept.
+    std::optional<BookInfo> details(const Text& book, Text* address = nullptr) const;
+
+    // Forgets the book's cover, details and listening time.
     void forget(const Text& book);
 
   private:
     std::filesystem::path cover_path(const Text& book) const;
+    std::filesystem::path details_path(const Text& book) const;
     void save() const;
 
     std::filesystem::path folder_;

@@ -2,6 +2,7 @@
 
 #include "settings/check_timer_switch.hpp"
 #include "settings/config_file.hpp"
+#include "settings/feed_settings_group.hpp"
 #include "settings/save_folder.hpp"
 #include "settings/settings_checks.hpp"
 #include "text/gbk.hpp"
@@ -188,8 +189,10 @@ void SettingsWindow::build() {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
+    feeds_ = new FeedSettingsGroup(this);
     auto* form = new QVBoxLayout(this);
     form->addWidget(group);
+    form->addWidget(feeds_);
     form->addWidget(problems_);
     form->addStretch(1);
     form->addWidget(save_button_, 0, Qt::AlignRight);
@@ -200,6 +203,7 @@ void SettingsWindow::build() {
     // Tab goes through the form as it reads, down to 保存配置.
     QWidget* order[] = {save_folder_box_, choose_button_, start_episode_box_, episode_count_box_,
                         rename_box_,      parallel_box_,  media_host_box_,    tag_box_,
+                        feeds_->switch_box(), feeds_->port_box(), feeds_->renew_button(),
                         problems_,        save_button_};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -317,6 +321,7 @@ void SettingsWindow::save_settings() {
         saved = write_setting(gbk("写入标签"), flag_text(tag_box_->isChecked())) && saved;
     save_parallel_control();
     save_media_host();
+    saved = feeds_->save() && saved;
     const Text timer_problem = check_timer_->apply();
     if (!timer_problem.empty()) {
         show_message(this, gbk("配置失败！"), timer_problem);

@@ -8,6 +8,7 @@
 #include <QDialog>
 
 class CheckTimerSwitch;
+class FeedSettingsGroup;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -47,4 +48,5 @@ class SettingsWindow : public QDialog {
     CheckTimerSwitch* check_timer_; // 后台追更
     QPushButton* save_button_;     // 按钮2
     QLabel* problems_;             // what is wrong, under the fields
+    FeedSettingsGroup* feeds_;     // 局域网收听, 收听端口
 };

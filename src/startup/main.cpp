@@ -1,12 +1,15 @@
 // Program start: a command (download, follow, check, ...) or --help and
-// --version run the command line on a QCoreApplication, with no display;
-// anything else starts the window, with the play page address given, if any.
+// --version run the command line on a QCoreApplication, with no display, and
+// so do the feeds' serve and feeds; anything else starts the window, with the
+// play page address given, if any.
 #include "command_line/command_line.hpp"
+#include "feeds/feeds_command.hpp"
 #include "startup/window_start.hpp"
 
 #include <QString>
 
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -36,6 +39,8 @@ QString first_positional(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && (std::string_view(argv[1]) == "serve" || std::string_view(argv[1]) == "feeds"))
+        return feeds_main(argc, argv);
     if (wants_command_line(argc, argv))
         return run_command_line(argc, argv);
     return run_window(argc, argv, first_positional(argc, argv));

@@ -225,3 +225,17 @@ void offer_book_removal(QListWidget* folder_list, BookSession& session) {
         folder_list->setFocus();
     });
 }
+
+QListWidget* make_library_list(QWidget* parent, BookSession& session) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(to_qstring(gbk("超级列表框2")));
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setItemDelegate(new FolderProgressDelegate(list));
+    list->setIconSize(QSize(30, 42));
+    list->setWordWrap(true);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    offer_book_removal(list, session);
+    offer_update_check(list, session);
+    give_current_book_on_focus(list);
+    return list;
+}

@@ -29,6 +29,10 @@ void show_book_folders(QListWidget* folder_list, const BookSession& session);
 // rather than only the list; nothing is chosen or opened by it.
 void give_current_book_on_focus(QListWidget* folder_list);
 
+// The library's list (超级列表框2): the book folders with their covers and
+// counts, several chosen at once, with its removal, update check and focus.
+QListWidget* make_library_list(QWidget* parent, BookSession& session);
+
 // When a book was last listened to, said shortly against `now`: "今天 21:40",
 // "昨天 21:40", "12月9日", or the year too when it is not this one.
 QString listened_when(qint64 seconds, const QDateTime& now);

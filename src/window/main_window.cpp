@@ -18,6 +18,7 @@
 #include "window/address_box.hpp"
 #include "window/book_view.hpp"
 #include "window/library_tagging.hpp"
+#include "window/feed_address.hpp"
 #include "window/library_view.hpp"
 #include "window/narration.hpp"
 #include "window/episode_table.hpp"
@@ -32,19 +33,16 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
-#include <QShortcut>
-#include <QStyle>
 #include <QStyleHints>
 #include <QTimer>
 #include <QStackedLayout>
 #include <QTreeWidget>
 
-#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -134,20 +132,15 @@ MainWindow::~MainWindow() {
 void MainWindow::build_controls() {
     download_button_ = named(new QPushButton(say("下载"), this), "按钮3");
     download_button_->setEnabled(false);
-    folder_list_ = named(new QListWidget(this), "超级列表框2");
-    folder_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    folder_list_->setItemDelegate(new FolderProgressDelegate(folder_list_));
-    folder_list_->setIconSize(QSize(30, 42));
-    folder_list_->setWordWrap(true);
-    folder_list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    offer_book_removal(folder_list_, *session_);
-    offer_update_check(folder_list_, *session_);
-    give_current_book_on_focus(folder_list_);
+    folder_list_ = make_library_list(this, *session_);
     offer_book_tagging(folder_list_, *session_, [this](const QString& text, bool done) {
         status_lines_->show_status(text);
         if (done)
             announcer_->announce(text);
     });
+    feed_sharing_ = std::make_unique<FeedSharing>();
+    feed_sharing_->apply();
+    offer_feed_address(folder_list_, *session_, *feed_sharing_);
     span_box_ = named(new QLineEdit("10", this), "编辑框3");
     start_box_ = named(new QLineEdit("35", this), "编辑框2");
     // Until a book is in, the boxes say what they are for.
@@ -203,6 +196,7 @@ void MainWindow::bind_acts() {
         SettingsWindow dialog(this);
         dialog.exec();
         session_->reread_save_folder();
+        feed_sharing_->apply();
     });
     connect(download_button_, &QPushButton::clicked, this, [this] { session_->press_download(); });
     episode_view_->bind_acts(*narration_);

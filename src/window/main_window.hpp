@@ -17,6 +17,7 @@ class EpisodeTable;
 class StatusLines;
 class WindowFrame;
 class FormItem;
+class FeedSharing;
 class LinkLabel;
 class ListeningBar;
 class MediaPlayer;
@@ -92,6 +93,7 @@ class MainWindow : public QWidget {
     void bind_keys();
 
     std::unique_ptr<BookSession> session_;
+    std::unique_ptr<FeedSharing> feed_sharing_; // the podcast feeds, while switched on
     EpisodeTable* table_ = nullptr;
     QPushButton* download_button_; // 按钮3
     QListWidget* folder_list_;     // 超级列表框2

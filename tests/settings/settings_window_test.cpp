@@ -2,6 +2,7 @@
 #include "support/home_folder.hpp"
 #include "text/qt_text.hpp"
 #include "settings/config_file.hpp"
+#include "settings/feed_settings.hpp"
 #include "settings/settings_window.hpp"
 #include "text/gbk.hpp"
 
@@ -431,8 +432,9 @@ TEST_F(SettingsWindowTest, TabFollowsTheFormAndTheHostHintIsSaid) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     // 后台追更, or the line that says why it cannot be switched.
     const char* timer = control(window, "后台追更")->isEnabled() ? "后台追更" : "后台追更说明";
-    const char* order[] = {"编辑框1", "按钮1",    "编辑框3", "编辑框4", "选择框1", "调节框1",
-                           "媒体主机", "写入标签", timer,     "按钮2"};
+    const char* order[] = {"编辑框1", "按钮1",      "编辑框3",  "编辑框4",      "选择框1",
+                           "调节框1", "媒体主机",   "写入标签", timer,          "局域网收听",
+                           "收听端口", "更换收听地址", "按钮2"};
     control(window, order[0])->setFocus();
     for (const char* name : order) {
         EXPECT_EQ(QApplication::focusWidget(), control(window, name)) << name;
@@ -448,7 +450,7 @@ TEST_F(SettingsWindowTest, TabFollowsTheFormAndTheHostHintIsSaid) {
 TEST_F(SettingsWindowTest, ProblemsComingAndGoingMoveNothing) {
     write_raw(gbk("[设置]\r\n默认保存路径=/") + std::string(200, 'a') + "\r\n");
     QWidget owner;
-    owner.setGeometry(300, 200, 800, 600);
+    owner.setGeometry(300, 100, 800, 600); // room on the screen above and below
     owner.show();
     SettingsWindow window(&owner);
     window.show();
@@ -482,4 +484,31 @@ TEST_F(SettingsWindowTest, ProblemsComingAndGoingMoveNothing) {
     QApplication::processEvents();
     EXPECT_FALSE(problems->isVisible());
     EXPECT_EQ(window.size(), size);
+}
+
+// Listening on the home network: off until switched on, the port kept, and a
+// new token at the button, the old one gone from the file at once.
+TEST_F(SettingsWindowTest, TheFeedsSwitchPortAndNewTokenAreKept) {
+    SettingsWindow window;
+    auto* on = control<QCheckBox>(window, "局域网收听");
+    auto* port = control<QSpinBox>(window, "收听端口");
+    EXPECT_FALSE(on->isChecked());
+    EXPECT_EQ(port->value(), default_feeds_port);
+    EXPECT_EQ(port->accessibleName(), q("收听端口"));
+    const Text first = feed_token();
+    EXPECT_TRUE(is_feed_token(first));
+    EXPECT_EQ(feed_token(), first) << "kept between reads";
+    click(window, "更换收听地址");
+    const Text second = read_setting(gbk("收听令牌"));
+    EXPECT_TRUE(is_feed_token(second));
+    EXPECT_NE(second, first);
+    EXPECT_EQ(control<QLabel>(window, "收听地址已更换")->text(), q("已更换：旧的收听地址不能再用了。"));
+    on->setChecked(true);
+    port->setValue(9100);
+    click(window, "按钮2");
+    EXPECT_EQ(messages, QStringList({q("配置成功！")}));
+    EXPECT_TRUE(feeds_switched_on());
+    EXPECT_EQ(feeds_port(), 9100);
+    EXPECT_EQ(read_setting(gbk("局域网收听")), gbk("真"));
+    EXPECT_NE(random_token(), random_token());
 }
