@@ -119,7 +119,16 @@ int feeds_main(int argc, char** argv) {
                                   QStringLiteral("feeds: the host and port in the addresses"),
                                   QStringLiteral("HOST:PORT"));
     parser.addOptions({port, listen, verbose, host});
-    parser.process(application);
+    // A mistake in the words is exit 2, as for every other command.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::cerr << "audiobook-client: " << parser.errorText().toStdString()
+                  << "\nTry 'audiobook-client " << argv[1] << " --help' for more information.\n";
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::cout << parser.helpText().toStdString();
+        return 0;
+    }
     const QString command = parser.positionalArguments().value(0);
     if (command == QLatin1String("feeds")) {
         FeedsOptions options;

@@ -117,6 +117,8 @@ TEST_F(CommandLine, ExitCodesOutputAndFiles) {
         {"a count of 0", {"download", "{page}", "--count", "0"}, 2, {}, "", "--count"},
         {"too many at once", {"download", "{page}", "--jobs", "9"}, 2, {}, "", "--jobs"},
         {"an unknown option", {"download", "{page}", "--fast"}, 2, {}, "", "Unknown option"},
+        {"an unknown option of the feeds", {"serve", "--fast"}, 2, {}, "", "Unknown option"},
+        {"a bare word", {"downlaod"}, 2, {}, "", "'downlaod' is not a command"},
         {"no operand expected", {"check", "extra"}, 2, {}, "", "takes no operand"},
         {"unfollowing a book not followed", {"unfollow", "没有这本书"}, 2, {}, "", "没有追更这本书"},
         {"help", {"--help"}, 0, {}, "130"},
