@@ -93,6 +93,10 @@ DownloadCommand::DownloadCommand(const CommandOptions& options, TerminalOutput& 
             [this](const Text& address, const Text& page_text, const AccessReport& report) {
                 on_page(address, page_text, report);
             });
+    connect(load_.get(), &BookPageLoad::coverArrived, this, [this] {
+        if (!done_)
+            start_query(); // with the cover or without it, the episodes come next
+    });
     connect(query_.get(), &EpisodeQuery::rowResolved, this, [this](EpisodeId id) { on_row(id); });
     connect(query_.get(), &EpisodeQuery::finished, this, [this] { on_listed(); });
     connect(&episodes_, &EpisodeList::changed, this, [this](int index) { on_changed(index); });
@@ -125,8 +129,18 @@ void DownloadCommand::on_page(const Text& address, const Text& page_text, const 
     plan.start = range_.start;
     plan.span = range_.count;
     plan.book = {book_.title, range_.save_folder};
+    plan_ = plan;
+    // The episodes' tags carry the cover: it comes first, as in the window.
+    if (read_tag_writing() && !book_.cover_address.empty()) {
+        load_->fetch_cover(book_.cover_address);
+        return;
+    }
+    start_query();
+}
+
+void DownloadCommand::start_query() {
     downloads_->set_rows_pending(true);
-    query_->start(plan);
+    query_->start(plan_);
 }
 
 // The run starts with the first episode listed and takes the others as the

@@ -5,6 +5,7 @@
 #include "command_line/command.hpp"
 #include "command_line/command_options.hpp"
 #include "session/episode_list.hpp"
+#include "session/episode_query.hpp"
 #include "settings/config_file.hpp"
 #include "site/book_info.hpp"
 #include "tagging/episode_landing.hpp"
@@ -43,6 +44,7 @@ class DownloadCommand : public Command {
 
   private:
     void on_page(const Text& address, const Text& page_text, const AccessReport& report);
+    void start_query();
     void on_row(EpisodeId id);
     void on_listed();
     void on_changed(int index);
@@ -53,6 +55,7 @@ class DownloadCommand : public Command {
     DownloadRange range_;
     TerminalOutput& output_;
     BookInfo book_;
+    QueryPlan plan_; // the book's range, once its page is in
     EpisodeList episodes_;
     std::unique_ptr<BookPageLoad> load_;
     std::unique_ptr<EpisodeQuery> query_;

@@ -190,6 +190,7 @@ TEST_F(CommandLine, DownloadedEpisodesAreTaggedAndNotFetchedAgain) {
         EXPECT_EQ(tagged->album, book.title);
         EXPECT_EQ(tagged->total, book.episode_total);
     }
+    EXPECT_TRUE(fs::exists(episode_file(1).parent_path() / "cover.gif")) << "the cover came first";
     const int served = site->media_requests_served();
     const ProgramResult again = run({"download", "{page}", "--from", "1", "--count", "2"});
     EXPECT_EQ(again.code, 0) << again.err;
