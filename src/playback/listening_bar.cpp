@@ -65,7 +65,7 @@ ListeningBar::ListeningBar(ListeningControl& control, QWidget* parent)
 void ListeningBar::build() {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(3);
+    layout->setSpacing(2); // the room the speed box needs for its widest value
 
     speed_ = named(new QDoubleSpinBox(this), "speed_box", "播放速度");
     speed_->setRange(0.5, 3.0);
@@ -126,6 +126,9 @@ void ListeningBar::fit_to_font() {
     volume_->setFixedWidth(fontMetrics().averageCharWidth() * 11);
     const int margins = 2 * style()->pixelMetric(QStyle::PM_ButtonMargin) + 4;
     sleep_left_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("88:88")) + margins);
+    // The speed box shows its widest value, "3.0×", beside its arrows: its
+    // least size leaves out the suffix.
+    speed_->setMinimumWidth(speed_->sizeHint().width());
     // Qt 6.4 keeps a combo box's least size from the font it had first: the
     // sleep timer's is its size at this font.
     sleep_->setMinimumSize(sleep_->sizeHint());

@@ -68,6 +68,28 @@ void CachedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->restore();
 }
 
+QSize CachedTextDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const {
+    QSize hint = QStyledItemDelegate::sizeHint(option, index);
+    if (index.data(Qt::SizeHintRole).isValid())
+        return hint; // the model's own
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    if (!(cell.features & QStyleOptionViewItem::HasDecoration))
+        return hint;
+    const int icon_height = cell.decorationSize.height();
+    cell.features &= ~QStyleOptionViewItem::HasDecoration;
+    cell.icon = QIcon();
+    cell.decorationSize = QSize();
+    const QWidget* widget = cell.widget;
+    const QStyle* style = widget ? widget->style() : QApplication::style();
+    const int text_height =
+        style->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), widget).height();
+    if (icon_height <= text_height)
+        hint.setHeight(text_height);
+    return hint;
+}
+
 const CachedTextDelegate::LaidOut& CachedTextDelegate::laid_out(const QString& text,
                                                                 const QStyleOptionViewItem& option,
                                                                 int width) const {

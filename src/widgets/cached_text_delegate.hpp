@@ -13,6 +13,9 @@ class CachedTextDelegate : public QStyledItemDelegate {
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+    // A cell's icon no taller than its text leaves the cell as tall as the
+    // text alone: the style adds a margin to any cell with an icon.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
   private:
     // A text prepared for drawing, with the size the style would give its layout.

@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -108,6 +109,15 @@ void FolderProgressDelegate::initStyleOption(QStyleOptionViewItem* option,
         option->text += QChar::LineSeparator + QString(progress).replace('\n', QChar::LineSeparator);
 }
 
+// An entry asks for no more width than its cover: the list gives it its own
+// width, so that each line is elided at the list's edge, never scrolled.
+QSize FolderProgressDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                       const QModelIndex& index) const {
+    QSize hint = QStyledItemDelegate::sizeHint(option, index);
+    hint.setWidth(std::min(hint.width(), option.decorationSize.width()));
+    return hint;
+}
+
 QString listened_when(qint64 seconds, const QDateTime& now) {
     if (seconds <= 0)
         return {};
@@ -154,10 +164,13 @@ void show_book_folders(QListWidget* folder_list, const BookSession& session) {
         }
         const QString counts = counts_line(session, folder);
         const QString when = listened_when(folder.last_listened, now);
-        QString lines = counts;
+        // One line under the title, cut short in a narrow list; the tooltip
+        // holds it whole.
+        QString line = counts;
         if (!when.isEmpty())
-            lines += (lines.isEmpty() ? QString() : QStringLiteral("\n")) + when;
-        item->setData(FolderProgressDelegate::progress_role, lines);
+            line += (line.isEmpty() ? QString() : QStringLiteral("  ")) + when;
+        item->setData(FolderProgressDelegate::progress_role, line);
+        item->setToolTip(line.isEmpty() ? title : title + QChar('\n') + line);
         QString spoken = title;
         if (!counts.isEmpty())
             spoken += say("，已听 ") + QString::number(folder.heard) + say("，共 ") +
@@ -232,7 +245,8 @@ QListWidget* make_library_list(QWidget* parent, BookSession& session) {
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setItemDelegate(new FolderProgressDelegate(list));
     list->setIconSize(QSize(30, 42));
-    list->setWordWrap(true);
+    list->setWordWrap(false); // the title over its counts, each line elided
+    list->setTextElideMode(Qt::ElideRight);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     offer_book_removal(list, session);
     offer_update_check(list, session);

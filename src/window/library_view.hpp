@@ -8,12 +8,14 @@
 class BookSession;
 class QListWidget;
 
-// The lines under a book's title (its counts, when it was last listened to),
-// drawn after the title; the title itself stays the item's text.
+// The line under a book's title (its counts, when it was last listened to),
+// drawn after the title; the title itself stays the item's text. Each of the
+// two lines is elided at the list's width.
 class FolderProgressDelegate : public QStyledItemDelegate {
   public:
     static constexpr int progress_role = Qt::UserRole + 7;
     using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;

@@ -104,3 +104,32 @@ TEST_F(LibraryList, AFollowedBookIsListedAndOffersItsUpdateCheck) {
         save.text(), book.title, gbk("第") + number_to_text(grown.episode_total) + gbk("集")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_regular_file(file); }, 20000));
 }
+
+// A long title takes no more lines than a short one: each entry is its title
+// over its counts, cut at the list's edge, with the whole in its tooltip.
+TEST_F(LibraryList, AnEntryIsTwoLinesWhateverItsTitle) {
+    const std::string long_title = gbk("一本名字很长很长很长很长很长很长很长很长的有声小说");
+    for (const std::string& name : {std::string("b"), long_title}) {
+        std::filesystem::create_directories(save.path / native_path(name));
+        std::ofstream(save.path / native_path(name) / native_path(name + "_1.mp3")) << "x";
+    }
+    configure();
+    open_window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    auto* folders = control<QListWidget>("超级列表框2");
+    ASSERT_EQ(folders->count(), 2);
+    const auto found = folders->findItems(to_qstring(long_title), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    const QListWidgetItem* other = folders->item(found[0] == folders->item(0) ? 1 : 0);
+    for (const QSize& size : {window->size(), window->size() + QSize(600, 300)}) {
+        window->resize(size);
+        QApplication::processEvents();
+        const QRect entry = folders->visualItemRect(found[0]);
+        EXPECT_EQ(entry.height(), folders->visualItemRect(other).height());
+        EXPECT_LE(entry.height(), std::max(folders->iconSize().height(),
+                                           2 * folders->fontMetrics().lineSpacing()) + 12);
+        EXPECT_LE(entry.right(), folders->viewport()->width());
+    }
+    EXPECT_TRUE(found[0]->toolTip().startsWith(to_qstring(long_title)));
+    EXPECT_EQ(found[0]->toolTip().count(QChar('\n')), 1); // and its counts below
+}

@@ -201,3 +201,29 @@ TEST_F(LongListening, IntroAndOutroOfTheBookAreSkippedAndARestartComesBack) {
     EXPECT_TRUE(eventually([&] { return position() >= 59000; })) << position();
     EXPECT_EQ(assigned, std::vector<Text>{shown[1][1]});
 }
+
+// The speed box shows its widest value whole beside its arrows, at the usual
+// font and a larger one, and the bar still fits under the form at the usual font.
+TEST_F(ListeningBarTest, TheSpeedBoxShowsItsWidestValueWhole) {
+    configure(address());
+    open_and_query(0);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const QSize usual_size = window->size();
+    auto* speed = bar<QDoubleSpinBox>("speed_box");
+    auto* edit = speed->findChild<QLineEdit*>();
+    ASSERT_TRUE(edit);
+    speed->setValue(3.0);
+    for (const int points : {9, 16}) {
+        SCOPED_TRACE(points);
+        QFont font = window->font();
+        font.setPointSize(points);
+        window->setFont(font);
+        QApplication::processEvents();
+        QApplication::processEvents();
+        EXPECT_EQ(edit->text(), to_qstring(gbk("3.0×")));
+        EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(edit->text()) + 2);
+        if (points == 9) {
+            EXPECT_EQ(window->size(), usual_size);
+        }
+    }
+}

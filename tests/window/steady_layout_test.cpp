@@ -112,10 +112,10 @@ TEST_F(SteadyLayout, ChangingTextsMoveNoControl) {
     EXPECT_EQ(places(), before);
 }
 
-// A row's warning icon does not cut its state: the state column is as wide as
-// the widest state with its icon, in the list's font, and the icon is no
-// taller than a line.
-TEST(EpisodeColumns, StatesShowWholeBesideTheirIcons) {
+// A row's warning icon neither cuts its state nor adds to its height: the
+// state column is as wide as the widest state with its icon, in the list's
+// font, and a row with an icon, the first one too, is as tall as one without.
+TEST(EpisodeColumns, StatesShowWholeBesideTheirIconsAndRowsAreEven) {
     for (const int points : {9, 12, 16}) {
         SCOPED_TRACE(points);
         ReportList list;
@@ -127,8 +127,8 @@ TEST(EpisodeColumns, StatesShowWholeBesideTheirIcons) {
         const struct {
             const char* state;
             bool icon;
-        } rows[] = {{"已暂停 62%", false}, {"已暂停 100%", false}, {"未下载", true},
-                    {"已下载", false},     {"重试 3/3", true}};
+        } rows[] = {{"未下载", true},  {"已暂停 62%", false}, {"已暂停 100%", false},
+                    {"已下载", false}, {"重试 3/3", true}};
         for (const auto& r : rows) {
             auto* state = new QStandardItem(to_qstring(gbk(r.state)));
             if (r.icon)
@@ -142,9 +142,11 @@ TEST(EpisodeColumns, StatesShowWholeBesideTheirIcons) {
         list.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
         const QFontMetrics metrics(list.font());
+        const int plain_height = list.visualRect(model.index(1, 3)).height();
         for (int r = 0; r < model.rowCount(); ++r) {
             SCOPED_TRACE(rows[r].state);
             const QRect cell = list.visualRect(model.index(r, 3));
+            EXPECT_EQ(cell.height(), plain_height);
             const int icon = rows[r].icon ? list.iconSize().width() : 0;
             EXPECT_GE(cell.width(), metrics.horizontalAdvance(model.item(r, 3)->text()) + icon + 8);
             EXPECT_GE(list.columnWidth(0), metrics.horizontalAdvance(model.item(r, 0)->text()) + 8);
